@@ -1,0 +1,64 @@
+#include "Startup.h"
+
+#include "Connection.h"
+#include "TForm23.h"
+#include "db/TDataModule6.h"
+#include "journal/TForm1.h"
+#include "reports/TForm18.h"
+#include "ui/Dialogs.h"
+
+#include <QWidget>
+#include <exception>
+
+AppContext::~AppContext()
+{
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it)
+        delete *it;
+    windows.clear();
+}
+
+namespace {
+template <class T> T *create(AppContext &ctx)
+{
+    T *w = new T(ctx.forms);
+    ctx.windows.push_back(w);
+    return w;
+}
+} // namespace
+
+std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOptions &options)
+{
+    auto ctx = std::make_unique<AppContext>();
+    Forms &f = ctx->forms;
+    f.maintenance = arguments.contains(QStringLiteral("--maintenance"));
+
+    ctx->dataModule = std::make_unique<TDataModule6>();
+    f.DataModule6 = ctx->dataModule.get();
+    f.DataModule6->showError = [](const QString &caption, const QString &text) { Dialogs::error(text, caption); };
+
+    f.Form1 = create<TForm1>(*ctx);
+    try {
+        const QString cs = Connection::connectionString(Connection::positional(arguments));
+        const Connection::Settings s = Connection::settingsFrom(cs);
+        f.DataModule6->connectDb(s.host, s.port, s.database, s.user, s.password, s.options);
+        f.Form23 = create<TForm23>(*ctx);
+        if (options.showSignIn) {
+            f.Form23->show();
+            f.Form23->raise();
+            f.Form23->activateWindow();
+        }
+    } catch (const std::exception &) {
+        if (f.Form23)
+            f.Form23->hide();
+        Dialogs::error(QStringLiteral("Подключение к БД отсутсвует!!!"), QStringLiteral("Ошибка!"));
+        ctx->connected = false;
+        return ctx;
+    }
+    ctx->connected = true;
+
+    // The remaining windows, in their fixed order
+    f.Form18 = create<TForm18>(*ctx);
+
+    f.Form1->updateMenuAvailability();
+    return ctx;
+}

@@ -1,0 +1,30 @@
+#pragma once
+#include "ui/Forms.h"
+
+#include <QStringList>
+#include <memory>
+#include <vector>
+
+class QWidget;
+
+struct StartOptions {
+    bool showSignIn = true; // tests drive the windows without the sign-in on screen
+};
+
+// Owns the data module and every window for the whole run.
+class AppContext {
+public:
+    AppContext() = default;
+    ~AppContext();
+    AppContext(const AppContext &) = delete;
+    AppContext &operator=(const AppContext &) = delete;
+
+    Forms forms;
+    bool connected = false; // false: start-up failed and the program ends
+    std::unique_ptr<TDataModule6> dataModule;
+    std::vector<QWidget *> windows; // in creation order; deleted in reverse
+};
+
+// Does what start-up does: settings from the arguments, connection, data
+// module, sign-in window, then every other window in their fixed order.
+std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOptions &options = {});

@@ -1,0 +1,150 @@
+#include "TForm23.h"
+
+#include "BuildStamp.h"
+#include "VersionCheck.h"
+#include "db/TDataModule6.h"
+#include "journal/TForm1.h"
+#include "reports/TForm18.h"
+#include "ui/Dialogs.h"
+#include "ui/Forms.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+TForm23::TForm23(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
+{
+    setObjectName(QStringLiteral("TForm23"));
+    setWindowTitle(QStringLiteral("Авторизация"));
+
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setEchoMode(QLineEdit::Password);
+    Edit1->setMinimumWidth(220);
+    Button1 = new QPushButton(QStringLiteral("Вход"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setDefault(true);
+    Button1->setAutoDefault(true);
+    Button2 = new QPushButton(QStringLiteral("Отмена"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setAutoDefault(false);
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(5000);
+
+    auto *lay = new QVBoxLayout(this);
+    auto *label = new QLabel(QStringLiteral("Пароль:"), this);
+    lay->addWidget(label);
+    lay->addWidget(Edit1);
+    auto *row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(Button1);
+    row->addWidget(Button2);
+    lay->addLayout(row);
+    lay->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(Button1, &QPushButton::clicked, this, &TForm23::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm23::Button2Click);
+    connect(Timer1, &QTimer::timeout, this, &TForm23::Timer1Timer);
+}
+
+bool TForm23::event(QEvent *e)
+{
+    const bool r = QDialog::event(e);
+    if (e->type() == QEvent::WindowActivate && !m_activatedOnce) {
+        m_activatedOnce = true;
+        FormActivate();
+    }
+    return r;
+}
+
+void TForm23::FormActivate()
+{
+    versionCheck(f);
+    setWindowTitle(QStringLiteral("Авторизация (build: %1.%2)").arg(BuildStamp::date()).arg(BuildStamp::time()));
+}
+
+void TForm23::Button2Click() { close(); }
+
+void TForm23::Timer1Timer() { Dialogs::quitProgram(); }
+
+bool TForm23::isAccessCode(const QString &x)
+{
+    return x == QLatin1String("63527140") || x == QLatin1String("7264");
+}
+
+bool TForm23::signIn(bool showJournal)
+{
+    const QString x = Edit1->text().trimmed();
+    TForm1 *j = f.Form1;
+    j->setShift(1);
+    j->role = x;
+    j->N11->setEnabled(isAccessCode(x));
+    for (int s = 1; s <= 4; ++s)
+        f.DataModule6->smena(s)->setParam(QStringLiteral("ok"), QStringLiteral("ta"));
+
+    const bool known = x == QLatin1String("econom") || x == QLatin1String("masters")
+        || x == QLatin1String("sklad") || isAccessCode(x);
+    if (!known) {
+        Dialogs::error(QStringLiteral("Введены неверные данные."));
+        return false;
+    }
+    applyRestrictions(x);
+    if (showJournal)
+        journalStep();
+    return true;
+}
+
+void TForm23::applyRestrictions(const QString &role)
+{
+    TForm1 *j = f.Form1;
+    TForm18 *r = f.Form18;
+    const bool masters = role == QLatin1String("masters");
+    const bool econom = role == QLatin1String("econom");
+    const bool sklad = role == QLatin1String("sklad");
+    if (masters || econom || sklad) {
+        j->Button2->setEnabled(false);
+        j->Button3->setEnabled(false);
+        j->N2->setEnabled(false);
+        j->N11->setEnabled(false);
+    }
+    if (econom || sklad)
+        j->Button1->setEnabled(false);
+    if (econom) {
+        j->Button8->setEnabled(false);
+        j->RadioButton1->setEnabled(false);
+        j->RadioButton2->setEnabled(false);
+        j->RadioButton3->setEnabled(false);
+        j->RadioButton4->setEnabled(false);
+        j->CBox1->setEnabled(false);
+        j->DateT->setEnabled(false);
+        j->DBGrid2->setEnabled(false);
+    }
+    if (r && (masters || sklad)) {
+        r->Button1->setEnabled(false);
+        r->Button2->setEnabled(false);
+        r->Button4->setEnabled(false);
+        r->Button6->setEnabled(false);
+    }
+    if (r && sklad) {
+        r->setProductKind(1);
+        r->RadioGroup1->setEnabled(false);
+    }
+}
+
+void TForm23::journalStep()
+{
+    hide();
+    f.Form1->exec();
+    close();
+}

@@ -1,0 +1,24 @@
+#include "VersionCheck.h"
+
+#include "BuildStamp.h"
+#include "TForm23.h"
+#include "db/TDataModule6.h"
+#include "db/Version.h"
+#include "journal/TForm1.h"
+#include "ui/Dialogs.h"
+#include "ui/Forms.h"
+
+#include <QTimer>
+
+void versionCheck(Forms &forms)
+{
+    const int D = BuildStamp::date();
+    const int T = BuildStamp::time();
+    forms.Form1->buildDate = D;
+    forms.Form1->buildTime = T;
+    if (checkVersionRow(*forms.DataModule6, D, T) != VersionVerdict::Older)
+        return;
+    forms.Form23->Timer1->start();
+    Dialogs::error(QStringLiteral("Версия программы не соответсвует БД! Запустите программу через 5 мин."));
+    Dialogs::quitProgram();
+}

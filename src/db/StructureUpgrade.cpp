@@ -1,0 +1,23 @@
+#include "StructureUpgrade.h"
+
+#include "DbError.h"
+#include "TDataModule6.h"
+
+void runStructureUpgrade(TDataModule6 &dm)
+{
+    const QString cmds[] = {
+        QStringLiteral("drop view accounts_dep.izdel;\nCREATE OR REPLACE VIEW accounts_dep.izdel AS SELECT gds.s_caption AS marka,\t"
+                       "gds.id_class_item, gds.id, gds.massa, gds.id_class_item AS id_nom,i.s_caption AS nom FROM cmn_gds_and_srv.gds_and_srv gds, cmn_classifier.item i WHERE gds.id_class_item::numeric = i.id::numeric;"),
+        QStringLiteral("ALTER TABLE accounts_dep.fatigue add i_holiday int DEFAULT 0 NULL;"),
+        QStringLiteral("ALTER TABLE accounts_dep.fatigue ADD i_night int DEFAULT 0 NULL;"),
+        QStringLiteral("ALTER TABLE accounts_dep.h_tabel ADD i_night int DEFAULT 0 NULL;"),
+    };
+    Command cmd(dm.connectionName());
+    for (const QString &c : cmds) {
+        try {
+            cmd.exec(c);
+        } catch (const DbError &) {
+            // already upgraded: nothing to do for this step
+        }
+    }
+}

@@ -1,0 +1,186 @@
+#include "TDataModule6.h"
+
+#include "DbError.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+const char *const kConn = TDataModule6::ConnectionName;
+
+QString sumDays()
+{
+    // coalesce(d1,0)+...+coalesce(d31,0), line breaks after d10 and d20
+    QString s;
+    for (int d = 1; d <= 31; ++d) {
+        s += QStringLiteral("coalesce(d%1,0)").arg(d);
+        if (d < 31)
+            s += QLatin1Char('+');
+        if (d == 10 || d == 20)
+            s += QLatin1Char('\n');
+    }
+    return s;
+}
+} // namespace
+
+TDataModule6::TDataModule6(QObject *parent)
+    : QObject(parent),
+      Smena1(kConn), Smena2(kConn), Smena3(kConn), Smena4(kConn),
+      Workers(kConn), Izdel(kConn), Vid_oper(kConn), Oper(kConn),
+      H_Tabel_1(kConn), H_Tabel_2(kConn), H_Tabel_3(kConn), Control(kConn),
+      Oper_del(kConn), Oper_ins(kConn), Oper_ed(kConn), DelSmena(kConn), SQL_exec(kConn),
+      H_Tabel_ins(kConn)
+{
+    Smena1.sql = smenaStatement(1);
+    Smena2.sql = smenaStatement(2);
+    Smena3.sql = smenaStatement(3);
+    Smena4.sql = smenaStatement(4);
+    Workers.setSql(QStringLiteral("select * from accounts_dep.person order by fio"));
+    Izdel.setSql(QStringLiteral("select *  from accounts_dep.IZDEL order by marka"));
+    Vid_oper.setSql(QStringLiteral("select * from accounts_dep.VID_OPER order by vid"));
+    Oper.sql = operStatement();
+    H_Tabel_1.sql = hTabelStatement(1);
+    H_Tabel_2.sql = hTabelStatement(2);
+    H_Tabel_3.sql = hTabelStatement(3);
+    Oper_del.setSql(QStringLiteral("delete from accounts_dep.oper where id=:id"));
+}
+
+TDataModule6::~TDataModule6()
+{
+    if (QSqlDatabase::contains(kConn)) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(kConn, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(kConn);
+    }
+}
+
+QStringList TDataModule6::smenaStatement(int shift)
+{
+    if (shift == 1)
+        return {
+            QStringLiteral("select smena.id, smena.data, smena.smena, smena.i_id, smena.o_id, smena.w_id, "),
+            QStringLiteral("smena.cena,person.s_caption fio, izdel.marka, vid_oper.vid, (SELECT (CASE naimen WHEN 0 THEN 'Готовая продукция' ELSE 'Заготовки' END)) as nmn, oper.naimen,  smena.brak, smena.kol_vo::numeric,"),
+            QStringLiteral("round((kol_vo-brak)*smena.cena::numeric, 2) as summa, smena.prize, color,time, smena.ok, vvod, smena.id_doc, smena.id_doc_item, smena.f_gds_qty_use, smena.id_gds_use, smena.id_cons_use"),
+            QStringLiteral("from cmn_contractor.person person, accounts_dep.izdel,accounts_dep.oper,accounts_dep.smena,accounts_dep.vid_oper "),
+            QStringLiteral("where smena.i_id=izdel.id and smena.o_id=oper.id and (w_id=person.id or s_code::t_id=w_id) and "),
+            QStringLiteral("oper.vid=vid_oper.id and smena.smena=1 and smena.data=:data and ok!=:ok order by "),
+            QStringLiteral("fio, izdel.marka, vid_oper.vid, oper.naimen, color"),
+        };
+    return {
+        QStringLiteral("select smena.data, smena.smena, smena.i_id, smena.o_id, smena.w_id, "),
+        QStringLiteral("smena.cena, s_caption fio, izdel.marka, vid_oper.vid, (SELECT (CASE naimen WHEN 0 THEN 'Готовая продукция' ELSE 'Заготовки' END)) as nmn, oper.naimen, smena.kol_vo::numeric, smena.brak, "),
+        QStringLiteral("round((kol_vo-brak)*smena.cena::numeric, 2) as summa, smena.prize, smena.id, color,time,smena.ok,vvod, smena.id_doc, smena.id_doc_item, smena.f_gds_qty_use, smena.id_gds_use, smena.id_cons_use  "),
+        QStringLiteral("from cmn_contractor.person person,accounts_dep.izdel,accounts_dep.oper,accounts_dep.smena,accounts_dep.vid_oper "),
+        QStringLiteral("where smena.i_id=izdel.id and smena.o_id=oper.id and (w_id=person.id or s_code::t_id=w_id) and "),
+        QStringLiteral("oper.vid=vid_oper.id and smena.smena=%1 and smena.data=:data and ok<>:ok order by fio").arg(shift),
+    };
+}
+
+QStringList TDataModule6::operStatement()
+{
+    return {
+        QStringLiteral("select izdel.MARKA, vid_oper.VID, oper.NAIMEN, (SELECT (CASE naimen WHEN 0 THEN 'Готовая продукция' ELSE 'Заготовки' END)) as nmn,"),
+        QStringLiteral("count(o_id) norma, min(price)::numeric cena,"),
+        QStringLiteral("oper.id, oper.i_id, oper.VID as oper_vid from accounts_dep.norm,accounts_dep.OPER,accounts_dep.IZDEL,accounts_dep.VID_OPER where OPER.i_id=IZDEL.id and norm.o_id=oper.id"),
+        QStringLiteral("and oper.vid=vid_oper.id group by izdel.MARKA, vid_oper.VID, oper.NAIMEN, oper.id, oper.i_id, oper.VID order by izdel.marka, vid_oper.vid, oper.naimen"),
+    };
+}
+
+QStringList TDataModule6::hTabelStatement(int shift)
+{
+    const QString sumd = sumDays();
+    // The SUMD text spans lines itself; the statement is sent joined by line breaks.
+    const QString text =
+        QStringLiteral("select person.s_caption fio, \n")
+        + QStringLiteral("(") + sumd + QStringLiteral(") as summ, \n")
+        + QStringLiteral("case when (") + sumd + QStringLiteral(")=0 then 0 else\n")
+        + QStringLiteral("(sum(s.cena*(kol_vo-brak))/(") + sumd
+        + QStringLiteral(")) end ::numeric(10,2) as average_price, sum(s.cena*(kol_vo-brak))::numeric(10,2) as cena_all,\n")
+        + QStringLiteral("h_tabel.* \n")
+        + QStringLiteral("from accounts_dep.h_tabel, cmn_contractor.person, accounts_dep.smena s where \n")
+        + QStringLiteral("h_tabel.w_id=person.s_code::integer and h_tabel.smena=%1 and month=:mnth and s.w_id = h_tabel.w_id and\n").arg(shift)
+        + QStringLiteral("h_tabel.year=:yea and s.data >=:date1 and s.data <:date2\n")
+        + QStringLiteral("group by person.s_caption,h_tabel.w_id,h_tabel.month,h_tabel.year,h_tabel.smena,h_tabel.id \n")
+        + QStringLiteral("order by fio");
+    return text.split(QLatin1Char('\n'));
+}
+
+void TDataModule6::connectDb(const QString &host, int port, const QString &database,
+                             const QString &user, const QString &password, const QString &options)
+{
+    QSqlDatabase db = QSqlDatabase::contains(kConn) ? QSqlDatabase::database(kConn, false)
+                                                    : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), kConn);
+    db.close();
+    db.setHostName(host);
+    db.setPort(port);
+    db.setDatabaseName(database);
+    db.setUserName(user);
+    db.setPassword(password);
+    db.setConnectOptions(options);
+    if (!db.open())
+        throw DbError(db.lastError().text());
+    QSqlQuery q(db);
+    // Statements give dates as DD.MM.YYYY text
+    if (!q.exec(QStringLiteral("SET DateStyle TO 'ISO, DMY'")))
+        throw DbError(q.lastError().text());
+}
+
+bool TDataModule6::connected() const
+{
+    return QSqlDatabase::contains(kConn) && QSqlDatabase::database(kConn, false).isOpen();
+}
+
+Dataset *TDataModule6::smena(int shift)
+{
+    switch (shift) {
+    case 2: return &Smena2;
+    case 3: return &Smena3;
+    case 4: return &Smena4;
+    default: return &Smena1;
+    }
+}
+
+bool TDataModule6::DuplicateCheck(const QString &countSql, const QString &message)
+{
+    Control.close();
+    Control.setSql(countSql);
+    Control.open();
+    const int cnt = Control.asInt(QStringLiteral("cnt"));
+    Control.close();
+    if (cnt > 0) {
+        if (showError)
+            showError(QStringLiteral("Ошибка"), message);
+        return true;
+    }
+    return false;
+}
+
+int TDataModule6::controlInt(const QString &sql, const QString &column)
+{
+    Control.close();
+    Control.setSql(sql);
+    Control.open();
+    const int v = Control.isEmpty() ? 0 : Control.asInt(column);
+    Control.close();
+    return v;
+}
+
+QString TDataModule6::DecimalForDb(const QString &number) const
+{
+    return decimalForDb(number, decimalDelimiter);
+}
+
+QString TDataModule6::decimalForDb(const QString &number, const QString &delimiter)
+{
+    int p = number.indexOf(QLatin1Char(','));
+    if (p < 0)
+        p = number.indexOf(QLatin1Char('.'));
+    if (p < 0)
+        return number;
+    QString out = number;
+    out.replace(p, 1, delimiter);
+    return out;
+}

@@ -1,0 +1,52 @@
+#pragma once
+#include "Dataset.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+// The one non-visual container: the shared connection, the queries and
+// commands several windows share, the decimal delimiter and two routines.
+class TDataModule6 : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char *ConnectionName = "ADO_DB";
+
+    explicit TDataModule6(QObject *parent = nullptr);
+    ~TDataModule6() override;
+
+    // libpq settings of the shared connection; throws DbError when it fails.
+    void connectDb(const QString &host, int port, const QString &database,
+                   const QString &user, const QString &password, const QString &options);
+    bool connected() const;
+    QString connectionName() const { return ConnectionName; }
+
+    // Journal queries of shifts 1..4 (anything else gives shift 1)
+    Dataset Smena1, Smena2, Smena3, Smena4;
+    Dataset *smena(int shift);
+    Dataset Workers, Izdel, Vid_oper, Oper;
+    Dataset H_Tabel_1, H_Tabel_2, H_Tabel_3;
+    Dataset Control; // scratch query
+
+    Command Oper_del, Oper_ins, Oper_ed, DelSmena, SQL_exec, H_Tabel_ins;
+
+    QString decimalDelimiter;
+
+    // Runs a count statement (a column "cnt"); shows `message` and returns
+    // true when the count is above zero. Errors propagate as DbError.
+    bool DuplicateCheck(const QString &countSql, const QString &message);
+    // The first "," (or else the first ".") of a number text replaced by the delimiter.
+    QString DecimalForDb(const QString &number) const;
+    static QString decimalForDb(const QString &number, const QString &delimiter);
+
+    // Opens Control with one statement and returns the first row's column as int (0 when no row).
+    int controlInt(const QString &sql, const QString &column);
+
+    // How DuplicateCheck shows its message; the application sets the dialog seam here.
+    std::function<void(const QString &caption, const QString &text)> showError;
+
+    // The statement of H_Tabel_1..3 for a shift.
+    static QStringList hTabelStatement(int shift);
+    static QStringList smenaStatement(int shift);
+    static QStringList operStatement();
+};

@@ -1,0 +1,371 @@
+#include "TForm1.h"
+
+#include "app/VersionCheck.h"
+#include "db/DbError.h"
+#include "db/Sql.h"
+#include "db/TDataModule6.h"
+#include "ui/DatasetModel.h"
+#include "ui/Dialogs.h"
+#include "ui/Forms.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+const QColor kGreen(0, 128, 0);
+const QColor kRed(255, 0, 0);
+
+// Hourglass for the duration of a read
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+} // namespace
+
+TForm1::TForm1(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
+{
+    setObjectName(QStringLiteral("TForm1"));
+    setWindowTitle(QStringLiteral("Табель"));
+    setWindowFlag(Qt::WindowMinMaxButtonsHint, true);
+
+    auto radio = [this](const char *name, const char *caption) {
+        auto *r = new QRadioButton(QString::fromUtf8(caption), this);
+        r->setObjectName(QString::fromLatin1(name));
+        return r;
+    };
+    RadioButton1 = radio("RadioButton1", "Смена №1");
+    RadioButton2 = radio("RadioButton2", "Смена №2");
+    RadioButton3 = radio("RadioButton3", "Смена №3");
+    RadioButton4 = radio("RadioButton4", "Переработка");
+    RadioButton1->setChecked(true);
+
+    DateT = new QDateEdit(QDate::currentDate(), this);
+    DateT->setObjectName(QStringLiteral("DateT"));
+    DateT->setCalendarPopup(true);
+    DateT->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    DateT->installEventFilter(this);
+
+    CBox1 = new QCheckBox(QStringLiteral("Выходной"), this);
+    CBox1->setObjectName(QStringLiteral("CBox1"));
+
+    DBGrid2 = new QTableView(this);
+    DBGrid2->setObjectName(QStringLiteral("DBGrid2"));
+    const auto C = Qt::AlignCenter;
+    const auto L = Qt::AlignLeft | Qt::AlignVCenter;
+    const auto R = Qt::AlignRight | Qt::AlignVCenter;
+    gridModel = new DatasetModel(f.DataModule6->smena(1),
+                                 {
+                                     {"fio", "Фамилия И.О.", L, true, 190},
+                                     {"marka", "Марка изделия", L, true, 150},
+                                     {"vid", "Операция", L, true, 150},
+                                     {"nmn", "Вид", L, true, 130},
+                                     {"color", "Цвет", C, true, 50},
+                                     {"time", "Часы", R, true, 50},
+                                     {"kol_vo", "Кол-во", R, true, 65},
+                                     {"brak", "Брак", R, true, 50},
+                                     {"summa", "Итого (р.)", R, true, 85, 2},
+                                     {"prize", "Премия (%)", R, false},
+                                     {"ok", "OK", C, true, 45},
+                                     {"vvod", "Заведен", C, true, 90},
+                                 },
+                                 this);
+    gridModel->setStyle([](const Dataset &ds, int row, const QString &field) {
+        CellStyle st;
+        if (field.compare(QLatin1String("ok"), Qt::CaseInsensitive) == 0) {
+            st.bold = true;
+            st.foreground = isClosedMark(ds.valueAt(row, field).toString()) ? kGreen : kRed;
+        }
+        return st;
+    });
+    bindGrid(DBGrid2, gridModel);
+    DBGrid2->horizontalHeader()->setStretchLastSection(true);
+    DBGrid2->setMinimumSize(1060, 480);
+
+    auto button = [this](const char *name, const char *caption) {
+        auto *b = new QPushButton(QString::fromUtf8(caption), this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    Button1 = button("Button1", "Добавить");
+    Button2 = button("Button2", "Изменить");
+    Button3 = button("Button3", "Удалить");
+    Button8 = button("Button8", "Обновить");
+    Button5 = button("Button5", "Ср.сд./хоз. работы");
+    Button4 = button("Button4", "Выход");
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(30000);
+
+    updtOK = new Command(f.DataModule6->connectionName());
+    updtOK->setSql(QStringLiteral("update accounts_dep.smena set ok=:ok where id=:id"));
+
+    MainMenu1 = new QMenuBar(this);
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    buildMenu();
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(RadioButton1);
+    top->addWidget(RadioButton2);
+    top->addWidget(RadioButton3);
+    top->addWidget(RadioButton4);
+    top->addSpacing(24);
+    top->addWidget(DateT);
+    top->addWidget(CBox1);
+    top->addStretch();
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    buttons->addWidget(Button3);
+    buttons->addWidget(Button8);
+    buttons->addStretch();
+    buttons->addWidget(Button5);
+    buttons->addWidget(Button4);
+    auto *lay = new QVBoxLayout(this);
+    lay->setMenuBar(MainMenu1);
+    lay->addLayout(top);
+    lay->addWidget(DBGrid2, 1);
+    lay->addLayout(buttons);
+
+    styleShiftButtons();
+    CBox1Click();
+
+    const QRadioButton *radios[] = {RadioButton1, RadioButton2, RadioButton3, RadioButton4};
+    for (int i = 0; i < 4; ++i)
+        connect(radios[i], &QRadioButton::toggled, this, [this, i](bool on) {
+            if (on)
+                setShift(i + 1);
+        });
+    connect(DateT->calendarWidget(), &QCalendarWidget::clicked, this, &TForm1::DateTChange);
+    connect(DateT->calendarWidget(), &QCalendarWidget::activated, this, &TForm1::DateTChange);
+    connect(CBox1, &QCheckBox::toggled, this, &TForm1::CBox1Click);
+    connect(DBGrid2, &QTableView::doubleClicked, this, &TForm1::DBGrid2DblClick);
+    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
+    connect(Button8, &QPushButton::clicked, this, &TForm1::Button8Click);
+    connect(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    Timer1->start();
+}
+
+TForm1::~TForm1() { delete updtOK; }
+
+void TForm1::buildMenu()
+{
+    auto item = [this](QMenu *menu, const char *name, const char *caption, void (TForm1::*slot)()) {
+        QAction *a = menu->addAction(QString::fromUtf8(caption));
+        a->setObjectName(QString::fromLatin1(name));
+        if (slot)
+            connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    QMenu *catalogues = MainMenu1->addMenu(QStringLiteral("Справочники"));
+    N2 = catalogues->menuAction();
+    N2->setObjectName(QStringLiteral("N2"));
+    N1 = item(catalogues, "N1", "Рабочие", &TForm1::N1Click);
+    N3 = item(catalogues, "N3", "Изделия", &TForm1::N3Click);
+    N4 = item(catalogues, "N4", "Цены", &TForm1::N4Click);
+    N6 = item(catalogues, "N6", "Операции", &TForm1::N6Click);
+    N8 = item(catalogues, "N8", "Внеурочное", nullptr);
+
+    QMenu *timesheets = MainMenu1->addMenu(QStringLiteral("Табель"));
+    N11 = timesheets->menuAction();
+    N11->setObjectName(QStringLiteral("N11"));
+    N9 = item(timesheets, "N9", "Табель сделка", &TForm1::N9Click);
+    N13 = item(timesheets, "N13", "Табель по сменам", &TForm1::N13Click);
+    N14 = item(timesheets, "N14", "Табель хоз. работ", &TForm1::N14Click);
+    N15 = item(timesheets, "N15", "Табель ср. сдельная", &TForm1::N15Click);
+    N17 = item(timesheets, "N17", "Общий табель", &TForm1::N17Click);
+
+    QMenu *reports = MainMenu1->addMenu(QStringLiteral("Отчеты"));
+    N7 = reports->menuAction();
+    N7->setObjectName(QStringLiteral("N7"));
+    N10 = item(reports, "N10", "Сводные отчеты", &TForm1::N10Click);
+
+    N5 = MainMenu1->addAction(QStringLiteral("Выход"));
+    N5->setObjectName(QStringLiteral("N5"));
+    connect(N5, &QAction::triggered, this, &TForm1::close);
+    N12 = MainMenu1->addAction(QStringLiteral("Импорт"));
+    N12->setObjectName(QStringLiteral("N12"));
+    connect(N12, &QAction::triggered, this, &TForm1::N12Click);
+    N16 = MainMenu1->addAction(QStringLiteral("Структура БД"));
+    N16->setObjectName(QStringLiteral("N16"));
+    connect(N16, &QAction::triggered, this, &TForm1::N16Click);
+    N12->setVisible(f.maintenance);
+    N16->setVisible(f.maintenance);
+}
+
+QDate TForm1::date() const { return DateT->date(); }
+
+Dataset *TForm1::journal() const { return f.DataModule6->smena(shift); }
+
+bool TForm1::dayOff() const { return CBox1->isChecked(); }
+
+static bool isWeekend(const QDate &d) { return d.dayOfWeek() >= 6; }
+
+void TForm1::showEvent(QShowEvent *e)
+{
+    QDialog::showEvent(e);
+    if (!e->spontaneous())
+        FormActivate();
+}
+
+void TForm1::FormActivate()
+{
+    DateT->setDate(QDate::currentDate());
+    if (isWeekend(date()))
+        CBox1->setChecked(true);
+    readJournals();
+}
+
+void TForm1::readJournals()
+{
+    TDataModule6 &dm = *f.DataModule6;
+    for (int s = 1; s <= 4; ++s)
+        dm.smena(s)->close();
+    for (int s = 1; s <= 4; ++s) {
+        dm.smena(s)->setParam(QStringLiteral("data"), date());
+        dm.smena(s)->open();
+    }
+}
+
+bool TForm1::eventFilter(QObject *o, QEvent *e)
+{
+    if (o == DateT && e->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(e)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            DateTChange();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(o, e);
+}
+
+void TForm1::chooseDay(const QDate &d)
+{
+    DateT->setDate(d);
+    DateTChange();
+}
+
+void TForm1::DateTChange()
+{
+    {
+        WaitCursor wait;
+        TDataModule6 &dm = *f.DataModule6;
+        for (int s = 1; s <= 4; ++s)
+            dm.smena(s)->close();
+        for (int s = 1; s <= 4; ++s) {
+            dm.smena(s)->setParam(QStringLiteral("data"), date());
+            dm.smena(s)->open();
+        }
+        CBox1->setChecked(isWeekend(date()));
+    }
+    DBGrid2->setFocus();
+}
+
+void TForm1::setShift(int n)
+{
+    if (n < 1 || n > 4)
+        n = 1;
+    QRadioButton *radios[] = {RadioButton1, RadioButton2, RadioButton3, RadioButton4};
+    if (!radios[n - 1]->isChecked()) {
+        radios[n - 1]->setChecked(true); // toggled() comes back here
+        return;
+    }
+    gridModel->setDataset(f.DataModule6->smena(n));
+    shift = n;
+    styleShiftButtons();
+}
+
+void TForm1::styleShiftButtons()
+{
+    QRadioButton *radios[] = {RadioButton1, RadioButton2, RadioButton3, RadioButton4};
+    for (int i = 0; i < 4; ++i) {
+        const bool on = radios[i]->isChecked();
+        radios[i]->setStyleSheet(on ? QStringLiteral("QRadioButton { background-color: rgb(0,128,0); font-weight: bold; padding: 2px; }")
+                                    : QStringLiteral("QRadioButton { padding: 2px; }"));
+    }
+}
+
+void TForm1::CBox1Click()
+{
+    CBox1->setStyleSheet(CBox1->isChecked()
+                             ? QStringLiteral("QCheckBox { background-color: rgb(255,0,0); font-weight: bold; padding: 2px; }")
+                             : QStringLiteral("QCheckBox { padding: 2px; }"));
+}
+
+void TForm1::Button8Click()
+{
+    WaitCursor wait;
+    TDataModule6 &dm = *f.DataModule6;
+    for (int s = 1; s <= 4; ++s) {
+        dm.smena(s)->close();
+        dm.smena(s)->open();
+    }
+}
+
+void TForm1::toggleMark()
+{
+    if (role == QLatin1String("masters"))
+        return;
+    Dataset *q = journal();
+    if (q->isEmpty())
+        return;
+    const QString mark = isClosedMark(q->asString(QStringLiteral("ok"))) ? QStringLiteral("no") : QStringLiteral("ok");
+    updtOK->setParam(QStringLiteral("ok"), mark);
+    updtOK->setParam(QStringLiteral("id"), q->asInt(QStringLiteral("id")));
+    updtOK->exec();
+    q->refresh();
+}
+
+void TForm1::deleteEntry()
+{
+    Dataset *q = journal();
+    if (q->asString(QStringLiteral("id")).isEmpty())
+        return;
+    if (!Dialogs::question(QStringLiteral("Удалить позицию из списка?"))) {
+        q->close();
+        q->open();
+        return;
+    }
+    TDataModule6 &dm = *f.DataModule6;
+    const int w = q->asInt(QStringLiteral("w_id"));
+    const int s = shift;
+    const QDate d = date();
+    dm.DelSmena.exec(QStringLiteral("delete from accounts_dep.smena where id=") + Sql::num(qint64(q->asInt(QStringLiteral("id")))));
+    q->close();
+    q->open();
+
+    // The day's hours of that worker and shift, corrected in the timesheet line
+    try {
+        const int n = dm.controlInt(
+            QStringLiteral("select sum(time) as tim from accounts_dep.smena where w_id=%1 and smena=%2 and data=to_date('%3', 'DD.MM.YYYY') group by w_id, smena, data")
+                .arg(w).arg(s).arg(Sql::date(d)),
+            QStringLiteral("tim"));
+        // With no hours left only that day's cell becomes 0; the line and its
+        // other days stay.
+        dm.H_Tabel_ins.exec(QStringLiteral("update accounts_dep.h_tabel set d%1=%2 where w_id=%3 and smena=%4 and month=%5 and year=%6")
+                                .arg(d.day()).arg(n).arg(w).arg(s).arg(d.month()).arg(d.year()));
+    } catch (const DbError &e) {
+        dm.Control.close();
+        Dialogs::error(QStringLiteral("Позиция удалена, но табель не исправлен:\n") + e.text());
+    }
+}
+
+void TForm1::Timer1Timer() { versionCheck(f); }

@@ -1,0 +1,92 @@
+#pragma once
+#include <QDate>
+#include <QDialog>
+
+class QAction;
+class QCheckBox;
+class QDateEdit;
+class QMenuBar;
+class QPushButton;
+class QRadioButton;
+class QTableView;
+class QTimer;
+class Command;
+class Dataset;
+class DatasetModel;
+struct Forms;
+
+// The journal: one day's entries of one shift.
+class TForm1 : public QDialog {
+    Q_OBJECT
+public:
+    explicit TForm1(Forms &forms, QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    QRadioButton *RadioButton1, *RadioButton2, *RadioButton3, *RadioButton4;
+    QDateEdit *DateT;
+    QCheckBox *CBox1; // "Выходной"
+    QTableView *DBGrid2;
+    DatasetModel *gridModel;
+    QPushButton *Button1, *Button2, *Button3, *Button4, *Button5, *Button8;
+    QMenuBar *MainMenu1;
+    // Menus and items (a menu's own entry is its QAction)
+    QAction *N2, *N1, *N3, *N4, *N6, *N8;
+    QAction *N11, *N9, *N13, *N14, *N15, *N17;
+    QAction *N7, *N10;
+    QAction *N5, *N12, *N16;
+    QTimer *Timer1;
+    Command *updtOK;
+
+    int shift = 1;
+    QString role;
+    int buildDate = 0;
+    int buildTime = 0;
+
+    QDate date() const;
+    Dataset *journal() const; // the journal query of the current shift
+    bool dayOff() const;
+
+    // Named steps the handlers run
+    void setShift(int n);                // binds the grid, looks of the buttons
+    void readJournals();                 // close, set data, open Smena1..Smena4
+    void chooseDay(const QDate &d);      // as when the calendar closes on d
+    void toggleMark();                   // the double-click
+    void deleteEntry();                  // "Удалить"
+    static bool isClosedMark(const QString &ok) { return ok == QLatin1String("ok") || ok == QLatin1String("да"); }
+    // Enables the menu items whose window exists.
+    void updateMenuAvailability();
+
+    void FormActivate();
+    void DateTChange();
+    void CBox1Click();
+    void Button8Click();
+    void DBGrid2DblClick() { toggleMark(); }
+    void Button1Click();
+    void Button2Click();
+    void Button3Click() { deleteEntry(); }
+    void Button5Click();
+    void Button4Click() { close(); }
+    void Timer1Timer();
+    // Menu handlers (TForm1Menu.cpp)
+    void N1Click();
+    void N3Click();
+    void N4Click();
+    void N6Click();
+    void N9Click();
+    void N13Click();
+    void N14Click();
+    void N15Click();
+    void N17Click();
+    void N10Click();
+    void N12Click();
+    void N16Click();
+
+protected:
+    void showEvent(QShowEvent *e) override;
+    bool eventFilter(QObject *o, QEvent *e) override;
+
+private:
+    void buildMenu();
+    void styleShiftButtons();
+    Forms &f;
+};

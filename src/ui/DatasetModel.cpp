@@ -1,0 +1,200 @@
+#include "DatasetModel.h"
+
+#include "db/Dataset.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QFont>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLocale>
+#include <QTableView>
+
+DatasetModel::DatasetModel(Dataset *ds, QVector<ColumnDef> columns, QObject *parent)
+    : QAbstractTableModel(parent), m_allCols(std::move(columns))
+{
+    for (const ColumnDef &c : m_allCols)
+        if (c.visible)
+            m_cols << c;
+    setDataset(ds);
+}
+
+void DatasetModel::setDataset(Dataset *ds)
+{
+    beginResetModel();
+    for (const auto &c : m_conns)
+        disconnect(c);
+    m_conns.clear();
+    m_ds = ds;
+    if (m_ds)
+        m_conns << connect(m_ds, &Dataset::reset, this, &DatasetModel::onReset);
+    endResetModel();
+}
+
+void DatasetModel::onReset()
+{
+    beginResetModel();
+    endResetModel();
+}
+
+int DatasetModel::columnOf(const QString &field) const
+{
+    for (int i = 0; i < m_cols.size(); ++i)
+        if (m_cols.at(i).field.compare(field, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+int DatasetModel::rowCount(const QModelIndex &parent) const
+{
+    return (parent.isValid() || !m_ds) ? 0 : m_ds->recordCount();
+}
+
+int DatasetModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_cols.size();
+}
+
+QString DatasetModel::displayText(const QVariant &v, const ColumnDef &c) const
+{
+    if (v.isNull())
+        return QString();
+    switch (v.typeId()) {
+    case QMetaType::QDate:
+        return v.toDate().toString(QStringLiteral("dd.MM.yyyy"));
+    case QMetaType::QDateTime: {
+        const QDateTime dt = v.toDateTime();
+        if (dt.time() == QTime(0, 0))
+            return dt.date().toString(QStringLiteral("dd.MM.yyyy"));
+        return dt.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+    }
+    case QMetaType::Double:
+        if (c.decimals >= 0)
+            return QLocale().toString(v.toDouble(), 'f', c.decimals);
+        return QLocale().toString(v.toDouble(), 'g', 15);
+    default:
+        break;
+    }
+    QString s = v.toString();
+    if (c.decimals >= 0) {
+        bool ok = false;
+        const double d = s.toDouble(&ok);
+        if (ok)
+            return QLocale().toString(d, 'f', c.decimals);
+    }
+    // exact decimals arrive as text: trim trailing zeros of a fraction
+    if (v.typeId() == QMetaType::QString && s.contains(QLatin1Char('.'))) {
+        bool ok = false;
+        s.toDouble(&ok);
+        if (ok) {
+            while (s.endsWith(QLatin1Char('0')))
+                s.chop(1);
+            if (s.endsWith(QLatin1Char('.')))
+                s.chop(1);
+            s.replace(QLatin1Char('.'), QLocale().decimalPoint());
+        }
+    }
+    return s.trimmed() == s ? s : s.trimmed();
+}
+
+QVariant DatasetModel::data(const QModelIndex &index, int role) const
+{
+    if (!m_ds || !index.isValid() || index.column() >= m_cols.size())
+        return QVariant();
+    const ColumnDef &c = m_cols.at(index.column());
+    switch (role) {
+    case Qt::DisplayRole:
+        return displayText(m_ds->valueAt(index.row(), c.field), c);
+    case Qt::EditRole:
+        return m_ds->valueAt(index.row(), c.field);
+    case Qt::TextAlignmentRole:
+        return int(c.align);
+    case Qt::FontRole:
+    case Qt::ForegroundRole:
+    case Qt::BackgroundRole: {
+        if (!m_style)
+            return QVariant();
+        const CellStyle st = m_style(*m_ds, index.row(), c.field);
+        if (role == Qt::FontRole) {
+            if (!st.bold)
+                return QVariant();
+            QFont f;
+            f.setBold(true);
+            return f;
+        }
+        if (role == Qt::ForegroundRole && st.foreground)
+            return *st.foreground;
+        if (role == Qt::BackgroundRole && st.background)
+            return *st.background;
+        return QVariant();
+    }
+    default:
+        return QVariant();
+    }
+}
+
+QVariant DatasetModel::headerData(int section, Qt::Orientation o, int role) const
+{
+    if (o != Qt::Horizontal || section < 0 || section >= m_cols.size())
+        return QAbstractTableModel::headerData(section, o, role);
+    if (role == Qt::DisplayRole)
+        return m_cols.at(section).title;
+    if (role == Qt::TextAlignmentRole)
+        return int(Qt::AlignCenter);
+    if (role == Qt::FontRole) {
+        QFont f;
+        f.setBold(true);
+        return f;
+    }
+    return QVariant();
+}
+
+void bindGrid(QTableView *view, DatasetModel *model)
+{
+    view->setModel(model);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
+    view->verticalHeader()->hide();
+    view->horizontalHeader()->setSectionsMovable(false);
+    view->horizontalHeader()->setHighlightSections(false);
+    view->setAlternatingRowColors(false);
+
+    auto syncToView = [view, model]() {
+        Dataset *ds = model->dataset();
+        if (!ds || ds->recNo() < 1) {
+            view->selectionModel()->clearSelection();
+            return;
+        }
+        const QModelIndex idx = model->index(ds->recNo() - 1, 0);
+        if (view->selectionModel()->currentIndex().row() != idx.row())
+            view->selectionModel()->setCurrentIndex(
+                idx, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        view->scrollTo(idx);
+    };
+    auto applyWidths = [view, model]() {
+        for (int i = 0; i < model->columns().size(); ++i) {
+            const int w = model->columns().at(i).width;
+            if (w > 0)
+                view->setColumnWidth(i, w);
+        }
+    };
+    applyWidths();
+    QObject::connect(model, &QAbstractItemModel::modelReset, view, [syncToView]() { syncToView(); });
+    QObject::connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, view,
+                     [model](const QModelIndex &cur) {
+                         if (model->dataset() && cur.isValid() && model->dataset()->recNo() != cur.row() + 1)
+                             model->dataset()->setRecNo(cur.row() + 1);
+                     });
+    // Follow cursor moves made by code (locate, setRecNo); rebinding reconnects.
+    auto conn = std::make_shared<QMetaObject::Connection>();
+    auto follow = [view, model, conn, syncToView]() {
+        QObject::disconnect(*conn);
+        if (model->dataset())
+            *conn = QObject::connect(model->dataset(), &Dataset::currentChanged, view, [syncToView]() { syncToView(); });
+    };
+    follow();
+    QObject::connect(model, &QAbstractItemModel::modelReset, view, follow);
+    syncToView();
+}

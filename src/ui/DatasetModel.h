@@ -1,0 +1,62 @@
+#pragma once
+#include <QAbstractTableModel>
+#include <QColor>
+#include <QPointer>
+#include <QVector>
+#include <functional>
+#include <optional>
+
+class Dataset;
+class QTableView;
+
+// One grid column bound to a dataset field.
+struct ColumnDef {
+    QString field;
+    QString title;
+    Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter;
+    bool visible = true;
+    int width = 0;          // 0: fit to contents
+    int decimals = -1;      // >= 0: shown with this many decimal places
+};
+
+// How one cell is drawn (the grids' cell-drawing rules).
+struct CellStyle {
+    bool bold = false;
+    std::optional<QColor> foreground;
+    std::optional<QColor> background;
+};
+
+// A read-only table model over a Dataset; only visible columns are columns.
+class DatasetModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using StyleFn = std::function<CellStyle(const Dataset &, int row, const QString &field)>;
+
+    DatasetModel(Dataset *ds, QVector<ColumnDef> columns, QObject *parent = nullptr);
+
+    void setDataset(Dataset *ds); // rebinding (a journal switching shifts)
+    Dataset *dataset() const { return m_ds; }
+    void setStyle(StyleFn fn) { m_style = std::move(fn); }
+    const QVector<ColumnDef> &columns() const { return m_cols; }
+    int columnOf(const QString &field) const; // -1 if not a visible column
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation o, int role = Qt::DisplayRole) const override;
+
+    // Text shown for a value of a field (dates day first, decimals as declared).
+    QString displayText(const QVariant &v, const ColumnDef &c) const;
+
+private:
+    void onReset();
+    Dataset *m_ds = nullptr;
+    QVector<ColumnDef> m_allCols;
+    QVector<ColumnDef> m_cols;
+    StyleFn m_style;
+    QVector<QMetaObject::Connection> m_conns;
+};
+
+// Wires a view to a model: whole-row selection follows the dataset's current
+// record and back, bold centred titles, read-only.
+void bindGrid(QTableView *view, DatasetModel *model);

@@ -1,0 +1,39 @@
+#pragma once
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+// The one seam through which every message box, question, file opening and
+// program end goes. The default shows real message boxes; tests install a
+// scripted handler instead.
+namespace Dialogs {
+
+enum class Kind { Error, Question, Information };
+
+struct Handler {
+    virtual ~Handler() = default;
+    // Returns true for Yes/OK.
+    virtual bool show(Kind kind, const QString &caption, const QString &text) = 0;
+    // Opens a file with the desktop's default application.
+    virtual bool openFile(const QString &path) = 0;
+    // Tells the program to end.
+    virtual void quit() = 0;
+};
+
+// Caption "Ошибка", error icon, OK.
+void error(const QString &text, const QString &caption = QStringLiteral("Ошибка"));
+// Caption "Удаление" by default, question icon, Yes/No; true for Yes.
+bool question(const QString &text, const QString &caption = QStringLiteral("Удаление"));
+void information(const QString &text, const QString &caption);
+bool openFile(const QString &path);
+void quitProgram();
+
+// Installs a handler (nullptr restores the real one). Not owned.
+void setHandler(Handler *h);
+Handler *handler();
+
+// Parent for message boxes: the active modal window if any.
+QWidget *messageParent();
+
+} // namespace Dialogs

@@ -1,0 +1,18 @@
+#pragma once
+#include <QLineEdit>
+
+// A field that takes digits only: typed or pasted non-digits are refused,
+// and so is a number beyond 32 bits; the user is told why.
+class DigitEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit DigitEdit(QWidget *parent = nullptr);
+    // The value; ok is false when the field is empty.
+    int value(bool *ok = nullptr) const;
+
+signals:
+    void refused(const QString &why);
+
+private:
+    void onRejected();
+};

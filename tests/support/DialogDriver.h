@@ -1,0 +1,70 @@
+#pragma once
+#include "ui/Dialogs.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QWidget;
+
+// Stands in for every message box: records what would have been shown and
+// answers questions from a script (Yes when the script is empty).
+class ScriptedDialogs : public Dialogs::Handler {
+public:
+    ScriptedDialogs() { Dialogs::setHandler(this); }
+    ~ScriptedDialogs() override { Dialogs::setHandler(nullptr); }
+
+    struct Shown {
+        Dialogs::Kind kind;
+        QString caption;
+        QString text;
+    };
+    QList<Shown> shown;
+    QList<bool> answers;  // consumed by questions, front first
+    QStringList opened;   // files the program asked to open
+    int quits = 0;
+
+    bool show(Dialogs::Kind kind, const QString &caption, const QString &text) override
+    {
+        shown << Shown{kind, caption, text};
+        if (kind != Dialogs::Kind::Question)
+            return true;
+        return answers.isEmpty() ? true : answers.takeFirst();
+    }
+    bool openFile(const QString &path) override
+    {
+        opened << path;
+        return true;
+    }
+    void quit() override { ++quits; }
+
+    QStringList texts() const
+    {
+        QStringList t;
+        for (const auto &s : shown)
+            t << s.text;
+        return t;
+    }
+    void clear()
+    {
+        shown.clear();
+        answers.clear();
+        opened.clear();
+        quits = 0;
+    }
+};
+
+// Drives modal windows: the action runs inside the next modal window once it
+// is on screen, and the window is closed afterwards if it is still open.
+namespace DialogDriver {
+
+// Schedules `act` for the next modal window that opens (checked every 10 ms,
+// up to 5 s). If `act` leaves it open, it is rejected.
+void onNextModal(std::function<void(QWidget *)> act);
+// Fails the current test if a modal or top-level dialog is still visible.
+void verifyNoWindowLeftOpen();
+// Processes events for a moment so queued actions run.
+void settle(int ms = 0);
+
+} // namespace DialogDriver

@@ -1,0 +1,141 @@
+#include "TestDb.h"
+
+#include "app/Startup.h"
+
+#include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTest>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace TestDb {
+namespace {
+const char *kAdmin = "testdb_admin";
+const char *kConn = "testdb_sys";
+QString g_name;
+
+QSqlDatabase connect(const char *name, const QString &db, const QString &user)
+{
+    if (QSqlDatabase::contains(name))
+        return QSqlDatabase::database(name);
+    QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    c.setHostName(host());
+    c.setPort(5432);
+    c.setDatabaseName(db);
+    c.setUserName(user);
+    c.setPassword(QStringLiteral("vomtuxa"));
+    if (!c.open())
+        qFatal("test database: cannot connect to %s: %s", qPrintable(db), qPrintable(c.lastError().text()));
+    QSqlQuery q(c);
+    q.exec(QStringLiteral("SET DateStyle TO 'ISO, DMY'"));
+    return c;
+}
+
+void dropAtExit()
+{
+    if (g_name.isEmpty())
+        return;
+    if (QSqlDatabase::contains(kConn)) {
+        QSqlDatabase::database(kConn).close();
+        QSqlDatabase::removeDatabase(kConn);
+    }
+    QSqlDatabase admin = connect(kAdmin, QStringLiteral("postgres"), qEnvironmentVariable("PGUSER", QStringLiteral("postgres")));
+    QSqlQuery q(admin);
+    q.exec(QStringLiteral("DROP DATABASE IF EXISTS \"%1\" WITH (FORCE)").arg(g_name));
+}
+} // namespace
+
+QString host()
+{
+    const QString h = qEnvironmentVariable("PGHOST");
+    if (h.isEmpty())
+        qFatal("PGHOST is not set: run the tests through scripts/test (scripts/with-postgres)");
+    return h;
+}
+
+QString databaseName() { return g_name; }
+
+void ensureDatabase()
+{
+    if (!g_name.isEmpty())
+        return;
+    const QString app = QCoreApplication::applicationName().isEmpty()
+        ? QStringLiteral("t") : QCoreApplication::applicationName();
+    g_name = QStringLiteral("t_%1_%2").arg(app).arg(QCoreApplication::applicationPid()).toLower();
+    g_name.replace(QLatin1Char('-'), QLatin1Char('_'));
+    QSqlDatabase admin = connect(kAdmin, QStringLiteral("postgres"), qEnvironmentVariable("PGUSER", QStringLiteral("postgres")));
+    QSqlQuery q(admin);
+    q.exec(QStringLiteral("DROP DATABASE IF EXISTS \"%1\"").arg(g_name));
+    if (!q.exec(QStringLiteral("CREATE DATABASE \"%1\" TEMPLATE tabel_template").arg(g_name)))
+        qFatal("cannot clone the template database: %s", qPrintable(q.lastError().text()));
+    std::atexit(dropAtExit);
+}
+
+static QSqlDatabase sysConn()
+{
+    ensureDatabase();
+    return connect(kConn, g_name, QStringLiteral("sys"));
+}
+
+void exec(const QString &sql)
+{
+    QSqlQuery q(sysConn());
+    if (!q.exec(sql))
+        QFAIL(qPrintable(QStringLiteral("SQL failed: %1\n%2").arg(q.lastError().text(), sql)));
+}
+
+QVariant scalar(const QString &sql)
+{
+    QSqlQuery q(sysConn());
+    if (!q.exec(sql)) {
+        qWarning("SQL failed: %s\n%s", qPrintable(q.lastError().text()), qPrintable(sql));
+        return QVariant();
+    }
+    return q.next() ? q.value(0) : QVariant();
+}
+
+QList<QVariantList> rows(const QString &sql)
+{
+    QList<QVariantList> out;
+    QSqlQuery q(sysConn());
+    if (!q.exec(sql)) {
+        qWarning("SQL failed: %s\n%s", qPrintable(q.lastError().text()), qPrintable(sql));
+        return out;
+    }
+    while (q.next()) {
+        QVariantList r;
+        for (int i = 0; i < q.record().count(); ++i)
+            r << q.value(i);
+        out << r;
+    }
+    return out;
+}
+
+void clearData()
+{
+    exec(QStringLiteral(
+        "delete from accounts_dep.smena; delete from accounts_dep.h_tabel; delete from accounts_dep.fatigue;"
+        "delete from accounts_dep.norm where o_id not in (7777, 7778);"
+        "delete from accounts_dep.oper where id not in (7777, 7778);"
+        "delete from accounts_dep.vid_oper where id not in (7777, 7778);"
+        "delete from accounts_dep.person; delete from cmn_contractor.person;"
+        "delete from cmn_gds_and_srv.gds_and_srv; delete from cmn_classifier.item;"
+        "delete from adm_role.roles; delete from hrms_staffpos.staffpos; delete from cmn_department.department;"
+        "delete from accounts_dep.ver; delete from accounts_dep.workers; delete from accounts_dep.nomenkl;"));
+}
+
+std::unique_ptr<AppContext> startApp(const QStringList &extraArgs)
+{
+    ensureDatabase();
+    StartOptions opt;
+    opt.showSignIn = false;
+    auto ctx = startUp(QStringList{QStringLiteral("tabel"), g_name, host()} + extraArgs, opt);
+    if (!ctx->connected)
+        qFatal("the program could not connect to the test database");
+    return ctx;
+}
+
+} // namespace TestDb

@@ -1,0 +1,30 @@
+#pragma once
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+#include <memory>
+
+class AppContext;
+
+// The throwaway database of one test binary: a clone of the template that
+// scripts/test prepared (schema only), dropped again at the end.
+namespace TestDb {
+
+QString host();         // socket folder of the throwaway cluster
+QString databaseName(); // this binary's clone
+// Clones the template once per process (idempotent) and drops it at exit.
+void ensureDatabase();
+
+// Direct access as the program's role, on a connection of its own
+void exec(const QString &sql);
+QVariant scalar(const QString &sql);                 // first column of first row
+QList<QVariantList> rows(const QString &sql);
+
+// Empties every table the program writes, keeping the fixed work kinds
+// 7777/7778, their operations and norms.
+void clearData();
+
+// Starts the program's start-up against the clone, without showing the sign-in.
+std::unique_ptr<AppContext> startApp(const QStringList &extraArgs = {});
+
+} // namespace TestDb
