@@ -31,6 +31,7 @@ QSqlDatabase connect(const char *name, const QString &db, const QString &user)
         qFatal("test database: cannot connect to %s: %s", qPrintable(db), qPrintable(c.lastError().text()));
     QSqlQuery q(c);
     q.exec(QStringLiteral("SET DateStyle TO 'ISO, DMY'"));
+    q.exec(QStringLiteral("SET client_min_messages TO warning"));
     return c;
 }
 
