@@ -1,0 +1,182 @@
+#include "app/BuildStamp.h"
+#include "app/Connection.h"
+#include "app/Startup.h"
+#include "app/TForm23.h"
+#include "app/VersionCheck.h"
+#include "db/TDataModule6.h"
+#include "db/Version.h"
+#include "journal/TForm1.h"
+#include "support/DialogDriver.h"
+#include "support/TestDb.h"
+#include "support/TestMain.h"
+
+#include <QTimer>
+#include <QtTest>
+
+static const QString kOptions =
+    ";PORT=5432;UID=sys;PWD=vomtuxa;SSLmode=allow;"
+    "ReadOnly=0;Protocol=7.4;FakeOidIndex=0;ShowOidColumn=0;RowVersioning=0;ShowSystemTables=0;Fetch=100;UnknownSizes=0;MaxVarcharSize=255;MaxLongVarcharSize=8190;"
+    "Debug=0;CommLog=0;UseDeclareFetch=0;TextAsLongVarchar=1;UnknownsAsLongVarchar=0;BoolsAsChar=1;Parse=0;ExtraSysTablePrefixes=;LFConversion=1;UpdatableCursors=1;"
+    "TrueIsMinus1=0;BI=0;ByteaAsLongVarBinary=1;UseServerSidePrepare=1;LowerCaseIdentifier=0;D6=-101;OptionalErrors=0;XaOpt=1";
+
+class TestStartup : public QObject {
+    Q_OBJECT
+    std::unique_ptr<AppContext> app;
+    TDataModule6 *dm = nullptr;
+
+    void setVer(int d, int t, const QString &delim = QString("."))
+    {
+        TestDb::exec("delete from accounts_dep.ver");
+        TestDb::exec(QString("insert into accounts_dep.ver (d, t, delim) values (%1, %2, '%3')").arg(d).arg(t).arg(delim));
+    }
+    QVariantList ver() { return TestDb::rows("select d, t, xmin::text from accounts_dep.ver").value(0); }
+
+private slots:
+    void arguments_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("database");
+        QTest::addColumn<QString>("server");
+        QTest::newRow("none") << QStringList{"tabel"} << "orvel_erp" << "localhost";
+        QTest::newRow("database only") << QStringList{"tabel", "plant"} << "orvel_erp" << "localhost";
+        QTest::newRow("both") << QStringList{"tabel", "plant", "db.host"} << "plant" << "db.host";
+        QTest::newRow("empty first") << QStringList{"tabel", "", "db.host"} << "" << "db.host";
+        QTest::newRow("switch not positional") << QStringList{"tabel", "--maintenance", "plant", "db.host", "extra"} << "plant" << "db.host";
+    }
+    void arguments()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, database);
+        QFETCH(QString, server);
+        const QString cs = Connection::connectionString(Connection::positional(args));
+        QCOMPARE(cs, "DRIVER={PostgreSQL UNICODE};DATABASE=" + database + ";SERVER=" + server + kOptions);
+        const Connection::Settings s = Connection::settingsFrom(cs);
+        QCOMPARE(s.database, database);
+        QCOMPARE(s.host, server);
+        QCOMPARE(s.port, 5432);
+        QCOMPARE(s.user, QString("sys"));
+        QCOMPARE(s.password, QString("vomtuxa"));
+        QCOMPARE(s.options, QString("sslmode=allow"));
+    }
+
+    // Runs first: a second data module cannot share the connection name.
+    void connectionFailure()
+    {
+        TestDb::ensureDatabase();
+        ScriptedDialogs dialogs;
+        auto ctx = startUp({"tabel", "no_such_database", TestDb::host()});
+        QVERIFY(!ctx->connected);
+        QCOMPARE(dialogs.texts(), QStringList{"Подключение к БД отсутсвует!!!"});
+        QCOMPARE(dialogs.shown.first().caption, QString("Ошибка!"));
+        QVERIFY(!ctx->forms.Form23 || !ctx->forms.Form23->isVisible());
+    }
+
+    void startsAndStampsOnActivation()
+    {
+        TestDb::ensureDatabase();
+        TestDb::exec("delete from accounts_dep.ver");
+        ScriptedDialogs dialogs;
+        app = startUp({"tabel", TestDb::databaseName(), TestDb::host()});
+        QVERIFY(app->connected);
+        dm = app->forms.DataModule6;
+        TForm23 *signIn = app->forms.Form23;
+        QVERIFY(signIn->isVisible());
+        QTRY_COMPARE(signIn->windowTitle(), QString("Авторизация (build: %1.%2)").arg(BuildStamp::date()).arg(BuildStamp::time()));
+        QCOMPARE(ver().mid(0, 2), (QVariantList{BuildStamp::date(), BuildStamp::time()}));
+        QCOMPARE(app->forms.Form1->buildDate, BuildStamp::date());
+        QVERIFY(app->forms.Form1->Timer1->isActive());
+        QCOMPARE(app->forms.Form1->Timer1->interval(), 30000);
+        QVERIFY(dialogs.shown.isEmpty());
+        signIn->hide();
+    }
+
+    void versionRow_data()
+    {
+        QTest::addColumn<int>("rowDate");
+        QTest::addColumn<int>("rowTime");
+        QTest::addColumn<int>("verdict");
+        QTest::addColumn<int>("expectDate");
+        QTest::addColumn<int>("expectTime");
+        const int D = 20240220, T = 82246;
+        QTest::newRow("same stamp") << D << T << int(VersionVerdict::Same) << D << T;
+        QTest::newRow("earlier time, same day") << D << T - 1 << int(VersionVerdict::Stamped) << D << T;
+        QTest::newRow("later time, same day") << D << T + 1 << int(VersionVerdict::Older) << D << T + 1;
+        QTest::newRow("a day later, early time") << D + 1 << 0 << int(VersionVerdict::Older) << D + 1 << 0;
+        QTest::newRow("a day earlier, late time") << D - 1 << 86399 << int(VersionVerdict::Stamped) << D << T;
+    }
+    void versionRow()
+    {
+        QFETCH(int, rowDate);
+        QFETCH(int, rowTime);
+        QFETCH(int, verdict);
+        QFETCH(int, expectDate);
+        QFETCH(int, expectTime);
+        setVer(rowDate, rowTime, ",");
+        const QString xminBefore = ver().value(2).toString();
+        QCOMPARE(int(checkVersionRow(*dm, 20240220, 82246)), verdict);
+        const QVariantList after = ver();
+        QCOMPARE(after.mid(0, 2), (QVariantList{expectDate, expectTime}));
+        if (verdict != int(VersionVerdict::Stamped))
+            QCOMPARE(after.value(2).toString(), xminBefore); // nothing written
+        QCOMPARE(dm->decimalDelimiter, QString(","));
+    }
+
+    void buildWithTimeZeroBeatsDayBefore()
+    {
+        setVer(20240219, 86300);
+        QCOMPARE(checkVersionRow(*dm, 20240220, 0), VersionVerdict::Stamped);
+        QCOMPARE(ver().mid(0, 2), (QVariantList{20240220, 0}));
+    }
+
+    void emptyTableGetsItsRow()
+    {
+        TestDb::exec("delete from accounts_dep.ver");
+        dm->decimalDelimiter = "x";
+        QCOMPARE(checkVersionRow(*dm, 20240220, 5), VersionVerdict::Stamped);
+        QCOMPARE(ver().mid(0, 2), (QVariantList{20240220, 5}));
+        QCOMPARE(dm->decimalDelimiter, QString());
+    }
+
+    void olderBuildEnds()
+    {
+        setVer(BuildStamp::date() + 1, 0);
+        ScriptedDialogs dialogs;
+        TForm23 *signIn = app->forms.Form23;
+        versionCheck(app->forms);
+        QCOMPARE(dialogs.texts(), QStringList{"Версия программы не соответсвует БД! Запустите программу через 5 мин."});
+        QCOMPARE(dialogs.shown.first().caption, QString("Ошибка"));
+        QVERIFY(signIn->Timer1->isActive());
+        QCOMPARE(signIn->Timer1->interval(), 5000);
+        QCOMPARE(dialogs.quits, 1);
+        // the 5-second timer ends the program by itself
+        signIn->Timer1->setInterval(10);
+        signIn->Timer1->start();
+        QTest::qWait(100);
+        signIn->Timer1->stop();
+        signIn->Timer1->setInterval(5000);
+        QVERIFY(dialogs.quits >= 2);
+        QCOMPARE(ver().mid(0, 2), (QVariantList{BuildStamp::date() + 1, 0}));
+    }
+
+    // A database error in the periodic check is shown; the next tick tries again.
+    void periodicCheckRetriesAfterError()
+    {
+        setVer(BuildStamp::date() - 1, 0);
+        ScriptedDialogs dialogs;
+        QTimer *timer = app->forms.Form1->Timer1;
+        TestDb::exec("alter table accounts_dep.ver rename to ver_away");
+        timer->setInterval(20);
+        QTRY_VERIFY(!dialogs.shown.isEmpty());
+        QCOMPARE(dialogs.shown.first().caption, QString("Ошибка"));
+        QVERIFY(dialogs.shown.first().text.contains("ver"));
+        TestDb::exec("alter table accounts_dep.ver_away rename to ver");
+        QTRY_COMPARE(ver().value(0).toInt(), BuildStamp::date());
+        timer->setInterval(30000);
+        QCOMPARE(dialogs.quits, 0);
+    }
+
+    void cleanupTestCase() { app.reset(); }
+};
+
+TABEL_TEST_MAIN(TestStartup)
+#include "tst_startup.moc"
