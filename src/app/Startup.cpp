@@ -6,6 +6,13 @@
 #include "journal/TForm1.h"
 #include "reports/TForm18.h"
 // catalogue windows (workers, products, kinds)
+#include "catalogues/TForm2.h"
+#include "catalogues/TForm26.h"
+#include "catalogues/TForm3.h"
+#include "catalogues/TForm5.h"
+#include "catalogues/TForm7.h"
+#include "catalogues/TForm8.h"
+#include "catalogues/TForm9.h"
 // operations, norms
 // entry editor
 #include "ui/Dialogs.h"
@@ -60,13 +67,13 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     ctx->connected = true;
 
     // The remaining windows, in their fixed order
-    // f.Form2 = create<TForm2>(*ctx);
-    // f.Form3 = create<TForm3>(*ctx);
+    f.Form2 = create<TForm2>(*ctx);
+    f.Form3 = create<TForm3>(*ctx);
     // f.Form4 = create<TForm4>(*ctx);
-    // f.Form5 = create<TForm5>(*ctx);
-    // f.Form7 = create<TForm7>(*ctx);
-    // f.Form8 = create<TForm8>(*ctx);
-    // f.Form9 = create<TForm9>(*ctx);
+    f.Form5 = create<TForm5>(*ctx);
+    f.Form7 = create<TForm7>(*ctx);
+    f.Form8 = create<TForm8>(*ctx);
+    f.Form9 = create<TForm9>(*ctx);
     // f.Form10 = create<TForm10>(*ctx);
     // f.Form11 = create<TForm11>(*ctx);
     f.Form18 = create<TForm18>(*ctx);
@@ -75,7 +82,7 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     // f.Form22 = create<TForm22>(*ctx);
     // f.Form24 = create<TForm24>(*ctx);
     // f.Form25 = create<TForm25>(*ctx);
-    // f.Form26 = create<TForm26>(*ctx);
+    f.Form26 = create<TForm26>(*ctx);
     // f.Form27 = create<TForm27>(*ctx);
 
     f.Form1->updateMenuAvailability();

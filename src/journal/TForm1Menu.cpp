@@ -2,6 +2,9 @@
 // issue wires its opener here.
 #include "TForm1.h"
 
+#include "catalogues/TForm3.h"
+#include "catalogues/TForm5.h"
+#include "catalogues/TForm8.h"
 #include "db/StructureUpgrade.h"
 #include "db/TDataModule6.h"
 #include "reports/TForm18.h"
@@ -42,16 +45,16 @@ void TForm1::Button2Click() {}
 void TForm1::Button5Click() {}
 
 // Справочники → Рабочие
-void TForm1::N1Click() {}
+void TForm1::N1Click() { f.Form5->openList(); }
 
 // Справочники → Изделия
-void TForm1::N3Click() {}
+void TForm1::N3Click() { f.Form3->openList(); }
 
 // Справочники → Цены
 void TForm1::N4Click() {}
 
 // Справочники → Операции
-void TForm1::N6Click() {}
+void TForm1::N6Click() { f.Form8->openList(); }
 
 // Табель → Табель сделка
 void TForm1::N9Click() {}

@@ -1,0 +1,169 @@
+#include "TForm2.h"
+
+#include "CatalogueList.h"
+#include "db/Dataset.h"
+#include "db/Sql.h"
+#include "db/TDataModule6.h"
+#include "journal/TForm1.h"
+#include "ui/Dialogs.h"
+#include "ui/Forms.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+namespace {
+// Fills a drop-down from a lookup table (key id, shown s_caption) and keeps
+// the key that was chosen before, if it is still there.
+void fillLookup(QComboBox *box, const Dataset &ds)
+{
+    const QVariant kept = box->currentData();
+    box->clear();
+    for (int r = 0; r < ds.recordCount(); ++r)
+        box->addItem(ds.valueAt(r, QStringLiteral("s_caption")).toString(), ds.valueAt(r, QStringLiteral("id")));
+    int idx = -1;
+    if (kept.isValid())
+        for (int i = 0; i < box->count(); ++i)
+            if (box->itemData(i).toString() == kept.toString())
+                idx = i;
+    box->setCurrentIndex(idx);
+}
+} // namespace
+
+TForm2::TForm2(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
+{
+    setObjectName(QStringLiteral("TForm2"));
+    setWindowTitle(QStringLiteral("Заведение данных нового работника"));
+
+    const QString conn = f.DataModule6->connectionName();
+    department = new Dataset(conn, this);
+    department->setSql(QStringLiteral("select id, s_caption from cmn_department.department order by s_caption"));
+    staffpos = new Dataset(conn, this);
+    staffpos->setSql(QStringLiteral("select id, s_caption from hrms_staffpos.staffpos order by s_caption"));
+    roles = new Dataset(conn, this);
+    roles->setSql(QStringLiteral("select id, s_caption from adm_role.roles order by s_caption"));
+    cmd_person = new Command(conn);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Данные о работнике"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    Edit1 = new QLineEdit(GroupBox1);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setMinimumWidth(320);
+    auto lookup = [this](const char *name) {
+        auto *b = new QComboBox(GroupBox1);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setMaxVisibleItems(10);
+        b->setFocusPolicy(Qt::StrongFocus); // the wheel goes to the focused list only
+        b->installEventFilter(this);
+        return b;
+    };
+    LCB_department = lookup("LCB_department");
+    LCB_staffpos = lookup("LCB_staffpos");
+    LCB_roles = lookup("LCB_roles");
+
+    auto *form = new QFormLayout(GroupBox1);
+    form->addRow(QStringLiteral("ФИО"), Edit1);
+    form->addRow(QStringLiteral("Подразделение"), LCB_department);
+    form->addRow(QStringLiteral("Должность"), LCB_staffpos);
+    form->addRow(QStringLiteral("Роль"), LCB_roles);
+
+    Button1 = new QPushButton(QStringLiteral("Записать"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setDefault(true);
+    Button2 = new QPushButton(QStringLiteral("Отмена"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setAutoDefault(false);
+    connect(Button1, &QPushButton::clicked, this, [this]() { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+
+    setTabOrder(Edit1, LCB_staffpos);
+    setTabOrder(LCB_staffpos, LCB_department);
+    setTabOrder(LCB_department, LCB_roles);
+    setTabOrder(LCB_roles, Button1);
+    setTabOrder(Button1, Button2);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    auto *lay = new QVBoxLayout(this);
+    lay->addWidget(GroupBox1);
+    lay->addLayout(buttons);
+    lay->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+TForm2::~TForm2() { delete cmd_person; }
+
+void TForm2::readLookups()
+{
+    const std::pair<Dataset *, QComboBox *> lookups[] = {
+        {staffpos, LCB_staffpos}, {roles, LCB_roles}, {department, LCB_department}};
+    for (const auto &[ds, box] : lookups) {
+        ds->close();
+        ds->open();
+        fillLookup(box, *ds);
+    }
+}
+
+bool TForm2::save()
+{
+    const QString name = Edit1->text().trimmed();
+    if (name.isEmpty()) {
+        Dialogs::error(QStringLiteral("ФИО нужно заполнить!"));
+        return false;
+    }
+    // The position shown in the list is the one chosen under "Должность".
+    const QString position = LCB_staffpos->currentIndex() >= 0 ? LCB_staffpos->currentText() : QString();
+    if (Tag == 1)
+        cmd_person->exec(QStringLiteral("INSERT INTO accounts_dep.person (fio, s_staffpos_hl)VALUES(")
+                         + Sql::text(name) + QStringLiteral(", ") + Sql::text(position) + QStringLiteral(")"));
+    else
+        cmd_person->exec(QStringLiteral("UPDATE accounts_dep.person SET fio=") + Sql::text(name)
+                         + QStringLiteral(", s_staffpos_hl=") + Sql::text(position)
+                         + QStringLiteral(" where accounts_dep.person.id=") + Sql::num(qint64(workerId)));
+    return true;
+}
+
+void TForm2::Button1Click()
+{
+    if (save())
+        reject(); // the openers do not look at the result
+}
+
+void TForm2::showEvent(QShowEvent *e)
+{
+    QDialog::showEvent(e);
+    CatalogueList::centreOn(this, f.Form1);
+    Edit1->setFocus();
+}
+
+void TForm2::changeEvent(QEvent *e)
+{
+    QDialog::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow())
+        Edit1->setFocus();
+}
+
+bool TForm2::eventFilter(QObject *o, QEvent *e)
+{
+    // The wheel steps through whichever lookup list has the focus, like Up/Down.
+    if (e->type() == QEvent::Wheel) {
+        auto *box = qobject_cast<QComboBox *>(focusWidget());
+        if (box == LCB_department || box == LCB_staffpos || box == LCB_roles) {
+            const int dy = static_cast<QWheelEvent *>(e)->angleDelta().y();
+            if (dy != 0) {
+                const int next = box->currentIndex() + (dy < 0 ? 1 : -1);
+                if (next >= 0 && next < box->count())
+                    box->setCurrentIndex(next);
+            }
+        }
+        return true;
+    }
+    return QDialog::eventFilter(o, e);
+}

@@ -1,0 +1,255 @@
+#include "TForm3.h"
+
+#include "CatalogueList.h"
+#include "TForm7.h"
+#include "db/Dataset.h"
+#include "db/Sql.h"
+#include "db/TDataModule6.h"
+#include "journal/TForm1.h"
+#include "ui/DatasetModel.h"
+#include "ui/Dialogs.h"
+#include "ui/Forms.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+qint64 idOf(const Dataset &ds)
+{
+    const QVariant v = ds.value(QStringLiteral("id"));
+    bool ok = false;
+    const qint64 id = v.toLongLong(&ok);
+    return ok ? id : qRound64(v.toDouble());
+}
+} // namespace
+
+TForm3::TForm3(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
+{
+    setObjectName(QStringLiteral("TForm3"));
+    setWindowTitle(QStringLiteral("Изделия (3)"));
+
+    Dataset *izdel = &f.DataModule6->Izdel;
+    const QString conn = f.DataModule6->connectionName();
+    Izdel_Smena = new Dataset(conn, this);
+    Izdel_Smena->setObjectName(QStringLiteral("Izdel_Smena"));
+    Izdel_Smena->setSql(QStringLiteral("select count(*) as cnt from accounts_dep.smena s where s.i_id =:id_ii and s.\"data\">=:dt"));
+    ii_oper = new Dataset(conn, this);
+    ii_oper->setObjectName(QStringLiteral("ii_oper"));
+    ii_oper->setSql(QStringLiteral("select count(*) as cnt from accounts_dep.oper o where o.i_id =:id_ii"));
+
+    DBGrid1 = new QTableView(this);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    const auto L = Qt::AlignLeft | Qt::AlignVCenter;
+    gridModel = new DatasetModel(izdel,
+                                 {
+                                     {"marka", "Марка изделия", L, true, 220},
+                                     {"nom", "Номенклатурная группа", L, true, 220},
+                                     {"massa", "Коробки", L, true, 80},
+                                 },
+                                 this);
+    bindGrid(DBGrid1, gridModel);
+    DBGrid1->horizontalHeader()->setStretchLastSection(true);
+    DBGrid1->setFixedSize(600, 420);
+    connect(DBGrid1, &QTableView::doubleClicked, this, [this]() { DBGrid1DblClick(); });
+
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    connect(Edit1, &QLineEdit::textChanged, this, [this]() { Edit1Change(); });
+    CatalogueList::installSearchKeys(Edit1, izdel, CatalogueList::OtherKeys::Keep);
+
+    auto button = [this](const char *name, const char *caption) {
+        auto *b = new QPushButton(QString::fromUtf8(caption), this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    Button1 = button("Button1", "Добавить");
+    Button2 = button("Button2", "Изменить");
+    Button3 = button("Button3", "Удалить");
+    Button4 = button("Button4", "Выход");
+    connect(Button1, &QPushButton::clicked, this, [this]() { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, [this]() { Button2Click(); });
+    connect(Button3, &QPushButton::clicked, this, [this]() { Button3Click(); });
+    connect(Button4, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    buttons->addWidget(Button3);
+    buttons->addStretch(1);
+    buttons->addWidget(Button4);
+    auto *lay = new QVBoxLayout(this);
+    lay->addWidget(DBGrid1);
+    lay->addWidget(Edit1);
+    lay->addLayout(buttons);
+    lay->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TForm3::search(const QString &text)
+{
+    f.DataModule6->Izdel.setFilter(Dataset::textFilter(QStringLiteral("marka"), text, true));
+}
+
+void TForm3::Edit1Change() { search(Edit1->text()); }
+
+int TForm3::runModal()
+{
+    Dataset &izdel = f.DataModule6->Izdel;
+    // A hidden box filters nothing; a visible one keeps filtering by its text.
+    search(Edit1->isHidden() ? QString() : Edit1->text());
+    izdel.open();
+    const int result = exec();
+    izdel.close();
+    izdel.setFilter({});
+    return result;
+}
+
+void TForm3::openList()
+{
+    Tag = 0;
+    Button2->setText(QStringLiteral("Изменить"));
+    Button2->setDefault(false);
+    Button1->setDefault(true);
+    Button1->show();
+    Button3->show();
+    runModal();
+}
+
+bool TForm3::pick(int tag)
+{
+    Tag = tag;
+    PickedName.clear();
+    PickedId = 0;
+    Button2->setText(QStringLiteral("Выбрать"));
+    Button1->hide();
+    Button3->hide();
+    Button1->setDefault(false);
+    Button2->setDefault(true);
+    Edit1->show();
+    Edit1->clear();
+    const int result = runModal();
+    Button2->setDefault(false);
+    Edit1->hide();
+    Edit1->clear();
+    return result == QDialog::Accepted;
+}
+
+void TForm3::Button2Click()
+{
+    if (Tag == 0)
+        changeProduct();
+    else
+        choose();
+}
+
+void TForm3::choose()
+{
+    const Dataset &izdel = f.DataModule6->Izdel;
+    if (izdel.isEmpty()) {
+        reject();
+        return;
+    }
+    PickedName = izdel.asString(QStringLiteral("marka")).trimmed();
+    PickedId = idOf(izdel);
+    accept();
+}
+
+void TForm3::showEditor(int recNo)
+{
+    TForm7 *ed = f.Form7;
+    ed->item->close();
+    ed->item->open();
+    if (ed->Tag != 1)
+        ed->setGroup(f.DataModule6->Izdel.value(QStringLiteral("id_class_item")));
+    ed->productId = idOf(f.DataModule6->Izdel);
+    ed->exec();
+    ed->item->close();
+    f.DataModule6->Izdel.setRecNo(recNo);
+}
+
+void TForm3::addProduct()
+{
+    const int rec = f.DataModule6->Izdel.recNo();
+    TForm7 *ed = f.Form7;
+    ed->Edit1->clear();
+    ed->Edit2->clear();
+    ed->setWindowTitle(QStringLiteral("Заведение нового изделия (7)"));
+    ed->Tag = 1;
+    showEditor(rec);
+}
+
+void TForm3::changeProduct()
+{
+    Dataset &izdel = f.DataModule6->Izdel;
+    if (izdel.isEmpty())
+        return; // no product to change
+    const int rec = izdel.recNo();
+    TForm7 *ed = f.Form7;
+    ed->setWindowTitle(QStringLiteral("Изменение данных изделия (7)"));
+    ed->Tag = 2;
+    ed->Edit1->setText(izdel.asString(QStringLiteral("marka")).trimmed());
+    ed->Edit2->setText(TForm7::massaText(izdel.value(QStringLiteral("massa"))));
+    showEditor(rec);
+}
+
+QDate TForm3::entriesThreshold(const QDate &today)
+{
+    const int m = today.month() == 1 ? 13 : today.month();
+    return QDate(2000, m - 1, 1);
+}
+
+void TForm3::deleteProduct(const QDate &today)
+{
+    Dataset &izdel = f.DataModule6->Izdel;
+    if (izdel.isEmpty())
+        return; // nothing to delete
+    const qint64 id = idOf(izdel);
+    const QString idText = Sql::num(id);
+
+    Izdel_Smena->close();
+    Izdel_Smena->setParam(QStringLiteral("id_ii"), id);
+    Izdel_Smena->setParam(QStringLiteral("dt"), entriesThreshold(today));
+    Izdel_Smena->open();
+    const int entries = Izdel_Smena->asInt(QStringLiteral("cnt"));
+    Izdel_Smena->close();
+
+    ii_oper->close();
+    ii_oper->setParam(QStringLiteral("id_ii"), id);
+    ii_oper->open();
+    const int operations = ii_oper->asInt(QStringLiteral("cnt"));
+    ii_oper->close();
+
+    Command &del = f.DataModule6->DelSmena;
+    if (operations > 0 && Dialogs::question(QStringLiteral("По изделию есть расценки они будут удалены!!!")))
+        del.exec(QStringLiteral("delete from accounts_dep.oper o where o.i_id =") + idText);
+    if (entries > 0) {
+        if (Dialogs::question(QStringLiteral("По изделию есть операции в текущем, предыдущем месяцах и ранее, они будут удалены. Удалить изделие? "))) {
+            del.exec(QStringLiteral("delete from accounts_dep.smena s where s.i_id =") + idText);
+            del.exec(QStringLiteral("delete from cmn_gds_and_srv.gds_and_srv  where id=") + idText);
+        }
+    } else if (Dialogs::question(QStringLiteral("Удалить изделие? "))) {
+        del.exec(QStringLiteral("delete from cmn_gds_and_srv.gds_and_srv  where id=") + idText);
+    }
+    izdel.close();
+    izdel.open();
+}
+
+void TForm3::showEvent(QShowEvent *e)
+{
+    QDialog::showEvent(e);
+    CatalogueList::centreOn(this, f.Form1);
+    if (Edit1->isVisible())
+        Edit1->setFocus();
+}
+
+void TForm3::changeEvent(QEvent *e)
+{
+    QDialog::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow() && Edit1->isVisible())
+        Edit1->setFocus();
+}

@@ -1,0 +1,193 @@
+#include "TForm5.h"
+
+#include "CatalogueList.h"
+#include "TForm2.h"
+#include "db/Sql.h"
+#include "db/TDataModule6.h"
+#include "journal/TForm1.h"
+#include "ui/DatasetModel.h"
+#include "ui/Dialogs.h"
+#include "ui/Forms.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+TForm5::TForm5(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
+{
+    setObjectName(QStringLiteral("TForm5"));
+    setWindowTitle(QStringLiteral("Список рабочих"));
+
+    Dataset *workers = &f.DataModule6->Workers;
+    DBGrid1 = new QTableView(this);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    gridModel = new DatasetModel(workers,
+                                 {
+                                     {"fio", "ФИО", Qt::AlignLeft | Qt::AlignVCenter, true, 300},
+                                     {"s_staffpos_hl", "Должность", Qt::AlignLeft | Qt::AlignVCenter, true, 200},
+                                 },
+                                 this);
+    bindGrid(DBGrid1, gridModel);
+    DBGrid1->horizontalHeader()->setStretchLastSection(true);
+    DBGrid1->setFixedSize(560, 420);
+    connect(DBGrid1, &QTableView::doubleClicked, this, [this]() { DBGrid1DblClick(); });
+
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    connect(Edit1, &QLineEdit::textChanged, this, [this]() { Edit1Change(); });
+    CatalogueList::installSearchKeys(Edit1, workers, CatalogueList::OtherKeys::Consume);
+
+    auto button = [this](const char *name, const char *caption) {
+        auto *b = new QPushButton(QString::fromUtf8(caption), this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    Button1 = button("Button1", "Добавить");
+    Button2 = button("Button2", "Изменить");
+    Button3 = button("Button3", "Удалить");
+    Button4 = button("Button4", "Выход");
+    connect(Button1, &QPushButton::clicked, this, [this]() { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, [this]() { Button2Click(); });
+    connect(Button3, &QPushButton::clicked, this, [this]() { Button3Click(); });
+    connect(Button4, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    buttons->addWidget(Button3);
+    buttons->addStretch(1);
+    buttons->addWidget(Button4);
+    auto *lay = new QVBoxLayout(this);
+    lay->addWidget(DBGrid1);
+    lay->addWidget(Edit1);
+    lay->addLayout(buttons);
+    lay->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+QString TForm5::currentSearchText() const { return Edit1->text(); }
+
+void TForm5::search(const QString &text)
+{
+    // Only the rows already read are filtered; nothing is queried again.
+    f.DataModule6->Workers.setFilter(Dataset::textFilter(QStringLiteral("fio"), text, true));
+}
+
+void TForm5::readWorkers(int recNo)
+{
+    Dataset &w = f.DataModule6->Workers;
+    w.close();
+    w.open();
+    if (!w.isEmpty())
+        w.setRecNo(recNo);
+}
+
+int TForm5::runModal()
+{
+    Dataset &w = f.DataModule6->Workers;
+    // The box and the list agree: a text left in the box still filters.
+    search(currentSearchText());
+    w.open();
+    const int result = exec();
+    w.close();
+    // The shared query is not left filtered for its other users.
+    w.setFilter({});
+    return result;
+}
+
+void TForm5::openList()
+{
+    Tag = 0;
+    Button2->setText(QStringLiteral("Изменить"));
+    Button2->setDefault(false);
+    Button1->setDefault(true);
+    Button1->show();
+    Button3->show();
+    runModal();
+}
+
+bool TForm5::pick(int tag)
+{
+    Tag = tag;
+    PickedName.clear();
+    PickedId = 0;
+    Button2->setText(QStringLiteral("Выбрать"));
+    Button1->setDefault(false);
+    Button2->setDefault(true);
+    Button2->show();
+    Button3->hide();
+    Button1->hide();
+    Edit1->show();
+    Edit1->clear();
+    return runModal() == QDialog::Accepted;
+}
+
+void TForm5::Button2Click()
+{
+    if (Tag == 0)
+        changeWorker();
+    else
+        choose();
+}
+
+void TForm5::choose()
+{
+    const Dataset &w = f.DataModule6->Workers;
+    if (w.isEmpty() || (Tag != 1 && Tag != 24)) {
+        reject();
+        return;
+    }
+    PickedName = w.asString(QStringLiteral("fio")).trimmed();
+    PickedId = w.asInt(QStringLiteral("id"));
+    accept();
+}
+
+void TForm5::addWorker()
+{
+    TForm2 *ed = f.Form2;
+    ed->Edit1->clear();
+    ed->setWindowTitle(QStringLiteral("Заведение данных нового работника"));
+    ed->Tag = 1;
+    ed->readLookups();
+    ed->exec();
+    readWorkers(1);
+}
+
+void TForm5::changeWorker()
+{
+    Dataset &w = f.DataModule6->Workers;
+    if (w.isEmpty())
+        return; // no worker to change
+    const int rec = w.recNo();
+    TForm2 *ed = f.Form2;
+    ed->setWindowTitle(QStringLiteral("Изменение данных работника"));
+    ed->Tag = 2;
+    ed->readLookups();
+    ed->Edit1->setText(w.asString(QStringLiteral("fio")).trimmed());
+    ed->workerId = w.asInt(QStringLiteral("id"));
+    ed->exec();
+    readWorkers(rec);
+    close();
+}
+
+void TForm5::deleteWorker()
+{
+    Dataset &w = f.DataModule6->Workers;
+    if (w.isEmpty())
+        return; // nothing to delete
+    if (!Dialogs::question(QStringLiteral("Удалить работника?")))
+        return;
+    const int rec = w.recNo();
+    f.Form2->cmd_person->exec(QStringLiteral("delete from accounts_dep.person where id =")
+                              + Sql::num(qint64(w.asInt(QStringLiteral("id")))));
+    readWorkers(rec);
+}
+
+void TForm5::showEvent(QShowEvent *e)
+{
+    QDialog::showEvent(e);
+    CatalogueList::centreOn(this, f.Form1);
+}

@@ -1,0 +1,214 @@
+#include "TForm7.h"
+
+#include "CatalogueList.h"
+#include "db/Dataset.h"
+#include "db/Sql.h"
+#include "db/TDataModule6.h"
+#include "journal/TForm1.h"
+#include "ui/Dialogs.h"
+#include "ui/Forms.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+
+namespace {
+const QRegularExpression kDecimal(QStringLiteral("^[0-9]*\\.?[0-9]*$"));
+
+qint64 toId(const QVariant &v)
+{
+    bool ok = false;
+    const qint64 id = v.toLongLong(&ok);
+    return ok ? id : qRound64(v.toDouble());
+}
+} // namespace
+
+DecimalEdit::DecimalEdit(QWidget *parent) : QLineEdit(parent)
+{
+    // Pasted text must be a plain number as well.
+    setValidator(new QRegularExpressionValidator(kDecimal, this));
+}
+
+void DecimalEdit::keyPressEvent(QKeyEvent *e)
+{
+    const QString t = e->text();
+    const bool typed = !t.isEmpty() && t.at(0).isPrint()
+        && !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (!typed) {
+        QLineEdit::keyPressEvent(e); // Backspace, arrows, Enter, Esc, shortcuts
+        return;
+    }
+    const QChar c = t.at(0);
+    if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
+        QLineEdit::keyPressEvent(e);
+    } else if (c == QLatin1Char('.') || c == QLatin1Char(',')) {
+        // The validator refuses a second point.
+        insert(QStringLiteral("."));
+    }
+    e->accept(); // anything else is discarded
+}
+
+TForm7::TForm7(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
+{
+    setObjectName(QStringLiteral("TForm7"));
+    setWindowTitle(QStringLiteral("Заведение нового изделия (7)"));
+
+    item = new Dataset(f.DataModule6->connectionName(), this);
+    item->setObjectName(QStringLiteral("item"));
+    item->setSql(QStringLiteral("select * from cmn_classifier.item where id_level=2 order by s_caption"));
+    connect(item, &Dataset::reset, this, [this]() { fillGroups(); });
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Данные об изделии"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    Edit1 = new QLineEdit(GroupBox1);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setMinimumWidth(300);
+    Edit2 = new DecimalEdit(GroupBox1);
+    Edit2->setObjectName(QStringLiteral("Edit2"));
+    cb_item = new QComboBox(GroupBox1);
+    cb_item->setObjectName(QStringLiteral("cb_item"));
+    cb_item->setMaxVisibleItems(10);
+    connect(cb_item, &QComboBox::activated, this, [this](int i) { m_groupKey = cb_item->itemData(i); });
+
+    auto *form = new QFormLayout(GroupBox1);
+    form->addRow(QStringLiteral("Марка"), Edit1);
+    form->addRow(QStringLiteral("Расценка"), Edit2);
+    form->addRow(QStringLiteral("Номенклатурная группа"), cb_item);
+
+    Button1 = new QPushButton(QStringLiteral("Записать"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setDefault(true);
+    Button2 = new QPushButton(QStringLiteral("Отмена"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setAutoDefault(false);
+    connect(Button1, &QPushButton::clicked, this, [this]() { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+
+    setTabOrder(Edit1, Edit2);
+    setTabOrder(Edit2, cb_item);
+    setTabOrder(cb_item, Button1);
+    setTabOrder(Button1, Button2);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    auto *lay = new QVBoxLayout(this);
+    lay->addWidget(GroupBox1);
+    lay->addLayout(buttons);
+    lay->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TForm7::fillGroups()
+{
+    const QSignalBlocker block(cb_item);
+    cb_item->clear();
+    int idx = -1;
+    for (int r = 0; r < item->recordCount(); ++r) {
+        const QVariant id = item->valueAt(r, QStringLiteral("id"));
+        cb_item->addItem(item->valueAt(r, QStringLiteral("s_caption")).toString(), id);
+        if (m_groupKey.isValid() && toId(id) == toId(m_groupKey))
+            idx = r;
+    }
+    cb_item->setCurrentIndex(idx);
+}
+
+qint64 TForm7::group() const
+{
+    return cb_item->currentIndex() >= 0 ? toId(cb_item->currentData()) : 0;
+}
+
+void TForm7::setGroup(const QVariant &id)
+{
+    m_groupKey = id.isNull() ? QVariant() : QVariant(toId(id));
+    fillGroups();
+}
+
+QString TForm7::massaText(const QVariant &massa)
+{
+    if (massa.isNull())
+        return QString();
+    QString s = massa.toString().trimmed();
+    if (s.contains(QLatin1Char('.'))) {
+        while (s.endsWith(QLatin1Char('0')))
+            s.chop(1);
+        if (s.endsWith(QLatin1Char('.')))
+            s.chop(1);
+    }
+    return s;
+}
+
+// The site's decimal delimiter goes in as configured, but only when the
+// statement still gets the number that was typed: an empty or "," delimiter
+// would silently store 25 for 2.5 or break the statement.
+QString TForm7::massaForDb(const QString &typed) const
+{
+    const QString r = f.DataModule6->DecimalForDb(typed);
+    bool ok = false;
+    const double v = r.toDouble(&ok);
+    if (ok && kDecimal.match(r).hasMatch() && v == typed.toDouble())
+        return r;
+    return typed;
+}
+
+bool TForm7::save()
+{
+    const QString brand = Edit1->text().trimmed();
+    const QString massa = Edit2->text().trimmed();
+    bool number = false;
+    massa.toDouble(&number);
+    const qint64 g = group();
+    if (brand.isEmpty() || massa.isEmpty() || !number || g == 0) {
+        Dialogs::error(QStringLiteral("Все поля должны быть заполнены!"));
+        return false;
+    }
+    // Brands are the same when they agree without regard to letter case; the
+    // server upper-cases both sides so that they are compared alike.
+    QString count = QStringLiteral("select count(*) as cnt from accounts_dep.izdel where upper(marka)=upper(")
+        + Sql::text(brand.toUpper()) + QStringLiteral(")");
+    if (Tag != 1)
+        count += QStringLiteral("and id<>") + Sql::num(productId);
+    if (f.DataModule6->DuplicateCheck(count, QStringLiteral("Такая марка изделия уже заведена!")))
+        return false;
+
+    Command &sql = f.DataModule6->SQL_exec;
+    if (Tag == 1)
+        sql.exec(QStringLiteral("INSERT INTO cmn_gds_and_srv.gds_and_srv(s_caption, s_description, id_msm_bs, massa, id_class_item)VALUES(")
+                 + Sql::text(brand) + QStringLiteral(", '', 6, ") + massa + QStringLiteral(",") + Sql::num(g)
+                 + QStringLiteral(")"));
+    else
+        sql.exec(QStringLiteral("UPDATE cmn_gds_and_srv.gds_and_srv SET s_caption=") + Sql::text(brand)
+                 + QStringLiteral(", s_description='', id_msm_bs=6, massa=") + massaForDb(massa)
+                 + QStringLiteral(", id_class_item=") + Sql::num(g) + QStringLiteral(" where id=") + Sql::num(productId));
+    Dataset &izdel = f.DataModule6->Izdel;
+    izdel.close();
+    izdel.open();
+    return true;
+}
+
+void TForm7::Button1Click()
+{
+    if (save())
+        reject();
+}
+
+void TForm7::showEvent(QShowEvent *e)
+{
+    QDialog::showEvent(e);
+    CatalogueList::centreOn(this, f.Form1);
+    Edit1->setFocus();
+}
+
+void TForm7::changeEvent(QEvent *e)
+{
+    QDialog::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow())
+        Edit1->setFocus();
+}
