@@ -1,13 +1,18 @@
 #pragma once
 #include "app/Application.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 // Like QTEST_MAIN, but with the program's own application object, so that a
 // failing statement inside an event handler is reported as in the program.
+// Exported workbooks go to a throwaway documents folder.
 #define TABEL_TEST_MAIN(TestObject)                                  \
     int main(int argc, char *argv[])                                 \
     {                                                                \
+        QTemporaryDir documents;                                     \
+        if (qEnvironmentVariableIsEmpty("TABEL_DOCUMENTS_DIR"))      \
+            qputenv("TABEL_DOCUMENTS_DIR", documents.path().toUtf8()); \
         Application app(argc, argv);                                 \
         app.setAttribute(Qt::AA_Use96Dpi, true);                     \
         TestObject tc;                                               \

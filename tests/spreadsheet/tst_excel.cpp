@@ -1,0 +1,258 @@
+#include "spreadsheet/Excel.h"
+#include "support/DialogDriver.h"
+#include "support/TestMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+namespace {
+
+QByteArray part(const QString &xlsx, const QString &name)
+{
+    QProcess p;
+    p.start(QStringLiteral("unzip"), {QStringLiteral("-p"), xlsx, name});
+    if (!p.waitForFinished(10000) || p.exitCode() != 0)
+        return QByteArray();
+    return p.readAllStandardOutput();
+}
+
+// What a spreadsheet program would read back from sheet 1 of a file.
+struct ReadBack {
+    struct Cell {
+        QString type; // "n" for a number, "s" for a text
+        QString value;
+        bool textFormat = false;
+        bool bold = false;
+    };
+    QMap<QString, Cell> cells;   // "B2" -> cell
+    QMap<int, double> widths;    // column from 1 -> width
+
+    explicit ReadBack(const QString &xlsx)
+    {
+        QStringList strings;
+        QXmlStreamReader ss(part(xlsx, QStringLiteral("xl/sharedStrings.xml")));
+        while (!ss.atEnd())
+            if (ss.readNext() == QXmlStreamReader::StartElement && ss.name() == QLatin1String("t"))
+                strings << ss.readElementText();
+
+        // cellXfs: index -> (numFmtId, fontId); fonts: index -> bold
+        QList<QPair<int, int>> xfs;
+        QList<bool> boldFonts;
+        QList<int> textFormats{49}; // the built-in "@" and any custom one
+        QXmlStreamReader st(part(xlsx, QStringLiteral("xl/styles.xml")));
+        bool inXfs = false, inFonts = false;
+        while (!st.atEnd()) {
+            const auto t = st.readNext();
+            if (t == QXmlStreamReader::StartElement) {
+                if (st.name() == QLatin1String("numFmt") && st.attributes().value("formatCode") == QLatin1String("@"))
+                    textFormats << st.attributes().value("numFmtId").toInt();
+                else if (st.name() == QLatin1String("cellXfs"))
+                    inXfs = true;
+                else if (st.name() == QLatin1String("fonts"))
+                    inFonts = true;
+                else if (inXfs && st.name() == QLatin1String("xf"))
+                    xfs << qMakePair(st.attributes().value("numFmtId").toInt(), st.attributes().value("fontId").toInt());
+                else if (inFonts && st.name() == QLatin1String("font"))
+                    boldFonts << false;
+                else if (inFonts && st.name() == QLatin1String("b"))
+                    boldFonts.last() = true;
+            } else if (t == QXmlStreamReader::EndElement) {
+                if (st.name() == QLatin1String("cellXfs"))
+                    inXfs = false;
+                else if (st.name() == QLatin1String("fonts"))
+                    inFonts = false;
+            }
+        }
+
+        QXmlStreamReader ws(part(xlsx, QStringLiteral("xl/worksheets/sheet1.xml")));
+        QString ref;
+        while (!ws.atEnd()) {
+            if (ws.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            const auto a = ws.attributes();
+            if (ws.name() == QLatin1String("col")) {
+                for (int c = a.value("min").toInt(); c <= a.value("max").toInt(); ++c)
+                    widths[c] = a.value("width").toDouble();
+            } else if (ws.name() == QLatin1String("c")) {
+                ref = a.value("r").toString();
+                Cell cell;
+                cell.type = a.hasAttribute("t") ? a.value("t").toString() : QStringLiteral("n");
+                const int xf = a.value("s").toInt();
+                if (xf < xfs.size()) {
+                    cell.textFormat = textFormats.contains(xfs.at(xf).first);
+                    cell.bold = boldFonts.value(xfs.at(xf).second);
+                }
+                cells[ref] = cell;
+            } else if (ws.name() == QLatin1String("v")) {
+                const QString v = ws.readElementText();
+                Cell &cell = cells[ref];
+                cell.value = cell.type == QLatin1String("s") ? strings.value(v.toInt()) : v;
+            }
+        }
+    }
+};
+
+} // namespace
+
+class TestExcel : public QObject {
+    Q_OBJECT
+    QTemporaryDir docs;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(docs.isValid());
+        Excel::setDocumentsFolder(docs.path());
+    }
+    void cleanup() { Excel::setDocumentsFolder(docs.path()); }
+
+    void writeShowAndReadBack()
+    {
+        ScriptedDialogs dialogs;
+        QCOMPARE(ExcelStart(QString(), QStringLiteral("Операции")), 1);
+        QCOMPARE(ExcelShow(false), 1);
+        QVERIFY(QDir(docs.path()).entryList(QDir::Files).isEmpty());
+
+        QCOMPARE(ExcelWriteValue(1, 1, 2, QStringLiteral("Изделие с длинным именем")), 1);
+        QCOMPARE(ExcelWriteCell(1, 1, 1, QStringLiteral("Марка"), true, true, true), 1); // fits the column to row 2
+        QCOMPARE(ExcelWriteValue(1, 1, 3, QString()), 1);                                 // touches nothing
+        QCOMPARE(ExcelWriteCell(1, 2, 1, QStringLiteral("00123"), true, false, false), 1); // text, as formatted
+        QCOMPARE(ExcelWriteValue(1, 2, 2, QStringLiteral("12,5")), 1);
+        QCOMPARE(ExcelWriteValue(1, 3, 2, QStringLiteral(" -0.25 ")), 1);
+        QCOMPARE(ExcelWriteValue(1, 3, 3, QStringLiteral("12.5.2024")), 1);
+        QCOMPARE(ExcelWriteCell(1, 4, 1, QStringLiteral("жирный"), false, false, true), 1);
+        QCOMPARE(ExcelWriteCell(1, 4, 1, QStringLiteral("7"), false, false, false), 1); // bold cleared
+        QCOMPARE(ExcelWriteCell(1, 5, 1, QStringLiteral("5"), true, false, false), 1);
+        QCOMPARE(ExcelWriteValue(1, 5, 1, QStringLiteral("6")), 1); // the format stays on the cell
+        QCOMPARE(ExcelWriteCell(1, 6, 1, QStringLiteral("8"), false, true, false), 1); // number, fitted, not text
+        QVERIFY(dialogs.shown.isEmpty());
+
+        QCOMPARE(ExcelShow(true), 1);
+        QCOMPARE(dialogs.opened.size(), 1);
+        const QString file = dialogs.opened.first();
+        QCOMPARE(file, Excel::lastSavedFile());
+        QCOMPARE(QFileInfo(file).absolutePath(), QFileInfo(docs.path()).absoluteFilePath());
+        QVERIFY2(QFileInfo(file).fileName().startsWith(QStringLiteral("Операции 20")), qPrintable(file));
+        QVERIFY(file.endsWith(QStringLiteral(".xlsx")));
+
+        const ReadBack r(file);
+        struct Want {
+            const char *ref, *type, *value;
+            bool text, bold;
+        };
+        const Want want[] = {
+            {"A1", "s", "Марка", true, true},
+            {"A2", "s", "Изделие с длинным именем", false, false},
+            {"B1", "s", "00123", true, false},
+            {"B2", "n", "12.5", false, false},
+            {"C2", "n", "-0.25", false, false},
+            {"C3", "s", "12.5.2024", false, false},
+            {"D1", "n", "7", false, false},
+            {"E1", "s", "6", true, false},
+            {"F1", "n", "8", false, false},
+        };
+        for (const Want &w : want) {
+            const QString ref = QString::fromLatin1(w.ref);
+            QVERIFY2(r.cells.contains(ref), w.ref);
+            const ReadBack::Cell &c = r.cells[ref];
+            QCOMPARE(c.type, QString::fromLatin1(w.type));
+            QCOMPARE(c.value, QString::fromUtf8(w.value));
+            QCOMPARE(c.textFormat, w.text);
+            QCOMPARE(c.bold, w.bold);
+        }
+        QVERIFY(!r.cells.contains(QStringLiteral("A3")));
+        QCOMPARE(r.cells.size(), int(std::size(want)));
+        // column A fitted to its longest text, B and C left at the standard width
+        QVERIFY2(r.widths.value(1) >= 24, qPrintable(QString::number(r.widths.value(1))));
+        QVERIFY(!r.widths.contains(2));
+        QVERIFY(r.widths.value(6) > 0 && r.widths.value(6) < 8.43); // fitted to one digit
+
+        // a second show writes the same file again and nothing else
+        QCOMPARE(ExcelShow(true), 1);
+        QCOMPARE(QDir(docs.path()).entryList(QDir::Files).size(), 1);
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<int>("sheet");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("sheet 2") << 2 << 3 << 4 << "Ошибочный номер листа Microsoft Excel";
+        QTest::newRow("sheet 0") << 0 << 1 << 1 << "Ошибочный номер листа Microsoft Excel";
+        QTest::newRow("row 0") << 1 << 1 << 0 << "Ошибка Microsoft Excel";
+        QTest::newRow("column past the last") << 1 << 16385 << 1 << "Ошибка Microsoft Excel";
+    }
+    void failures()
+    {
+        QFETCH(int, sheet);
+        QFETCH(int, column);
+        QFETCH(int, row);
+        QFETCH(QString, caption);
+        ScriptedDialogs dialogs;
+        QCOMPARE(ExcelStart(QString(), QStringLiteral("x")), 1);
+        const QString text = QStringLiteral("Ошибка при записи: лист %1, столбец %2, строка %3").arg(sheet).arg(column).arg(row);
+        QCOMPARE(ExcelWriteValue(sheet, column, row, QStringLiteral("1")), -1);
+        QCOMPARE(ExcelWriteCell(sheet, column, row, QStringLiteral("1"), true, true, true), -1);
+        QCOMPARE(dialogs.texts(), (QStringList{text, text}));
+        QCOMPARE(dialogs.shown.first().caption, caption);
+        QCOMPARE(dialogs.shown.first().kind, Dialogs::Kind::Error);
+        // an empty text is never refused
+        QCOMPARE(ExcelWriteValue(sheet, column, row, QString()), 1);
+        QCOMPARE(dialogs.shown.size(), 2);
+    }
+
+    void startRefused_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<bool>("unwritableFolder");
+        QTest::newRow("folder cannot be made") << QString() << true;
+        QTest::newRow("existing workbook") << QStringLiteral("/tmp/a.xlsx") << false;
+    }
+    void startRefused()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(bool, unwritableFolder);
+        ScriptedDialogs dialogs;
+        QFile blocker(docs.filePath(QStringLiteral("not-a-folder")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        if (unwritableFolder)
+            Excel::setDocumentsFolder(blocker.fileName() + QStringLiteral("/Документы"));
+        QCOMPARE(ExcelStart(fileName), -1);
+        QCOMPARE(dialogs.texts(), QStringList{"Ошибка открытия файла Microsoft Excel."});
+        QCOMPARE(dialogs.shown.first().caption, QString("Ошибка"));
+        // nothing to write to, nothing to show
+        QCOMPARE(ExcelWriteValue(1, 1, 1, QStringLiteral("a")), -1);
+        QCOMPARE(dialogs.shown.last().caption, QString("Ошибочный номер листа Microsoft Excel"));
+        QCOMPARE(ExcelShow(true), 1);
+        QVERIFY(dialogs.opened.isEmpty());
+        blocker.remove();
+    }
+
+    // The folder disappears between start and show: the failure is reported, not lost.
+    void showFailsLoudly()
+    {
+        ScriptedDialogs dialogs;
+        QTemporaryDir gone;
+        Excel::setDocumentsFolder(gone.path());
+        QCOMPARE(ExcelStart(QString(), QStringLiteral("x")), 1);
+        QCOMPARE(ExcelWriteValue(1, 1, 1, QStringLiteral("a")), 1);
+        gone.remove();
+        QFile blocker(gone.path());
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        QCOMPARE(ExcelShow(true), -1);
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(dialogs.shown.first().caption, QString("Ошибка Microsoft Excel"));
+        QVERIFY(dialogs.opened.isEmpty());
+        blocker.remove();
+    }
+};
+
+TABEL_TEST_MAIN(TestExcel)
+#include "tst_excel.moc"
