@@ -15,6 +15,7 @@
 #include "catalogues/TForm9.h"
 // operations, norms
 // entry editor
+#include "journal/TForm11.h"
 #include "ui/Dialogs.h"
 
 #include <QWidget>
@@ -75,7 +76,7 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     f.Form8 = create<TForm8>(*ctx);
     f.Form9 = create<TForm9>(*ctx);
     // f.Form10 = create<TForm10>(*ctx);
-    // f.Form11 = create<TForm11>(*ctx);
+    f.Form11 = create<TForm11>(*ctx);
     f.Form18 = create<TForm18>(*ctx);
     // f.Form19 = create<TForm19>(*ctx);
     // f.Form21, Form15, Form16, Form17, Form20: report layouts

@@ -7,6 +7,7 @@
 #include "catalogues/TForm8.h"
 #include "db/StructureUpgrade.h"
 #include "db/TDataModule6.h"
+#include "journal/TForm11.h"
 #include "reports/TForm18.h"
 #include "ui/Forms.h"
 
@@ -36,10 +37,18 @@ void TForm1::updateMenuAvailability()
 }
 
 // "Добавить"
-void TForm1::Button1Click() {}
+void TForm1::Button1Click()
+{
+    if (f.Form11)
+        f.Form11->addEntry();
+}
 
-// "Изменить"
-void TForm1::Button2Click() {}
+// "Изменить": nothing on an empty list; the cursor returns when the editor closes
+void TForm1::Button2Click()
+{
+    if (f.Form11)
+        f.Form11->editEntry();
+}
 
 // "Ср.сд./хоз. работы"
 void TForm1::Button5Click() {}

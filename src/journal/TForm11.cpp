@@ -1,0 +1,556 @@
+#include "TForm11.h"
+
+#include "TForm1.h"
+#include "db/DbError.h"
+#include "db/Sql.h"
+#include "db/TDataModule6.h"
+#include "ui/Dialogs.h"
+#include "ui/DigitEdit.h"
+#include "ui/Forms.h"
+
+#if __has_include("catalogues/TForm4.h")
+#include "catalogues/TForm4.h"
+#define TABEL_HAVE_FORM4 1
+#endif
+#if __has_include("catalogues/TForm5.h")
+#include "catalogues/TForm5.h"
+#define TABEL_HAVE_FORM5 1
+#endif
+
+#include <QDateEdit>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <cfloat>
+#include <cmath>
+
+namespace {
+const QString kFinished = QStringLiteral("Готовая продукция");
+const QString kBlanks = QStringLiteral("Заготовки");
+
+// Centres a dialog over the journal window (or the screen without one).
+void centreOver(QWidget *w, const QWidget *owner)
+{
+    QRect area;
+    if (owner && owner->isVisible())
+        area = owner->frameGeometry();
+    else if (const QScreen *s = w->screen())
+        area = s->availableGeometry();
+    else
+        return;
+    const QSize size = w->frameGeometry().size();
+    w->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+}
+} // namespace
+
+TForm11::TForm11(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
+{
+    setObjectName(QStringLiteral("TForm11"));
+    setWindowTitle(QStringLiteral("Заведение новой позиции (11)"));
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Закрыто мастером"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+
+    auto label = [this](const char *name, const char *caption) {
+        auto *l = new QLabel(QString::fromUtf8(caption), GroupBox1);
+        l->setObjectName(QString::fromLatin1(name));
+        return l;
+    };
+    auto shown = [this](const char *name, int width) {
+        auto *e = new QLineEdit(GroupBox1);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setReadOnly(true);
+        e->setFocusPolicy(Qt::NoFocus); // no tab stop
+        e->setMinimumWidth(width);
+        return e;
+    };
+    auto digits = [this](const char *name) {
+        auto *e = new DigitEdit(GroupBox1);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setFixedWidth(90);
+        return e;
+    };
+    auto button = [this](QWidget *owner, const char *name, const char *caption) {
+        auto *b = new QPushButton(QString::fromUtf8(caption), owner);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+
+    Label1 = label("Label1", "ФИО");
+    Edit1 = shown("Edit1", 330);
+    Edit1->setCursor(Qt::PointingHandCursor);
+    Button3 = button(GroupBox1, "Button3", "...");
+    Button3->setFixedWidth(32);
+    Label2 = label("Label2", "Операция");
+    Edit2 = shown("Edit2", 330);
+    Edit2->setCursor(Qt::PointingHandCursor);
+    Button4 = button(GroupBox1, "Button4", "...");
+    Button4->setFixedWidth(32);
+
+    Label3 = label("Label3", "Кол-во");
+    Edit3 = digits("Edit3");
+    Label4 = label("Label4", "Время");
+    Edit6 = digits("Edit6");
+    Edit6->setText(QStringLiteral("0"));
+    Label6 = label("Label6", "Цвет");
+    Edit5 = digits("Edit5");
+    Label5 = label("Label5", "Дата");
+    DTimeP = new QDateEdit(QDate::currentDate(), GroupBox1);
+    DTimeP->setObjectName(QStringLiteral("DTimeP"));
+    DTimeP->setCalendarPopup(true);
+    DTimeP->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    Label7 = label("Label7", "Брак");
+    Edit4 = digits("Edit4");
+    Edit4->setText(QStringLiteral("0"));
+
+    Label8 = label("Label8", "Цена база");
+    Edit8 = shown("Edit8", 90);
+    Label9 = label("Label9", "Цена итог");
+    Edit7 = shown("Edit7", 90);
+    Label10 = label("Label10", "Сумма");
+    Edit9 = shown("Edit9", 90);
+    for (QLineEdit *e : {Edit7, Edit8, Edit9}) {
+        e->setFocusPolicy(Qt::ClickFocus); // selectable for copying, no tab stop
+        e->setAlignment(Qt::AlignRight);
+    }
+
+    Button1 = button(this, "Button1", "Запись");
+    Button1->setDefault(true);
+    Button1->setAutoDefault(true);
+    Button2 = button(this, "Button2", "Отмена");
+
+    SmenaIU = new Command(f.DataModule6 ? f.DataModule6->connectionName() : QString());
+
+    auto *g = new QGridLayout(GroupBox1);
+    g->addWidget(Label1, 0, 0);
+    g->addWidget(Edit1, 0, 1, 1, 4);
+    g->addWidget(Button3, 0, 5);
+    g->addWidget(Label2, 1, 0);
+    g->addWidget(Edit2, 1, 1, 1, 4);
+    g->addWidget(Button4, 1, 5);
+    g->addWidget(Label3, 2, 0);
+    g->addWidget(Edit3, 2, 1);
+    g->addWidget(Label4, 2, 2, Qt::AlignRight);
+    g->addWidget(Edit6, 2, 3);
+    g->addWidget(Label6, 3, 0);
+    g->addWidget(Edit5, 3, 1);
+    g->addWidget(Label5, 3, 2, Qt::AlignRight);
+    g->addWidget(DTimeP, 3, 3);
+    g->addWidget(Label7, 4, 0);
+    g->addWidget(Edit4, 4, 1);
+    g->setRowMinimumHeight(5, 8);
+    g->addWidget(Label8, 6, 0);
+    g->addWidget(Edit8, 6, 1);
+    g->addWidget(Label9, 6, 2, Qt::AlignRight);
+    g->addWidget(Edit7, 6, 3);
+    g->addWidget(Label10, 7, 2, Qt::AlignRight);
+    g->addWidget(Edit9, 7, 3);
+    g->setColumnStretch(4, 1);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    auto *lay = new QVBoxLayout(this);
+    lay->addWidget(GroupBox1);
+    lay->addLayout(buttons);
+    lay->setSizeConstraint(QLayout::SetFixedSize);
+
+    setTabOrder(Button3, Button4);
+    setTabOrder(Button4, Edit3);
+    setTabOrder(Edit3, Edit6);
+    setTabOrder(Edit6, Edit5);
+    setTabOrder(Edit5, DTimeP);
+    setTabOrder(DTimeP, Edit4);
+    setTabOrder(Edit4, Button1);
+    setTabOrder(Button1, Button2);
+
+    Edit1->installEventFilter(this);
+    Edit2->installEventFilter(this);
+    Edit3->installEventFilter(this);
+    Edit6->installEventFilter(this);
+
+    connect(Button1, &QPushButton::clicked, this, &TForm11::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm11::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TForm11::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm11::Button4Click);
+}
+
+TForm11::~TForm11() { delete SmenaIU; }
+
+// ---------------------------------------------------------------- journal state
+
+int TForm11::currentShift() const { return f.Form1 ? f.Form1->shift : 1; }
+
+bool TForm11::dayOff() const { return f.Form1 && f.Form1->dayOff(); }
+
+Dataset *TForm11::journal() const { return f.DataModule6->smena(currentShift()); }
+
+// ---------------------------------------------------------------- openers
+
+void TForm11::prepareAdd()
+{
+    DTimeP->setDate(f.Form1 ? f.Form1->date() : QDate::currentDate());
+    Edit1->clear();
+    Edit2->clear();
+    Edit3->clear();
+    Edit5->clear();
+    Edit4->setText(QStringLiteral("0"));
+    Edit6->setText(QStringLiteral("0"));
+    // A new entry has no price until its operation is picked; showing the
+    // previous entry's figures next to an empty operation would mislead.
+    cena = 0.0;
+    basePrice = std::numeric_limits<double>::quiet_NaN();
+    Edit7->clear();
+    Edit8->clear();
+    Edit9->clear();
+    m_haveOldKeys = false;
+    setWindowTitle(QStringLiteral("Заведение новой позиции (11)"));
+    Tag = 1;
+}
+
+bool TForm11::prepareEdit()
+{
+    Dataset *q = journal();
+    if (q->isEmpty())
+        return false;
+    setWindowTitle(QStringLiteral("Изменение данных о позиции (11)"));
+    Tag = 2;
+
+    cena = q->asDouble(QStringLiteral("cena"));
+    DTimeP->setDate(q->value(QStringLiteral("data")).toDate());
+    Edit1->setText(q->asString(QStringLiteral("fio")).trimmed());
+    const QString vid = q->asString(QStringLiteral("vid")).trimmed();
+    Edit2->setText(operationText(q->asString(QStringLiteral("marka")), vid, q->asInt(QStringLiteral("naimen"))));
+    Edit3->setText(q->asString(QStringLiteral("kol_vo")).trimmed());
+    Edit4->setText(q->asString(QStringLiteral("brak")).trimmed());
+    Edit6->setText(QString::number(q->asInt(QStringLiteral("time"))));
+    w_id = q->asInt(QStringLiteral("w_id"));
+    i_id = q->asInt(QStringLiteral("i_id"));
+    o_id = q->asInt(QStringLiteral("o_id"));
+
+    m_haveOldKeys = true;
+    m_oldWorker = w_id;
+    m_oldShift = q->value(QStringLiteral("smena")).isNull() ? currentShift() : q->asInt(QStringLiteral("smena"));
+    m_oldDate = DTimeP->date();
+
+    const bool painting = isPainting(vid);
+    Label6->setEnabled(painting);
+    Edit5->setEnabled(painting);
+    if (painting)
+        Edit5->setText(q->asString(QStringLiteral("color")).trimmed());
+    else
+        Edit5->clear();
+
+    // "Цена база": the operation's list price as it stands now.
+    TDataModule6 &dm = *f.DataModule6;
+    dm.Control.close();
+    dm.Control.setSql(QStringLiteral("select min(price)::numeric as cena from accounts_dep.norm where o_id=") + Sql::num(qint64(o_id)));
+    dm.Control.open();
+    const QVariant list = dm.Control.value(QStringLiteral("cena"));
+    dm.Control.close();
+    basePrice = list.isNull() ? std::numeric_limits<double>::quiet_NaN() : list.toDouble();
+
+    recomputeDisplays();
+    return true;
+}
+
+int TForm11::addEntry()
+{
+    prepareAdd();
+    return exec();
+}
+
+int TForm11::editEntry()
+{
+    Dataset *q = journal();
+    const int rec = q->recNo();
+    if (!prepareEdit())
+        return QDialog::Rejected;
+    const int result = exec();
+    q->setRecNo(rec);
+    return result;
+}
+
+// ---------------------------------------------------------------- price rule and displays
+
+double TForm11::finalPrice(double base, bool dayOff, int shift)
+{
+    double p = base;
+    if (dayOff)
+        p *= 2.0;
+    if (shift == 3)
+        p *= 1.2;
+    else if (shift == 4)
+        p *= 1.5;
+    return p;
+}
+
+// Four decimal places, a value halfway between two neighbours going to the
+// even one. The halfway test allows for binary representation: a decimal tie
+// such as 1.23455, or 1.2345 x 1.5 = 1.85175, is held a hair above or below
+// its decimal value, and scaling by 10^4 may land an ulp or two off .5. The
+// user sees (and the plant means) the decimal number, so a fraction within a
+// few ulps of .5 is treated as the tie it stands for; anything farther is an
+// ordinary value and rounds to the nearest.
+double TForm11::round4(double v)
+{
+    if (!std::isfinite(v))
+        return v;
+    const double r = v * 10000.0;
+    const double lower = std::floor(r);
+    const double tolerance = std::max(1e-9, 8 * DBL_EPSILON * std::fabs(r));
+    double n;
+    if (std::fabs((r - lower) - 0.5) <= tolerance)
+        n = std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;
+    else
+        n = std::nearbyint(r);
+    const double out = n / 10000.0;
+    return out == 0.0 ? 0.0 : out; // no "-0"
+}
+
+QString TForm11::formatNumber(double v)
+{
+    QLocale loc;
+    loc.setNumberOptions(loc.numberOptions() | QLocale::OmitGroupSeparator);
+    return loc.toString(v, 'g', 15);
+}
+
+bool TForm11::isPainting(const QString &operationText)
+{
+    return operationText.toUpper().contains(QStringLiteral("КРАСКА"));
+}
+
+QString TForm11::operationText(const QString &marka, const QString &vid, int naimen)
+{
+    return marka.trimmed() + QStringLiteral("; ") + vid.trimmed() + QStringLiteral("; ") + (naimen == 0 ? kFinished : kBlanks);
+}
+
+void TForm11::setWorker(const QString &name, int id)
+{
+    Edit1->setText(name.trimmed());
+    w_id = id;
+}
+
+void TForm11::setOperationFromOper()
+{
+    Dataset &op = f.DataModule6->Oper;
+    if (!op.isOpen() || op.isEmpty())
+        return;
+    i_id = op.asInt(QStringLiteral("i_id"));
+    o_id = op.asInt(QStringLiteral("id"));
+    basePrice = op.asDouble(QStringLiteral("cena"));
+    cena = finalPrice(basePrice, dayOff(), currentShift());
+    Edit2->setText(operationText(op.asString(QStringLiteral("MARKA")), op.asString(QStringLiteral("VID")),
+                                 op.asInt(QStringLiteral("NAIMEN"))));
+}
+
+void TForm11::updateColourField()
+{
+    const bool painting = isPainting(Edit2->text());
+    if (!painting)
+        Edit5->clear();
+    Label6->setEnabled(painting);
+    Edit5->setEnabled(painting);
+}
+
+void TForm11::recomputeDisplays()
+{
+    if (Edit6->text().trimmed().isEmpty())
+        Edit6->setText(QStringLiteral("0"));
+    if (Edit3->text().trimmed().isEmpty())
+        Edit3->setText(QStringLiteral("0"));
+    Edit7->setText(formatNumber(round4(cena)));
+    Edit8->setText(std::isnan(basePrice) ? QString() : formatNumber(round4(basePrice)));
+    Edit9->setText(formatNumber(round4(double(Edit3->value()) * cena)));
+}
+
+// ---------------------------------------------------------------- pickers
+
+void TForm11::pickWorker()
+{
+#ifdef TABEL_HAVE_FORM5
+    if (f.Form5 && f.Form5->pick(1))
+        setWorker(f.Form5->PickedName, f.Form5->PickedId);
+#endif
+    Button3->setFocus();
+}
+
+void TForm11::pickOperation()
+{
+#ifdef TABEL_HAVE_FORM4
+    if (f.Form4) {
+        // A change starts from the entry's own operation.
+        int operId = -1;
+        if (Tag != 1 && !journal()->isEmpty())
+            operId = journal()->asInt(QStringLiteral("o_id"));
+        if (f.Form4->pick(1, operId))
+            setOperationFromOper();
+    }
+#endif
+    updateColourField();
+    recomputeDisplays();
+    Button3->setFocus();
+}
+
+// ---------------------------------------------------------------- saving
+
+bool TForm11::save()
+{
+    TDataModule6 &dm = *f.DataModule6;
+    const bool painting = isPainting(Edit2->text());
+    if (Edit1->text().trimmed().isEmpty() || Edit2->text().trimmed().isEmpty() || Edit3->text().trimmed().isEmpty()
+        || Edit4->text().trimmed().isEmpty() || (painting && Edit5->text().trimmed().isEmpty())
+        || Edit6->text().trimmed().isEmpty()) {
+        Dialogs::error(QStringLiteral("Все поля должны быть заполнены!"));
+        return false;
+    }
+
+    const QString P = Sql::num(round4(cena));
+    // Only a painting operation has a colour; anything left in a disabled
+    // field is not part of the entry.
+    const QString L = QString::number(painting ? Edit5->value() : 0);
+    const QString W = QString::number(w_id);
+    const QString I = QString::number(i_id);
+    const QString O = QString::number(o_id);
+    const QString Q = QString::number(Edit3->value());
+    const QString B = QString::number(Edit4->value());
+    const QString H = QString::number(Edit6->value());
+    const QString S = QString::number(currentShift());
+    const QDate date = DTimeP->date();
+    const QString D = Sql::date(date);
+    const QString T = Sql::date(QDate::currentDate());
+    const bool adding = Tag == 1;
+
+    Dataset *q = journal();
+    const QString R = adding ? QString() : QString::number(q->asInt(QStringLiteral("id")));
+
+    QString count = QStringLiteral("select count(id) as cnt from accounts_dep.SMENA where w_id=") + W + QStringLiteral(" and o_id=") + O
+                    + QStringLiteral(" and i_id=") + I + QStringLiteral(" and data=to_date('") + D + QStringLiteral("', 'DD.MM.YYYY') and smena=") + S;
+    if (!adding)
+        count += QStringLiteral(" and id<>") + R;
+    count += QStringLiteral(" and color=") + L;
+    if (dm.DuplicateCheck(count, QStringLiteral("Позиция с такими параметрами уже заведена!")))
+        return false;
+
+    if (adding)
+        SmenaIU->setSql(QStringLiteral("insert into accounts_dep.SMENA(w_id, i_id, o_id, cena, kol_vo, brak, data, smena, color, time, vvod,ok, prize, id_doc, id_doc_item, f_gds_qty_use, id_gds_use, id_cons_use) values(")
+                        + W + QStringLiteral(", ") + I + QStringLiteral(", ") + O + QStringLiteral(", ") + P + QStringLiteral(",") + Q
+                        + QStringLiteral(", ") + B + QStringLiteral(", to_date('") + D + QStringLiteral("', 'DD.MM.YYYY HH24:MI:SS'), ") + S
+                        + QStringLiteral(", ") + L + QStringLiteral(", ") + H + QStringLiteral(", '") + T + QStringLiteral("', '") + QStringLiteral("no")
+                        + QStringLiteral("', 0, 0, 0, 0, 0, 0)"));
+    else
+        SmenaIU->setSql(QStringLiteral("update accounts_dep.SMENA set w_id=") + W + QStringLiteral(", i_id=") + I + QStringLiteral(", o_id=") + O
+                        + QStringLiteral(", cena=") + P + QStringLiteral(", kol_vo=") + Q + QStringLiteral(", brak=") + B
+                        + QStringLiteral(", data=to_date('") + D + QStringLiteral("', 'DD.MM.YYYY'), smena=") + S + QStringLiteral(", color=") + L
+                        + QStringLiteral(", time=") + H + QStringLiteral(", vvod='") + T
+                        + QStringLiteral("', prize=0, id_doc=0, id_doc_item=0, f_gds_qty_use=0, id_gds_use=0, id_cons_use=0 where id=") + R);
+    SmenaIU->exec();
+
+    // The journal read again, the cursor back on its record number
+    const int rec = q->recNo();
+    q->close();
+    q->open();
+    if (q->recordCount() >= 1 && rec >= 1)
+        q->setRecNo(rec);
+
+    // The timesheets by shifts read afresh when next shown
+    dm.H_Tabel_1.close();
+    dm.H_Tabel_2.close();
+    dm.H_Tabel_3.close();
+
+    const int shift = currentShift();
+    dayCellRefresh(w_id, shift, date);
+    // A change that moved the entry leaves a cell that no longer holds its hours.
+    if (!adding && m_haveOldKeys && (m_oldWorker != w_id || m_oldShift != shift || m_oldDate != date)) {
+        dayCellRefresh(m_oldWorker, m_oldShift, m_oldDate);
+        m_oldWorker = w_id;
+        m_oldShift = shift;
+        m_oldDate = date;
+    }
+    return true;
+}
+
+void TForm11::dayCellRefresh(int worker, int shift, const QDate &date)
+{
+    TDataModule6 &dm = *f.DataModule6;
+    const QString W = QString::number(worker);
+    const QString S = QString::number(shift);
+    const QString K = QString::number(date.day());
+    const QString M = QString::number(date.month());
+    const QString Y = QString::number(date.year());
+    const QString line = QStringLiteral(" where w_id=") + W + QStringLiteral(" and smena=") + S + QStringLiteral(" and month=") + M
+                         + QStringLiteral(" and year=") + Y;
+
+    const int cnt = dm.controlInt(QStringLiteral("select count(w_id) as cnt from accounts_dep.h_tabel") + line, QStringLiteral("cnt"));
+    const int n = dm.controlInt(QStringLiteral("select sum(time) as tim from accounts_dep.smena where w_id=") + W + QStringLiteral(" and smena=") + S
+                                    + QStringLiteral(" and data=to_date('") + Sql::date(date)
+                                    + QStringLiteral("', 'DD.MM.YYYY') group by w_id, smena, data"),
+                                QStringLiteral("tim"));
+    const QString N = QString::number(n);
+    if (cnt != 0)
+        dm.H_Tabel_ins.exec(QStringLiteral("update accounts_dep.h_tabel set d") + K + QStringLiteral("=") + N + line);
+    else
+        dm.H_Tabel_ins.exec(QStringLiteral("insert into accounts_dep.h_tabel(smena, w_id, month, year, d") + K + QStringLiteral(") ")
+                            + QStringLiteral("values(") + S + QStringLiteral(", ") + W + QStringLiteral(", ") + M + QStringLiteral(", ") + Y
+                            + QStringLiteral(", ") + N + QStringLiteral(")"));
+}
+
+void TForm11::clearFields()
+{
+    for (QLineEdit *e : {Edit1, Edit2, static_cast<QLineEdit *>(Edit3), static_cast<QLineEdit *>(Edit4),
+                         static_cast<QLineEdit *>(Edit5), static_cast<QLineEdit *>(Edit6), Edit7, Edit8, Edit9})
+        e->clear();
+}
+
+void TForm11::Button1Click()
+{
+    try {
+        if (!save())
+            return;
+    } catch (const DbError &e) {
+        // The window stays open with what was typed, so nothing is lost.
+        f.DataModule6->Control.close();
+        Dialogs::error(e.text());
+        return;
+    }
+    clearFields();
+    accept();
+}
+
+// ---------------------------------------------------------------- events
+
+void TForm11::showEvent(QShowEvent *e)
+{
+    QDialog::showEvent(e);
+    centreOver(this, f.Form1);
+    Button3->setFocus();
+}
+
+bool TForm11::eventFilter(QObject *o, QEvent *e)
+{
+    if ((o == Edit1 || o == Edit2) && e->type() == QEvent::MouseButtonRelease
+        && static_cast<QMouseEvent *>(e)->button() == Qt::LeftButton) {
+        if (o == Edit1)
+            pickWorker();
+        else
+            pickOperation();
+        return true;
+    }
+    if ((o == Edit3 || o == Edit6) && e->type() == QEvent::FocusOut) {
+        // Leaving the field for another one of this window, not for a message box
+        const Qt::FocusReason why = static_cast<QFocusEvent *>(e)->reason();
+        if (why != Qt::ActiveWindowFocusReason && why != Qt::PopupFocusReason)
+            recomputeDisplays();
+    }
+    return QDialog::eventFilter(o, e);
+}

@@ -1,0 +1,100 @@
+#pragma once
+#include <QDate>
+#include <QDialog>
+#include <limits>
+
+class Command;
+class Dataset;
+class DigitEdit;
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+struct Forms;
+
+// The shift entry editor: one row of accounts_dep.smena, added (Tag 1) or
+// changed (any other Tag), and the worker's day cell of the hours timesheet
+// kept in step with it.
+class TForm11 : public QDialog {
+    Q_OBJECT
+public:
+    explicit TForm11(Forms &forms, QWidget *parent = nullptr);
+    ~TForm11() override;
+
+    int Tag = 1; // 1 = add, anything else saves as a change
+
+    QGroupBox *GroupBox1;
+    QLineEdit *Edit1;          // worker's name (picked)
+    QPushButton *Button3;      // worker picker
+    QLineEdit *Edit2;          // operation text (picked)
+    QPushButton *Button4;      // operation picker
+    DigitEdit *Edit3;          // quantity
+    DigitEdit *Edit6;          // hours
+    DigitEdit *Edit5;          // colour code, painting operations only
+    QDateEdit *DTimeP;         // date of the entry
+    DigitEdit *Edit4;          // defects
+    QLineEdit *Edit8;          // base price
+    QLineEdit *Edit7;          // final price
+    QLineEdit *Edit9;          // quantity x final price
+    QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9, *Label10;
+    QPushButton *Button1;      // "Запись"
+    QPushButton *Button2;      // "Отмена"
+    Command *SmenaIU;          // the insert or update of the entry
+
+    // The editor's own values; they live from one opening to the next.
+    int w_id = 0;
+    int i_id = 0;
+    int o_id = 0;
+    double cena = 0.0; // final piece price, unrounded
+    // List price of the operation, shown as "Цена база"; NaN when unknown.
+    double basePrice = std::numeric_limits<double>::quiet_NaN();
+
+    // Openers used by the journal window
+    void prepareAdd();   // "Добавить": fields, caption, Tag 1
+    bool prepareEdit();  // "Изменить": false (nothing done) on an empty journal
+    int addEntry();      // prepareAdd + modal run
+    int editEntry();     // prepareEdit + modal run; the journal cursor returns afterwards
+
+    // The price rule and the way numbers are shown
+    static double finalPrice(double base, bool dayOff, int shift);
+    static double round4(double v);
+    static QString formatNumber(double v); // general format, the user's decimal separator
+    static bool isPainting(const QString &operationText);
+    static QString operationText(const QString &marka, const QString &vid, int naimen);
+
+    // Named steps of the handlers
+    void setWorker(const QString &name, int id);
+    void setOperationFromOper();  // the current row of the shared Oper query
+    void updateColourField();     // enabled only for a painting operation
+    void recomputeDisplays();
+    bool save();                  // true when written; refusals show a message; DbError propagates
+    void dayCellRefresh(int worker, int shift, const QDate &date);
+    void clearFields();
+
+    void pickWorker();
+    void pickOperation();
+
+    void Button1Click();
+    void Button2Click() { reject(); }
+    void Button3Click() { pickWorker(); }
+    void Button4Click() { pickOperation(); }
+
+    // The journal window's state the editor works with
+    int currentShift() const;
+    bool dayOff() const;
+    Dataset *journal() const;
+
+protected:
+    void showEvent(QShowEvent *e) override;
+    bool eventFilter(QObject *o, QEvent *e) override;
+
+private:
+    Forms &f;
+    // Where the edited entry stood when the change began, so the cell it
+    // leaves is refreshed as well.
+    bool m_haveOldKeys = false;
+    int m_oldWorker = 0;
+    int m_oldShift = 0;
+    QDate m_oldDate;
+};
