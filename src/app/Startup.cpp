@@ -14,6 +14,9 @@
 #include "catalogues/TForm8.h"
 #include "catalogues/TForm9.h"
 // operations, norms
+#include "catalogues/TForm10.h"
+#include "catalogues/TForm22.h"
+#include "catalogues/TForm4.h"
 // entry editor
 #include "journal/TForm11.h"
 #include "ui/Dialogs.h"
@@ -70,17 +73,17 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     // The remaining windows, in their fixed order
     f.Form2 = create<TForm2>(*ctx);
     f.Form3 = create<TForm3>(*ctx);
-    // f.Form4 = create<TForm4>(*ctx);
+    f.Form4 = create<TForm4>(*ctx);
     f.Form5 = create<TForm5>(*ctx);
     f.Form7 = create<TForm7>(*ctx);
     f.Form8 = create<TForm8>(*ctx);
     f.Form9 = create<TForm9>(*ctx);
-    // f.Form10 = create<TForm10>(*ctx);
+    f.Form10 = create<TForm10>(*ctx);
     f.Form11 = create<TForm11>(*ctx);
     f.Form18 = create<TForm18>(*ctx);
     // f.Form19 = create<TForm19>(*ctx);
     // f.Form21, Form15, Form16, Form17, Form20: report layouts
-    // f.Form22 = create<TForm22>(*ctx);
+    f.Form22 = create<TForm22>(*ctx);
     // f.Form24 = create<TForm24>(*ctx);
     // f.Form25 = create<TForm25>(*ctx);
     f.Form26 = create<TForm26>(*ctx);

@@ -3,6 +3,7 @@
 #include "TForm1.h"
 
 #include "catalogues/TForm3.h"
+#include "catalogues/TForm4.h"
 #include "catalogues/TForm5.h"
 #include "catalogues/TForm8.h"
 #include "db/StructureUpgrade.h"
@@ -60,7 +61,7 @@ void TForm1::N1Click() { f.Form5->openList(); }
 void TForm1::N3Click() { f.Form3->openList(); }
 
 // Справочники → Цены
-void TForm1::N4Click() {}
+void TForm1::N4Click() { f.Form4->openList(); }
 
 // Справочники → Операции
 void TForm1::N6Click() { f.Form8->openList(); }

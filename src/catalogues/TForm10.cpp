@@ -1,0 +1,165 @@
+#include "TForm10.h"
+
+#include "CatalogueList.h"
+#include "TForm3.h"
+#include "TForm8.h"
+#include "db/Dataset.h"
+#include "db/TDataModule6.h"
+#include "journal/TForm1.h"
+#include "ui/Dialogs.h"
+#include "ui/Forms.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TForm10::TForm10(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
+{
+    setObjectName(QStringLiteral("TForm10"));
+    setWindowTitle(QStringLiteral("Заведение новой цены за операцию"));
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Цена операции"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+
+    auto label = [this](const char *name, const char *caption) {
+        auto *l = new QLabel(QString::fromUtf8(caption), GroupBox1);
+        l->setObjectName(QString::fromLatin1(name));
+        return l;
+    };
+    auto field = [this](const char *name) {
+        auto *e = new QLineEdit(GroupBox1);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setReadOnly(true);
+        e->setFocusPolicy(Qt::NoFocus); // filled only through the lists
+        e->setMinimumWidth(260);
+        return e;
+    };
+    auto button = [this](QWidget *owner, const char *name, const char *caption) {
+        auto *b = new QPushButton(QString::fromUtf8(caption), owner);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    Edit1 = field("Edit1");
+    Edit2 = field("Edit2");
+    Button3 = button(GroupBox1, "Button3", "...");
+    Button4 = button(GroupBox1, "Button4", "...");
+    Button3->setFixedWidth(32);
+    Button4->setFixedWidth(32);
+    ComboBox1 = new QComboBox(GroupBox1);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->addItems({QStringLiteral("Готовая продукция"), QStringLiteral("Заготовки")});
+    ComboBox1->setCurrentIndex(0);
+
+    auto *g = new QGridLayout(GroupBox1);
+    g->addWidget(label("Label1", "Марка изделия"), 0, 0);
+    g->addWidget(Edit1, 0, 1);
+    g->addWidget(Button3, 0, 2);
+    g->addWidget(label("Label2", "Операция"), 1, 0);
+    g->addWidget(Edit2, 1, 1);
+    g->addWidget(Button4, 1, 2);
+    g->addWidget(label("Label3", "Вид"), 2, 0);
+    g->addWidget(ComboBox1, 2, 1);
+
+    Button1 = button(this, "Button1", "Записать");
+    Button2 = button(this, "Button2", "Отмена");
+    Button1->setDefault(true);
+    connect(Button1, &QPushButton::clicked, this, [this]() { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(Button3, &QPushButton::clicked, this, [this]() { Button3Click(); });
+    connect(Button4, &QPushButton::clicked, this, [this]() { Button4Click(); });
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    auto *lay = new QVBoxLayout(this);
+    lay->addWidget(GroupBox1);
+    lay->addLayout(buttons);
+    lay->setSizeConstraint(QLayout::SetFixedSize);
+
+    setTabOrder(Button3, Button4);
+    setTabOrder(Button4, ComboBox1);
+    setTabOrder(ComboBox1, Button1);
+    setTabOrder(Button1, Button2);
+}
+
+void TForm10::pickProduct()
+{
+    TForm3 *list = f.Form3;
+    if (!list->pick(1))
+        return;
+    Edit1->setText(list->PickedName);
+    productId = list->PickedId;
+}
+
+void TForm10::pickKind()
+{
+    TForm8 *list = f.Form8;
+    if (!list->pick(1))
+        return;
+    Edit2->setText(list->PickedName);
+    kindId = list->PickedId;
+}
+
+bool TForm10::save()
+{
+    if (Edit1->text().trimmed().isEmpty() || Edit2->text().trimmed().isEmpty()) {
+        Dialogs::error(QStringLiteral("Все поля должны быть заполнены!"));
+        return false;
+    }
+    TDataModule6 &dm = *f.DataModule6;
+    Dataset &oper = dm.Oper;
+    const QString V = QString::number(kindId);
+    const QString N = QString::number(ComboBox1->currentIndex());
+    const QString I = QString::number(productId);
+    const bool adding = Tag == 1;
+    const int changedId = oper.asInt(QStringLiteral("id"));
+    if (!adding && oper.isEmpty())
+        return false; // no operation to change
+
+    const QString same = QStringLiteral(" from accounts_dep.OPER where vid=") + V + QStringLiteral(" and naimen=") + N
+        + QStringLiteral(" and i_id=") + I;
+    const QString countSql = adding
+        ? QStringLiteral("select count(ID) as cnt") + same
+        : QStringLiteral("select count(*) as cnt") + same + QStringLiteral(" and id<>") + QString::number(changedId);
+    if (dm.DuplicateCheck(countSql, QStringLiteral("Операция с такими параметрами уже заведена!")))
+        return false;
+
+    if (adding) {
+        dm.Oper_ins.exec(QStringLiteral("insert into accounts_dep.oper(vid, naimen, i_id, cena_new)values (") + V
+                         + QStringLiteral(", ") + N + QStringLiteral(", ") + I + QStringLiteral(", 0)"));
+        addedId = dm.controlInt(QStringLiteral("select max(id) as id") + same, QStringLiteral("id"));
+    } else {
+        dm.Oper_ed.exec(QStringLiteral("update accounts_dep.oper set vid=") + V + QStringLiteral(", naimen=") + N
+                        + QStringLiteral(",  i_id=") + I + QStringLiteral(" where id=") + QString::number(changedId));
+    }
+
+    const int recNo = oper.recNo();
+    oper.close();
+    oper.open();
+    if (adding || !oper.locate(QStringLiteral("id"), changedId))
+        oper.setRecNo(recNo);
+    reject();
+    return true;
+}
+
+void TForm10::showEvent(QShowEvent *e)
+{
+    QDialog::showEvent(e);
+    CatalogueList::centreOn(this, f.Form1);
+    Button3->setFocus();
+}
+
+void TForm10::changeEvent(QEvent *e)
+{
+    QDialog::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow())
+        Button3->setFocus();
+}

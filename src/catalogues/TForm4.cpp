@@ -1,0 +1,323 @@
+#include "TForm4.h"
+
+#include "CatalogueList.h"
+#include "TForm10.h"
+#include "TForm22.h"
+#include "db/Dataset.h"
+#include "db/TDataModule6.h"
+#include "journal/TForm1.h"
+#include "spreadsheet/Excel.h"
+#include "ui/DatasetModel.h"
+#include "ui/Dialogs.h"
+#include "ui/Forms.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+// The wait cursor for as long as an export runs, whichever way it ends.
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+// Decimal text as typed input reads it: "12.5000" -> "12.5", empty -> "0"
+QString numberText(const QVariant &v)
+{
+    return QString::number(v.toString().toDouble(), 'g', 15);
+}
+} // namespace
+
+TForm4::TForm4(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
+{
+    setObjectName(QStringLiteral("TForm4"));
+    setWindowTitle(QStringLiteral("Операции"));
+
+    Dataset *oper = &f.DataModule6->Oper;
+    XLS_Rep = new Dataset(f.DataModule6->connectionName(), this);
+    XLS_Rep->setObjectName(QStringLiteral("XLS_Rep"));
+    XLS_Rep->sql = QStringList{
+        QStringLiteral("select izdel.MARKA, vid_oper.VID, oper.NAIMEN,(SELECT (CASE naimen WHEN 0 THEN 'Готовая продукция' ELSE 'Заготовки' END)) as nmn, oper.CENA_new as cena, oper.id, oper.i_id,"),
+        QStringLiteral(" oper.VID as oper_vid from accounts_dep.OPER,accounts_dep.IZDEL,accounts_dep.VID_OPER where OPER.i_id=IZDEL.id "),
+        QStringLiteral("and oper.vid=vid_oper.id order by izdel.marka, vid_oper.vid, oper.naimen"),
+    };
+
+    DBGrid1 = new QTableView(this);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    const auto L = Qt::AlignLeft | Qt::AlignVCenter;
+    const auto R = Qt::AlignRight | Qt::AlignVCenter;
+    gridModel = new DatasetModel(oper,
+                                 {
+                                     {"MARKA", "Марка", L, true, 190},
+                                     {"VID", "Опреция", L, true, 190},
+                                     {"cena", "Цена (min)", R, true, 80},
+                                     {"nmn", "Вид", L, true, 130},
+                                     {"norma", "Нормы (шт.)", R, true, 80},
+                                     {"id", "id", L, false},
+                                     {"i_id", "i_id", L, false},
+                                     {"oper_vid", "oper_vid", L, false},
+                                 },
+                                 this);
+    bindGrid(DBGrid1, gridModel);
+    DBGrid1->horizontalHeader()->setStretchLastSection(true);
+    DBGrid1->setFixedSize(700, 420);
+    connect(DBGrid1, &QTableView::doubleClicked, this, [this]() { DBGrid1DblClick(); });
+
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    connect(Edit1, &QLineEdit::textChanged, this, [this]() { Edit1Change(); });
+    CatalogueList::installSearchKeys(Edit1, oper, CatalogueList::OtherKeys::Consume);
+
+    CheckBox1 = new QCheckBox(QStringLiteral("Цены"), this);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setChecked(false);
+
+    auto button = [this](const char *name, const char *caption) {
+        auto *b = new QPushButton(QString::fromUtf8(caption), this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    Button1 = button("Button1", "Добавить");
+    Button2 = button("Button2", "Изменить");
+    Button3 = button("Button3", "Удалить");
+    Button5 = button("Button5", "Excel");
+    Button4 = button("Button4", "Выход");
+    connect(Button1, &QPushButton::clicked, this, [this]() { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, [this]() { Button2Click(); });
+    connect(Button3, &QPushButton::clicked, this, [this]() { Button3Click(); });
+    connect(Button5, &QPushButton::clicked, this, [this]() { Button5Click(); });
+    connect(Button4, &QPushButton::clicked, this, &QDialog::reject);
+    Button1->setDefault(true);
+
+    auto *search = new QHBoxLayout;
+    search->addWidget(Edit1, 1);
+    search->addWidget(CheckBox1);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    buttons->addWidget(Button3);
+    buttons->addSpacing(16);
+    buttons->addWidget(Button5);
+    buttons->addStretch(1);
+    buttons->addWidget(Button4);
+    auto *lay = new QVBoxLayout(this);
+    lay->addWidget(DBGrid1);
+    lay->addLayout(search);
+    lay->addLayout(buttons);
+    lay->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+QString TForm4::productKindText(int naimen)
+{
+    return naimen == 0 ? QStringLiteral("Готовая продукция") : QStringLiteral("Заготовки");
+}
+
+void TForm4::search(const QString &text)
+{
+    Dataset &oper = f.DataModule6->Oper;
+    if (text.trimmed().isEmpty())
+        oper.setFilter({});
+    else
+        oper.setFilter(Dataset::textFilter(QStringLiteral("marka"), text, false));
+}
+
+void TForm4::Edit1Change() { search(Edit1->text()); }
+
+void TForm4::openList()
+{
+    Tag = 0;
+    Dataset &oper = f.DataModule6->Oper;
+    oper.close();
+    oper.open();
+    exec();
+    oper.close();
+}
+
+bool TForm4::pick(int tag, int operId)
+{
+    Tag = tag;
+    Dataset &oper = f.DataModule6->Oper;
+    {
+        // the box is emptied for the choice; its filter must not hide the row sought
+        const QSignalBlocker block(Edit1);
+        Edit1->clear();
+    }
+    oper.setFilter({});
+    oper.close();
+    oper.open();
+    if (operId < 0 || !oper.locate(QStringLiteral("id"), operId))
+        oper.first();
+    return exec() == QDialog::Accepted;
+}
+
+void TForm4::applyMode()
+{
+    if (Tag == 0) {
+        Button2->setText(QStringLiteral("Изменить"));
+        Button2->setDefault(false);
+        Button1->setDefault(true);
+        Button1->show();
+        Button3->show();
+        return;
+    }
+    Button2->setText(QStringLiteral("Выбрать"));
+    Button1->setDefault(false);
+    Button2->setDefault(true);
+    Button1->hide();
+    Button3->hide();
+    Edit1->show();
+    filterOffKeepingRow();
+    const QSignalBlocker block(Edit1);
+    Edit1->clear();
+}
+
+void TForm4::filterOffKeepingRow()
+{
+    Dataset &oper = f.DataModule6->Oper;
+    if (!oper.filtered())
+        return;
+    const QVariant id = oper.value(QStringLiteral("id"));
+    oper.setFilter({});
+    if (id.isValid())
+        oper.locate(QStringLiteral("id"), id);
+}
+
+void TForm4::done(int r)
+{
+    if (Tag != 0) {
+        Button2->setDefault(false);
+        Edit1->hide();
+        filterOffKeepingRow();
+    }
+    QDialog::done(r);
+}
+
+void TForm4::Button2Click()
+{
+    if (Tag == 0)
+        changeOperation();
+    else
+        choose();
+}
+
+void TForm4::DBGrid1DblClick()
+{
+    if (Tag == 0 && CheckBox1->isChecked())
+        showNorms();
+    else
+        Button2Click();
+}
+
+void TForm4::choose()
+{
+    if (f.DataModule6->Oper.isEmpty())
+        return; // nothing to hand over
+    accept();
+}
+
+void TForm4::addOperation()
+{
+    TForm10 *ed = f.Form10;
+    ed->Edit1->clear();
+    ed->Edit2->clear();
+    ed->ComboBox1->setCurrentIndex(0);
+    ed->setWindowTitle(QStringLiteral("Заведение новой цены за операцию"));
+    ed->Tag = 1;
+    ed->addedId = 0;
+    ed->exec();
+    // A new operation is listed once it has a norm: its first one is entered now.
+    if (ed->addedId > 0) {
+        showNorms(ed->addedId);
+        f.DataModule6->Oper.locate(QStringLiteral("id"), ed->addedId);
+    }
+}
+
+void TForm4::changeOperation()
+{
+    const Dataset &oper = f.DataModule6->Oper;
+    if (oper.isEmpty())
+        return; // no operation to change
+    TForm10 *ed = f.Form10;
+    ed->setWindowTitle(QStringLiteral("Изменение данных о цене за операцию"));
+    ed->Tag = 2;
+    ed->Edit1->setText(oper.asString(QStringLiteral("marka")).trimmed());
+    ed->Edit2->setText(oper.asString(QStringLiteral("vid")).trimmed());
+    ed->ComboBox1->setCurrentIndex(oper.asInt(QStringLiteral("naimen")) == 0 ? 0 : 1);
+    ed->productId = oper.value(QStringLiteral("i_id")).toLongLong();
+    ed->kindId = oper.asInt(QStringLiteral("oper_vid"));
+    ed->exec();
+}
+
+void TForm4::deleteOperation()
+{
+    Dataset &oper = f.DataModule6->Oper;
+    if (oper.isEmpty())
+        return;
+    if (!Dialogs::question(QStringLiteral("Удалить операцию?")))
+        return;
+    Command &del = f.DataModule6->Oper_del;
+    del.setParam(QStringLiteral("id"), oper.asInt(QStringLiteral("id")));
+    del.exec();
+    oper.refresh();
+}
+
+void TForm4::showNorms(int operId)
+{
+    if (operId < 0) {
+        const Dataset &oper = f.DataModule6->Oper;
+        if (oper.isEmpty())
+            return;
+        operId = oper.asInt(QStringLiteral("id"));
+    }
+    f.Form22->openFor(operId);
+}
+
+void TForm4::exportToExcel()
+{
+    WaitCursor wait;
+    XLS_Rep->close();
+    XLS_Rep->open();
+    if (ExcelStart(QString(), windowTitle()) == -1) {
+        XLS_Rep->close();
+        return;
+    }
+    const char *headers[] = {"Марка", "Операция", "Цена", "Вид"};
+    for (int c = 0; c < 4; ++c)
+        ExcelWriteValue(1, c + 1, 1, QString::fromUtf8(headers[c]));
+    for (int r = 0; r < XLS_Rep->recordCount(); ++r) {
+        const int row = r + 2;
+        ExcelWriteValue(1, 1, row, XLS_Rep->valueAt(r, QStringLiteral("MARKA")).toString());
+        ExcelWriteValue(1, 2, row, XLS_Rep->valueAt(r, QStringLiteral("VID")).toString());
+        ExcelWriteValue(1, 3, row, numberText(XLS_Rep->valueAt(r, QStringLiteral("cena"))));
+        ExcelWriteValue(1, 4, row, productKindText(XLS_Rep->valueAt(r, QStringLiteral("NAIMEN")).toInt()));
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    ExcelShow(true);
+    XLS_Rep->close();
+}
+
+void TForm4::showEvent(QShowEvent *e)
+{
+    applyMode();
+    QDialog::showEvent(e);
+    CatalogueList::centreOn(this, f.Form1);
+    if (Edit1->isVisible())
+        Edit1->setFocus();
+}
+
+void TForm4::changeEvent(QEvent *e)
+{
+    QDialog::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow() && Edit1->isVisible())
+        Edit1->setFocus();
+}
