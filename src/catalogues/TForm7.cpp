@@ -75,7 +75,8 @@ TForm7::TForm7(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     cb_item = new QComboBox(GroupBox1);
     cb_item->setObjectName(QStringLiteral("cb_item"));
     cb_item->setMaxVisibleItems(10);
-    connect(cb_item, &QComboBox::activated, this, [this](int i) { m_groupKey = cb_item->itemData(i); });
+    // fillGroups() blocks this, so only a choice changes the kept group
+    connect(cb_item, &QComboBox::currentIndexChanged, this, [this](int i) { m_groupKey = cb_item->itemData(i); });
 
     auto *form = new QFormLayout(GroupBox1);
     form->addRow(QStringLiteral("Марка"), Edit1);
