@@ -94,4 +94,5 @@ void TForm26::showEvent(QShowEvent *e)
 {
     QDialog::showEvent(e);
     CatalogueList::centreOn(this, nullptr); // centred on the desktop
+    Edit1->setFocus();
 }

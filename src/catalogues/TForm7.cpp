@@ -163,8 +163,9 @@ bool TForm7::save()
 {
     const QString brand = Edit1->text().trimmed();
     const QString massa = Edit2->text().trimmed();
-    bool number = false;
-    massa.toDouble(&number);
+    // The factor enters the statement as it stands, so it must be a plain number.
+    static const QRegularExpression plainNumber(QStringLiteral("^-?([0-9]+\\.?[0-9]*|\\.[0-9]+)$"));
+    const bool number = plainNumber.match(massa).hasMatch();
     const qint64 g = group();
     if (brand.isEmpty() || massa.isEmpty() || !number || g == 0) {
         Dialogs::error(QStringLiteral("Все поля должны быть заполнены!"));
