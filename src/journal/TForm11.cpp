@@ -1,6 +1,8 @@
 #include "TForm11.h"
 
 #include "TForm1.h"
+#include "catalogues/TForm4.h"
+#include "catalogues/TForm5.h"
 #include "db/DbError.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
@@ -8,14 +10,6 @@
 #include "ui/DigitEdit.h"
 #include "ui/Forms.h"
 
-#if __has_include("catalogues/TForm4.h")
-#include "catalogues/TForm4.h"
-#define TABEL_HAVE_FORM4 1
-#endif
-#if __has_include("catalogues/TForm5.h")
-#include "catalogues/TForm5.h"
-#define TABEL_HAVE_FORM5 1
-#endif
 
 #include <QDateEdit>
 #include <QFocusEvent>
@@ -378,16 +372,13 @@ void TForm11::recomputeDisplays()
 
 void TForm11::pickWorker()
 {
-#ifdef TABEL_HAVE_FORM5
     if (f.Form5 && f.Form5->pick(1))
         setWorker(f.Form5->PickedName, f.Form5->PickedId);
-#endif
     Button3->setFocus();
 }
 
 void TForm11::pickOperation()
 {
-#ifdef TABEL_HAVE_FORM4
     if (f.Form4) {
         // A change starts from the entry's own operation.
         int operId = -1;
@@ -396,7 +387,6 @@ void TForm11::pickOperation()
         if (f.Form4->pick(1, operId))
             setOperationFromOper();
     }
-#endif
     updateColourField();
     recomputeDisplays();
     Button3->setFocus();
