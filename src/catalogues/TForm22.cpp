@@ -9,9 +9,11 @@
 #include "ui/Forms.h"
 
 #include <QAbstractTableModel>
+#include <QSet>
 #include <QFont>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLocale>
 #include <QPushButton>
 #include <QTableView>
@@ -36,9 +38,19 @@ QLocale shownLocale()
 }
 
 // A grid that can be told to store the cell being edited, as leaving it would.
+// Enter in a cell ends the edit there; only the next Enter reaches "Сохранить"
+// (the edit is then stored and closed before the window goes).
 class NormGrid : public QTableView {
 public:
     using QTableView::QTableView;
+    void keyPressEvent(QKeyEvent *e) override
+    {
+        if (state() == QAbstractItemView::EditingState && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+            e->accept();
+            return;
+        }
+        QTableView::keyPressEvent(e);
+    }
     void commitPending()
     {
         if (state() != QAbstractItemView::EditingState)
@@ -53,18 +65,79 @@ public:
 } // namespace
 
 // The norms as grid rows, with one empty row below the last one for a new norm.
+// It keeps its own copy of the rows, so that a re-read while a cell is being
+// left moves the rows (and the editor and cursor with them) instead of
+// resetting the grid under the editor.
 class NormModel : public QAbstractTableModel {
 public:
-    NormModel(TForm22 *w, Dataset *ds) : QAbstractTableModel(w), m_w(w), m_ds(ds) {}
+    explicit NormModel(TForm22 *w) : QAbstractTableModel(w), m_w(w) {}
 
-    void reread()
+    int storedCount() const { return m_rows.size(); }
+    QVariant value(int row, int column) const
+    {
+        return row >= 0 && row < m_rows.size() ? m_rows.at(row).at(column + 1) : QVariant();
+    }
+    int idAt(int row) const { return row >= 0 && row < m_rows.size() ? m_rows.at(row).at(0).toInt() : 0; }
+    int rowOf(int id) const
+    {
+        for (int r = 0; r < m_rows.size(); ++r)
+            if (idAt(r) == id)
+                return r;
+        return -1;
+    }
+
+    // Everything anew (opening, deleting)
+    void load(const Dataset &ds)
     {
         beginResetModel();
+        m_rows = rowsOf(ds);
         endResetModel();
     }
+    // The same norms read again: new ones take the place of the empty row
+    // (the one just begun there first), the rows move to their order and show
+    // their stored values.
+    void update(const Dataset &ds, int begunId)
+    {
+        const QVector<QVariantList> fresh = rowsOf(ds);
+        QSet<int> freshIds;
+        for (const QVariantList &r : fresh)
+            freshIds.insert(r.at(0).toInt());
+        for (int r = m_rows.size() - 1; r >= 0; --r)
+            if (!freshIds.contains(idAt(r))) { // gone meanwhile
+                beginRemoveRows(QModelIndex(), r, r);
+                m_rows.removeAt(r);
+                endRemoveRows();
+            }
+        QVector<QVariantList> added;
+        for (const QVariantList &r : fresh)
+            if (rowOf(r.at(0).toInt()) < 0)
+                (r.at(0).toInt() == begunId ? added.prepend(r) : added.append(r));
+        for (const QVariantList &r : added) {
+            const int n = m_rows.size();
+            beginInsertRows(QModelIndex(), n + 1, n + 1); // a new empty row below it
+            m_rows.append(r);
+            endInsertRows();
+        }
+        emit layoutAboutToBeChanged();
+        const QModelIndexList from = persistentIndexList();
+        QModelIndexList to;
+        for (const QModelIndex &i : from) {
+            int row = fresh.size(); // the empty row stays last
+            if (i.row() < m_rows.size())
+                for (int k = 0; k < fresh.size(); ++k)
+                    if (fresh.at(k).at(0).toInt() == idAt(i.row()))
+                        row = k;
+            to << createIndex(row, i.column());
+        }
+        m_rows = fresh;
+        changePersistentIndexList(from, to);
+        emit layoutChanged();
+        emit dataChanged(index(0, 0), index(rowCount() - 1, kColumnCount - 1));
+    }
+
     int rowCount(const QModelIndex &parent = QModelIndex()) const override
     {
-        return parent.isValid() ? 0 : m_ds->recordCount() + 1;
+        return parent.isValid() ? 0 : m_rows.size() + 1;
     }
     int columnCount(const QModelIndex &parent = QModelIndex()) const override
     {
@@ -82,11 +155,10 @@ public:
             return int(Qt::AlignRight | Qt::AlignVCenter);
         if (role != Qt::DisplayRole && role != Qt::EditRole)
             return QVariant();
-        const QString field = QString::fromLatin1(kColumns[index.column()].field);
-        const QVariant v = m_ds->valueAt(index.row(), field); // invalid on the new row
+        const QVariant v = value(index.row(), index.column()); // invalid on the empty row
         if (v.isNull())
             return QString();
-        if (field == QLatin1String("price"))
+        if (index.column() == 1)
             return TForm22::priceText(v);
         return v.toString();
     }
@@ -113,8 +185,19 @@ public:
     }
 
 private:
+    static QVector<QVariantList> rowsOf(const Dataset &ds)
+    {
+        QVector<QVariantList> rows;
+        for (int r = 0; r < ds.recordCount(); ++r) {
+            QVariantList row{ds.valueAt(r, QStringLiteral("id"))};
+            for (const NormColumn &c : kColumns)
+                row << ds.valueAt(r, QString::fromLatin1(c.field));
+            rows << row;
+        }
+        return rows;
+    }
     TForm22 *m_w;
-    Dataset *m_ds;
+    QVector<QVariantList> m_rows; // id, then the columns
 };
 
 TForm22::TForm22(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
@@ -129,7 +212,8 @@ TForm22::TForm22(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     auto *grid = new NormGrid(this);
     DBGrid1 = grid;
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
-    gridModel = new NormModel(this, norm);
+    m_norms = new NormModel(this);
+    gridModel = m_norms;
     DBGrid1->setModel(gridModel);
     DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     DBGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -187,14 +271,14 @@ void TForm22::openFor(int id)
 void TForm22::readNorms()
 {
     const QModelIndex cur = DBGrid1->currentIndex();
-    const QVariant id = cur.isValid() ? norm->valueAt(cur.row(), QStringLiteral("id")) : QVariant();
+    const int id = cur.isValid() ? m_norms->idAt(cur.row()) : 0;
     norm->close();
     norm->setParam(QStringLiteral("o_id"), operId);
     norm->open();
-    gridModel->reread();
+    m_norms->load(*norm);
     int row = cur.isValid() ? cur.row() : 0;
-    if (id.isValid() && norm->locate(QStringLiteral("id"), id))
-        row = norm->recNo() - 1;
+    if (id > 0 && m_norms->rowOf(id) >= 0)
+        row = m_norms->rowOf(id);
     row = qBound(0, row, gridModel->rowCount() - 1);
     DBGrid1->setCurrentIndex(gridModel->index(row, cur.isValid() ? cur.column() : 0));
 }
@@ -205,7 +289,7 @@ bool TForm22::storeCell(int row, const QString &field, const QString &typed)
     for (int c = 0; c < kColumnCount; ++c)
         if (field.compare(QLatin1String(kColumns[c].field), Qt::CaseInsensitive) == 0)
             column = c;
-    if (column < 0 || row < 0 || row > norm->recordCount())
+    if (column < 0 || row < 0 || row > m_norms->storedCount())
         return false;
     const QString text = typed.trimmed();
     if (text.isEmpty())
@@ -234,7 +318,7 @@ bool TForm22::storeCell(int row, const QString &field, const QString &typed)
     }
 
     TDataModule6 &dm = *f.DataModule6;
-    const bool isNew = row == norm->recordCount();
+    const bool isNew = row == m_norms->storedCount();
     const QString name = QString::fromLatin1(kColumns[column].field);
     int id = 0;
     if (isNew) {
@@ -243,27 +327,25 @@ bool TForm22::storeCell(int row, const QString &field, const QString &typed)
         id = dm.controlInt(QStringLiteral("select max(id) as id from accounts_dep.norm where o_id=") + QString::number(operId),
                            QStringLiteral("id"));
     } else {
-        const QVariant old = norm->valueAt(row, name);
-        id = norm->valueAt(row, QStringLiteral("id")).toInt();
+        const QVariant old = m_norms->value(row, column);
+        id = m_norms->idAt(row);
         if (!old.isNull() && old.toString().toDouble() == number)
             return true; // unchanged: nothing to store
         dm.SQL_exec.exec(QStringLiteral("update accounts_dep.norm set %1=%2 where id=%3").arg(name, literal, QString::number(id)));
     }
-    // Read again: the row moves to its place by norma; the cursor goes with it.
+    // Read again: the row moves to its place by norma, the cursor with it.
     norm->close();
     norm->setParam(QStringLiteral("o_id"), operId);
     norm->open();
-    gridModel->reread();
-    const int at = norm->locate(QStringLiteral("id"), id) ? norm->recNo() - 1 : 0;
-    DBGrid1->setCurrentIndex(gridModel->index(at, column));
+    m_norms->update(*norm, isNew ? id : 0);
     return true;
 }
 
 void TForm22::deleteNorm(int row)
 {
-    if (row >= 0 && row < norm->recordCount() && norm->recordCount() > 1)
+    if (row >= 0 && row < m_norms->storedCount() && m_norms->storedCount() > 1)
         f.DataModule6->SQL_exec.exec(QStringLiteral("delete from accounts_dep.norm where id=")
-                                     + QString::number(norm->valueAt(row, QStringLiteral("id")).toInt()));
+                                     + QString::number(m_norms->idAt(row)));
     readNorms();
 }
 

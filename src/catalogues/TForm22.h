@@ -2,6 +2,7 @@
 #include <QDialog>
 
 class Dataset;
+class QAbstractItemModel;
 class QPushButton;
 class QTableView;
 class NormModel;
@@ -15,7 +16,7 @@ public:
     explicit TForm22(Forms &forms, QWidget *parent = nullptr);
 
     QTableView *DBGrid1;
-    NormModel *gridModel;
+    QAbstractItemModel *gridModel; // the norms and the empty row below them
     QPushButton *Button1; // "Сохранить": default and cancel button
     QPushButton *Button2; // "Удалить"
     Dataset *norm;        // the operation's norms by norma
@@ -48,5 +49,6 @@ protected:
 
 private:
     void commitPendingEdit();
+    NormModel *m_norms;
     Forms &f;
 };

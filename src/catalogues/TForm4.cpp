@@ -296,8 +296,9 @@ void TForm4::exportToExcel()
         ExcelWriteValue(1, c + 1, 1, QString::fromUtf8(headers[c]));
     for (int r = 0; r < XLS_Rep->recordCount(); ++r) {
         const int row = r + 2;
-        ExcelWriteValue(1, 1, row, XLS_Rep->valueAt(r, QStringLiteral("MARKA")).toString());
-        ExcelWriteValue(1, 2, row, XLS_Rep->valueAt(r, QStringLiteral("VID")).toString());
+        // names without the blanks that pad the fixed-width kind name
+        ExcelWriteValue(1, 1, row, XLS_Rep->valueAt(r, QStringLiteral("MARKA")).toString().trimmed());
+        ExcelWriteValue(1, 2, row, XLS_Rep->valueAt(r, QStringLiteral("VID")).toString().trimmed());
         ExcelWriteValue(1, 3, row, numberText(XLS_Rep->valueAt(r, QStringLiteral("cena"))));
         ExcelWriteValue(1, 4, row, productKindText(XLS_Rep->valueAt(r, QStringLiteral("NAIMEN")).toInt()));
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
