@@ -52,7 +52,7 @@ public:
     void chooseDay(const QDate &d);      // as when the calendar closes on d
     void toggleMark();                   // the double-click
     void deleteEntry();                  // "Удалить"
-    static bool isClosedMark(const QString &ok) { return ok == QLatin1String("ok") || ok == QLatin1String("да"); }
+    static bool isClosedMark(const QString &ok) { return ok == u"ok" || ok == u"да"; }
     // Enables the menu items whose window exists.
     void updateMenuAvailability();
 

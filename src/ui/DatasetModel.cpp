@@ -55,6 +55,14 @@ int DatasetModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : m_cols.size();
 }
 
+// Numbers in grids: the user's decimal separator, no thousands separator.
+static QLocale gridLocale()
+{
+    QLocale l;
+    l.setNumberOptions(QLocale::OmitGroupSeparator);
+    return l;
+}
+
 QString DatasetModel::displayText(const QVariant &v, const ColumnDef &c) const
 {
     if (v.isNull())
@@ -70,8 +78,8 @@ QString DatasetModel::displayText(const QVariant &v, const ColumnDef &c) const
     }
     case QMetaType::Double:
         if (c.decimals >= 0)
-            return QLocale().toString(v.toDouble(), 'f', c.decimals);
-        return QLocale().toString(v.toDouble(), 'g', 15);
+            return gridLocale().toString(v.toDouble(), 'f', c.decimals);
+        return gridLocale().toString(v.toDouble(), 'g', 15);
     default:
         break;
     }
@@ -80,7 +88,7 @@ QString DatasetModel::displayText(const QVariant &v, const ColumnDef &c) const
         bool ok = false;
         const double d = s.toDouble(&ok);
         if (ok)
-            return QLocale().toString(d, 'f', c.decimals);
+            return gridLocale().toString(d, 'f', c.decimals);
     }
     // exact decimals arrive as text: trim trailing zeros of a fraction
     if (v.typeId() == QMetaType::QString && s.contains(QLatin1Char('.'))) {
@@ -91,7 +99,7 @@ QString DatasetModel::displayText(const QVariant &v, const ColumnDef &c) const
                 s.chop(1);
             if (s.endsWith(QLatin1Char('.')))
                 s.chop(1);
-            s.replace(QLatin1Char('.'), QLocale().decimalPoint());
+            s.replace(QLatin1Char('.'), gridLocale().decimalPoint());
         }
     }
     return s.trimmed() == s ? s : s.trimmed();

@@ -1,0 +1,275 @@
+#include "app/Startup.h"
+#include "db/TDataModule6.h"
+#include "journal/TForm1.h"
+#include "support/DialogDriver.h"
+#include "support/Seed.h"
+#include "support/TestDb.h"
+#include "support/TestMain.h"
+#include "ui/DatasetModel.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QFont>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QtTest>
+
+class TestJournal : public QObject {
+    Q_OBJECT
+    std::unique_ptr<AppContext> app;
+    TForm1 *j = nullptr;
+    const QDate day{2024, 3, 5}; // a Tuesday
+    int product = 0, oper = 0, worker = 0;
+
+    int entry(int shift, int hours, const QString &ok = "no", int w = 0, const QDate &d = QDate())
+    {
+        Seed::Entry e{d.isValid() ? d : day, shift, w ? w : worker, product, oper};
+        e.time = hours;
+        e.ok = ok;
+        e.color = TestDb::scalar("select count(*) from accounts_dep.smena").toInt(); // keeps entries distinct
+        return Seed::entry(e);
+    }
+    QVariant cell(int w, int shift, int dayOfMonth)
+    {
+        return TestDb::scalar(QString("select d%1 from accounts_dep.h_tabel where w_id=%2 and smena=%3 and month=3 and year=2024")
+                                  .arg(dayOfMonth).arg(w).arg(shift));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        app = TestDb::startApp();
+        j = app->forms.Form1;
+        j->role = "63527140";
+        for (int s = 1; s <= 4; ++s)
+            app->forms.DataModule6->smena(s)->setParam("ok", "ta");
+    }
+    void init()
+    {
+        TestDb::clearData();
+        const int g = Seed::group("Фурнитура");
+        product = Seed::product("РК-128", g);
+        oper = Seed::operation(product, Seed::kind("Сборка"), 0, {1.5});
+        worker = Seed::worker("Алексеев А.В.");
+        j->role = "63527140";
+        j->setShift(1);
+    }
+    void cleanup() { DialogDriver::verifyNoWindowLeftOpen(); }
+    void cleanupTestCase() { app.reset(); }
+
+    void showingSetsTodayAndWeekend()
+    {
+        j->CBox1->setChecked(false);
+        j->FormActivate();
+        const bool weekend = QDate::currentDate().dayOfWeek() >= 6;
+        QCOMPARE(j->date(), QDate::currentDate());
+        QCOMPARE(j->CBox1->isChecked(), weekend);
+        // on a working day showing never unchecks what the user set
+        j->CBox1->setChecked(true);
+        j->FormActivate();
+        QVERIFY(j->CBox1->isChecked());
+    }
+
+    void choosingADaySetsWeekend_data()
+    {
+        QTest::addColumn<QDate>("date");
+        QTest::addColumn<bool>("dayOff");
+        QTest::newRow("Sunday") << QDate(2024, 3, 10) << true;
+        QTest::newRow("Saturday") << QDate(2024, 3, 9) << true;
+        QTest::newRow("Friday before") << QDate(2024, 3, 8) << false;
+    }
+    void choosingADaySetsWeekend()
+    {
+        QFETCH(QDate, date);
+        QFETCH(bool, dayOff);
+        j->CBox1->setChecked(!dayOff);
+        j->chooseDay(date);
+        QCOMPARE(j->CBox1->isChecked(), dayOff);
+        QCOMPARE(j->CBox1->styleSheet().contains("255,0,0"), dayOff);
+    }
+
+    void choosingADayReadsItsEntries()
+    {
+        entry(1, 8);
+        entry(2, 8);
+        j->chooseDay(day);
+        QCOMPARE(j->DBGrid2->model()->rowCount(), 1);
+        QCOMPARE(j->DBGrid2->model()->index(0, 0).data().toString(), QString("Алексеев А.В."));
+        j->chooseDay(day.addDays(1));
+        QCOMPARE(j->DBGrid2->model()->rowCount(), 0);
+    }
+
+    // A shift switch shows the list as last read; "Обновить" reads again.
+    void shiftSwitchShowsLastRead()
+    {
+        entry(2, 8);
+        j->chooseDay(day);
+        entry(2, 4); // saved elsewhere meanwhile
+        j->RadioButton2->click();
+        QCOMPARE(j->shift, 2);
+        QCOMPARE(j->DBGrid2->model()->rowCount(), 1);
+        QVERIFY(j->RadioButton2->styleSheet().contains("0,128,0"));
+        QVERIFY(!j->RadioButton1->styleSheet().contains("0,128,0"));
+        j->Button8->click();
+        QCOMPARE(j->DBGrid2->model()->rowCount(), 2);
+    }
+
+    void gridColumns()
+    {
+        QStringList titles;
+        for (int c = 0; c < j->gridModel->columnCount(); ++c)
+            titles << j->gridModel->headerData(c, Qt::Horizontal).toString();
+        QCOMPARE(titles, (QStringList{"Фамилия И.О.", "Марка изделия", "Операция", "Вид", "Цвет", "Часы", "Кол-во",
+                                      "Брак", "Итого (р.)", "OK", "Заведен"}));
+        QVERIFY(j->gridModel->headerData(0, Qt::Horizontal, Qt::FontRole).value<QFont>().bold());
+    }
+
+    void markToggle_data()
+    {
+        QTest::addColumn<QString>("role");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("no closes") << "sklad" << "no" << "ok";
+        QTest::newRow("ok reopens") << "7264" << "ok" << "no";
+        QTest::newRow("да reopens") << "sklad" << "да" << "no";
+        QTest::newRow("empty closes") << "sklad" << "" << "ok";
+        QTest::newRow("masters changes nothing") << "masters" << "no" << "no";
+    }
+    void markToggle()
+    {
+        QFETCH(QString, role);
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        const int w2 = Seed::worker("Белова Н.С.");
+        entry(1, 8, "no");
+        const int id = entry(1, 8, before, w2);
+        j->chooseDay(day);
+        j->role = role;
+        Dataset *q = j->journal();
+        QVERIFY(q->locate("id", id));
+        QCOMPARE(q->recNo(), 2);
+        j->DBGrid2DblClick();
+        QCOMPARE(TestDb::scalar(QString("select ok from accounts_dep.smena where id=%1").arg(id)).toString(), after);
+        QCOMPARE(q->recNo(), 2); // the cursor comes back to the same row
+        QCOMPARE(q->asString("ok"), after);
+    }
+
+    void emptyListActionsDoNothing()
+    {
+        ScriptedDialogs dialogs;
+        j->chooseDay(day);
+        j->DBGrid2DblClick();
+        j->Button3Click();
+        j->Button2Click();
+        QVERIFY(dialogs.shown.isEmpty());
+        QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.smena").toInt(), 0);
+    }
+
+    void markColours()
+    {
+        entry(1, 8, "ok");
+        entry(1, 8, "no", Seed::worker("Белова Н.С."));
+        entry(1, 8, "да", Seed::worker("Васильев П.И."));
+        entry(1, 8, "", Seed::worker("Горбунов С.А."));
+        j->chooseDay(day);
+        DatasetModel *m = j->gridModel;
+        const int okCol = m->columnOf("ok");
+        const QColor green(0, 128, 0), red(255, 0, 0);
+        QMap<QString, QColor> byMark;
+        for (int r = 0; r < m->rowCount(); ++r) {
+            const QModelIndex idx = m->index(r, okCol);
+            QVERIFY(idx.data(Qt::FontRole).value<QFont>().bold());
+            byMark[idx.data().toString()] = idx.data(Qt::ForegroundRole).value<QColor>();
+        }
+        QCOMPARE(byMark.value("ok"), green);
+        QCOMPARE(byMark.value("да"), green);
+        QCOMPARE(byMark.value("no"), red);
+        QCOMPARE(byMark.value(""), red);
+        QVERIFY(!m->index(0, 0).data(Qt::ForegroundRole).isValid()); // other cells drawn normally
+    }
+
+    void deleteKeepsTheDaysOtherHours()
+    {
+        ScriptedDialogs dialogs;
+        entry(1, 4);
+        const int three = entry(1, 3);
+        Seed::shiftLine(worker, 1, 3, 2024, {{5, 7}, {6, 8}});
+        j->chooseDay(day);
+        QVERIFY(j->journal()->locate("id", three));
+        j->Button3Click();
+        QCOMPARE(dialogs.texts(), QStringList{"Удалить позицию из списка?"});
+        QCOMPARE(dialogs.shown.first().caption, QString("Удаление"));
+        QCOMPARE(dialogs.shown.first().kind, Dialogs::Kind::Question);
+        QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.smena").toInt(), 1);
+        QCOMPARE(cell(worker, 1, 5).toInt(), 4);
+        QCOMPARE(cell(worker, 1, 6).toInt(), 8);
+        QCOMPARE(j->DBGrid2->model()->rowCount(), 1);
+    }
+
+    void deleteAnsweredNo()
+    {
+        ScriptedDialogs dialogs;
+        dialogs.answers << false;
+        entry(1, 4);
+        Seed::shiftLine(worker, 1, 3, 2024, {{5, 4}});
+        j->chooseDay(day);
+        j->Button3Click();
+        QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.smena").toInt(), 1);
+        QCOMPARE(cell(worker, 1, 5).toInt(), 4);
+    }
+
+    void deletingTheLastEntryOfTheDay()
+    {
+        ScriptedDialogs dialogs;
+        entry(1, 4);
+        entry(1, 6, "no", 0, day.addDays(1));
+        Seed::shiftLine(worker, 1, 3, 2024, {{5, 4}, {6, 6}});
+        j->chooseDay(day);
+        j->Button3Click();
+        QCOMPARE(cell(worker, 1, 5).toInt(), 0);
+        QVERIFY(!cell(worker, 1, 5).isNull());
+        QCOMPARE(cell(worker, 1, 6).toInt(), 6);
+        QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.h_tabel").toInt(), 1);
+    }
+
+    void deletionWithFailingTimesheetSaysSo()
+    {
+        ScriptedDialogs dialogs;
+        entry(1, 4);
+        j->chooseDay(day);
+        TestDb::exec("alter table accounts_dep.h_tabel rename to h_tabel_away");
+        j->Button3Click();
+        TestDb::exec("alter table accounts_dep.h_tabel_away rename to h_tabel");
+        QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.smena").toInt(), 0);
+        QCOMPARE(dialogs.shown.size(), 2);
+        QVERIFY(dialogs.shown.at(1).text.startsWith("Позиция удалена, но табель не исправлен"));
+        QVERIFY(!app->forms.DataModule6->Control.isOpen());
+    }
+
+    // A failing read is reported and the window goes on.
+    void failingReadIsReported()
+    {
+        ScriptedDialogs dialogs;
+        j->chooseDay(day);
+        TestDb::exec("alter table accounts_dep.smena rename to smena_away");
+        QTest::mouseClick(j->Button8, Qt::LeftButton);
+        TestDb::exec("alter table accounts_dep.smena_away rename to smena");
+        QCOMPARE(dialogs.shown.size(), 1);
+        QVERIFY(dialogs.shown.first().text.contains("smena"));
+        QTest::mouseClick(j->Button8, Qt::LeftButton);
+        QCOMPARE(dialogs.shown.size(), 1);
+        QVERIFY(j->journal()->isOpen());
+    }
+
+    void maintenanceItemsHiddenByDefault()
+    {
+        QVERIFY(!j->N12->isVisible());
+        QVERIFY(!j->N16->isVisible());
+        QVERIFY(j->N5->isVisible());
+    }
+};
+
+TABEL_TEST_MAIN(TestJournal)
+#include "tst_journal.moc"
