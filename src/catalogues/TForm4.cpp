@@ -57,8 +57,8 @@ TForm4::TForm4(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     const auto R = Qt::AlignRight | Qt::AlignVCenter;
     gridModel = new DatasetModel(oper,
                                  {
-                                     {"MARKA", "Марка", L, true, 190},
-                                     {"VID", "Опреция", L, true, 190},
+                                     {"MARKA", "Марка", L, true, 240},
+                                     {"VID", "Опреция", L, true, 160},
                                      {"cena", "Цена (min)", R, true, 80},
                                      {"nmn", "Вид", L, true, 130},
                                      {"norma", "Нормы (шт.)", R, true, 80},
