@@ -1,0 +1,81 @@
+#include "db/Dataset.h"
+#include "support/TestMain.h"
+#include "ui/DatasetModel.h"
+#include "ui/DigitEdit.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QSignalSpy>
+#include <QtTest>
+
+class TestWidgets : public QObject {
+    Q_OBJECT
+private slots:
+    void digitEditTyping_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("digits") << "0123" << "0123" << false;
+        QTest::newRow("letters dropped") << "1a2" << "12" << true;
+        QTest::newRow("minus and point dropped") << "-1.5" << "15" << true;
+        QTest::newRow("largest 32-bit") << "2147483647" << "2147483647" << false;
+        QTest::newRow("beyond 32 bits") << "2147483648" << "214748364" << true;
+    }
+    void digitEditTyping()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QFETCH(bool, refused);
+        DigitEdit e;
+        QSignalSpy spy(&e, &DigitEdit::refused);
+        QTest::keyClicks(&e, typed);
+        QCOMPARE(e.text(), shown);
+        QCOMPARE(!spy.isEmpty(), refused);
+    }
+
+    void digitEditPaste_data()
+    {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("digits") << "42" << "142";
+        QTest::newRow("text") << "4 шт" << "1";
+        QTest::newRow("huge") << "99999999999" << "1";
+    }
+    void digitEditPaste()
+    {
+        QFETCH(QString, pasted);
+        QFETCH(QString, shown);
+        DigitEdit e;
+        e.setText("1");
+        QApplication::clipboard()->setText(pasted);
+        e.paste();
+        QCOMPARE(e.text(), shown);
+        bool ok = false;
+        QCOMPARE(e.value(&ok), shown.toInt());
+        QVERIFY(ok);
+    }
+
+    // Cell styles reach the view through the model's roles; hidden columns are not columns.
+    void modelRolesAndColumns()
+    {
+        Dataset ds; // never opened: no rows
+        DatasetModel m(&ds, {{"a", "A"}, {"b", "B", Qt::AlignCenter, false}, {"c", "C", Qt::AlignCenter}});
+        QCOMPARE(m.columnCount(), 2);
+        QCOMPARE(m.columnOf("C"), 1);
+        QCOMPARE(m.columnOf("b"), -1);
+        QCOMPARE(m.headerData(1, Qt::Horizontal).toString(), QString("C"));
+        QCOMPARE(m.rowCount(), 0);
+        ColumnDef money{"s", "S", Qt::AlignRight, true, 0, 2};
+        QLocale::setDefault(QLocale::c());
+        QCOMPARE(m.displayText(QVariant(QString("1008.5")), money), QString("1008.50"));
+        QCOMPARE(m.displayText(QVariant(QString("12.3400")), ColumnDef{"x", "X"}), QString("12.34"));
+        QCOMPARE(m.displayText(QVariant(QDate(2024, 3, 5)), ColumnDef{"x", "X"}), QString("05.03.2024"));
+        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+        QCOMPARE(m.displayText(QVariant(1008.5), money), QString("1008,50"));
+        QLocale::setDefault(QLocale::c());
+    }
+};
+
+TABEL_TEST_MAIN(TestWidgets)
+#include "tst_widgets.moc"
