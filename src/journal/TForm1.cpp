@@ -298,7 +298,7 @@ void TForm1::styleShiftButtons()
     QRadioButton *radios[] = {RadioButton1, RadioButton2, RadioButton3, RadioButton4};
     for (int i = 0; i < 4; ++i) {
         const bool on = radios[i]->isChecked();
-        radios[i]->setStyleSheet(on ? QStringLiteral("QRadioButton { background-color: rgb(0,128,0); font-weight: bold; padding: 2px; }")
+        radios[i]->setStyleSheet(on ? QStringLiteral("QRadioButton { background-color: rgb(0,128,0); color: white; font-weight: bold; padding: 2px; }")
                                     : QStringLiteral("QRadioButton { padding: 2px; }"));
     }
 }
@@ -306,7 +306,7 @@ void TForm1::styleShiftButtons()
 void TForm1::CBox1Click()
 {
     CBox1->setStyleSheet(CBox1->isChecked()
-                             ? QStringLiteral("QCheckBox { background-color: rgb(255,0,0); font-weight: bold; padding: 2px; }")
+                             ? QStringLiteral("QCheckBox { background-color: rgb(255,0,0); color: white; font-weight: bold; padding: 2px; }")
                              : QStringLiteral("QCheckBox { padding: 2px; }"));
 }
 
