@@ -7,6 +7,7 @@
 #include "reports/TForm18.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
+#include "ui/Widgets.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -35,9 +36,7 @@ TForm23::TForm23(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setDefault(true);
     Button1->setAutoDefault(true);
-    Button2 = new QPushButton(QStringLiteral("Отмена"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setAutoDefault(false);
+    Button2 = Widgets::pushButton(this, "Button2", QStringLiteral("Отмена"));
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(5000);

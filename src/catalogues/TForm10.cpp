@@ -1,6 +1,5 @@
 #include "TForm10.h"
 
-#include "CatalogueList.h"
 #include "TForm3.h"
 #include "TForm8.h"
 #include "db/Dataset.h"
@@ -8,16 +7,14 @@
 #include "journal/TForm1.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
+#include "ui/Widgets.h"
 
 #include <QComboBox>
-#include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 TForm10::TForm10(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
 {
@@ -27,29 +24,11 @@ TForm10::TForm10(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     GroupBox1 = new QGroupBox(QStringLiteral("Цена операции"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
 
-    auto label = [this](const char *name, const char *caption) {
-        auto *l = new QLabel(QString::fromUtf8(caption), GroupBox1);
-        l->setObjectName(QString::fromLatin1(name));
-        return l;
-    };
-    auto field = [this](const char *name) {
-        auto *e = new QLineEdit(GroupBox1);
-        e->setObjectName(QString::fromLatin1(name));
-        e->setReadOnly(true);
-        e->setFocusPolicy(Qt::NoFocus); // filled only through the lists
-        e->setMinimumWidth(260);
-        return e;
-    };
-    auto button = [this](QWidget *owner, const char *name, const char *caption) {
-        auto *b = new QPushButton(QString::fromUtf8(caption), owner);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setAutoDefault(false);
-        return b;
-    };
-    Edit1 = field("Edit1");
-    Edit2 = field("Edit2");
-    Button3 = button(GroupBox1, "Button3", "...");
-    Button4 = button(GroupBox1, "Button4", "...");
+    // the two names are filled only through the lists
+    Edit1 = Widgets::shownField(GroupBox1, "Edit1", 260);
+    Edit2 = Widgets::shownField(GroupBox1, "Edit2", 260);
+    Button3 = Widgets::pushButton(GroupBox1, "Button3", QStringLiteral("..."));
+    Button4 = Widgets::pushButton(GroupBox1, "Button4", QStringLiteral("..."));
     Button3->setFixedWidth(32);
     Button4->setFixedWidth(32);
     ComboBox1 = new QComboBox(GroupBox1);
@@ -58,31 +37,22 @@ TForm10::TForm10(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     ComboBox1->setCurrentIndex(0);
 
     auto *g = new QGridLayout(GroupBox1);
-    g->addWidget(label("Label1", "Марка изделия"), 0, 0);
+    g->addWidget(Widgets::named<QLabel>(GroupBox1, "Label1", QStringLiteral("Марка изделия")), 0, 0);
     g->addWidget(Edit1, 0, 1);
     g->addWidget(Button3, 0, 2);
-    g->addWidget(label("Label2", "Операция"), 1, 0);
+    g->addWidget(Widgets::named<QLabel>(GroupBox1, "Label2", QStringLiteral("Операция")), 1, 0);
     g->addWidget(Edit2, 1, 1);
     g->addWidget(Button4, 1, 2);
-    g->addWidget(label("Label3", "Вид"), 2, 0);
+    g->addWidget(Widgets::named<QLabel>(GroupBox1, "Label3", QStringLiteral("Вид")), 2, 0);
     g->addWidget(ComboBox1, 2, 1);
 
-    Button1 = button(this, "Button1", "Записать");
-    Button2 = button(this, "Button2", "Отмена");
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, [this]() { Button1Click(); });
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    const auto buttons =
+        Widgets::saveCancelLayout(this, GroupBox1, QStringLiteral("Записать"), [this]() { Button1Click(); });
+    Button1 = buttons.save;
+    Button2 = buttons.cancel;
     connect(Button3, &QPushButton::clicked, this, [this]() { Button3Click(); });
     connect(Button4, &QPushButton::clicked, this, [this]() { Button4Click(); });
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
-    auto *lay = new QVBoxLayout(this);
-    lay->addWidget(GroupBox1);
-    lay->addLayout(buttons);
-    lay->setSizeConstraint(QLayout::SetFixedSize);
+    Widgets::centreAndFocus(this, [this]() { return f.Form1; }, Button3, Widgets::Refocus::OnShowAndActivation);
 
     setTabOrder(Button3, Button4);
     setTabOrder(Button4, ComboBox1);
@@ -148,18 +118,4 @@ bool TForm10::save()
         oper.setRecNo(recNo);
     reject();
     return true;
-}
-
-void TForm10::showEvent(QShowEvent *e)
-{
-    QDialog::showEvent(e);
-    CatalogueList::centreOn(this, f.Form1);
-    Button3->setFocus();
-}
-
-void TForm10::changeEvent(QEvent *e)
-{
-    QDialog::changeEvent(e);
-    if (e->type() == QEvent::ActivationChange && isActiveWindow())
-        Button3->setFocus();
 }

@@ -38,10 +38,6 @@ public:
     void Button3Click() { pickProduct(); }
     void Button4Click() { pickKind(); }
 
-protected:
-    void showEvent(QShowEvent *e) override;
-    void changeEvent(QEvent *e) override;
-
 private:
     Forms &f;
 };

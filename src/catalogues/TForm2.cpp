@@ -1,21 +1,19 @@
 #include "TForm2.h"
 
-#include "CatalogueList.h"
 #include "db/Dataset.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
+#include "ui/Widgets.h"
 
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QEvent>
-#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 #include <QWheelEvent>
 
 namespace {
@@ -73,29 +71,17 @@ TForm2::TForm2(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     form->addRow(QStringLiteral("Должность"), LCB_staffpos);
     form->addRow(QStringLiteral("Роль"), LCB_roles);
 
-    Button1 = new QPushButton(QStringLiteral("Записать"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("Отмена"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setAutoDefault(false);
-    connect(Button1, &QPushButton::clicked, this, [this]() { Button1Click(); });
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    const auto buttons =
+        Widgets::saveCancelLayout(this, GroupBox1, QStringLiteral("Записать"), [this]() { Button1Click(); });
+    Button1 = buttons.save;
+    Button2 = buttons.cancel;
+    Widgets::centreAndFocus(this, [this]() { return f.Form1; }, Edit1, Widgets::Refocus::OnShowAndActivation);
 
     setTabOrder(Edit1, LCB_staffpos);
     setTabOrder(LCB_staffpos, LCB_department);
     setTabOrder(LCB_department, LCB_roles);
     setTabOrder(LCB_roles, Button1);
     setTabOrder(Button1, Button2);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
-    auto *lay = new QVBoxLayout(this);
-    lay->addWidget(GroupBox1);
-    lay->addLayout(buttons);
-    lay->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 TForm2::~TForm2() { delete cmd_person; }
@@ -134,20 +120,6 @@ void TForm2::Button1Click()
 {
     if (save())
         reject(); // the openers do not look at the result
-}
-
-void TForm2::showEvent(QShowEvent *e)
-{
-    QDialog::showEvent(e);
-    CatalogueList::centreOn(this, f.Form1);
-    Edit1->setFocus();
-}
-
-void TForm2::changeEvent(QEvent *e)
-{
-    QDialog::changeEvent(e);
-    if (e->type() == QEvent::ActivationChange && isActiveWindow())
-        Edit1->setFocus();
 }
 
 bool TForm2::eventFilter(QObject *o, QEvent *e)

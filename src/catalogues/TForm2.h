@@ -33,8 +33,6 @@ public:
     void Button1Click();
 
 protected:
-    void showEvent(QShowEvent *e) override;
-    void changeEvent(QEvent *e) override;
     bool eventFilter(QObject *o, QEvent *e) override;
 
 private:

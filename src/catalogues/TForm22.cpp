@@ -1,16 +1,16 @@
 #include "TForm22.h"
 
-#include "CatalogueList.h"
 #include "db/Dataset.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
+#include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
+#include "ui/Widgets.h"
 
 #include <QAbstractTableModel>
 #include <QSet>
-#include <QFont>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -172,16 +172,7 @@ public:
     {
         if (o != Qt::Horizontal || section < 0 || section >= kColumnCount)
             return QAbstractTableModel::headerData(section, o, role);
-        if (role == Qt::DisplayRole)
-            return QString::fromUtf8(kColumns[section].title);
-        if (role == Qt::TextAlignmentRole)
-            return int(Qt::AlignCenter);
-        if (role == Qt::FontRole) {
-            QFont f;
-            f.setBold(true);
-            return f;
-        }
-        return QVariant();
+        return gridTitle(QString::fromUtf8(kColumns[section].title), role);
     }
 
 private:
@@ -227,14 +218,8 @@ TForm22::TForm22(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
         DBGrid1->setColumnWidth(c, 120);
     DBGrid1->setFixedSize(380, 260);
 
-    auto button = [this](const char *name, const char *caption) {
-        auto *b = new QPushButton(QString::fromUtf8(caption), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setAutoDefault(false);
-        return b;
-    };
-    Button1 = button("Button1", "Сохранить");
-    Button2 = button("Button2", "Удалить");
+    Button1 = Widgets::pushButton(this, "Button1", QStringLiteral("Сохранить"));
+    Button2 = Widgets::pushButton(this, "Button2", QStringLiteral("Удалить"));
     Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, [this]() { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this]() { Button2Click(); });
@@ -247,6 +232,7 @@ TForm22::TForm22(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     lay->addWidget(DBGrid1);
     lay->addLayout(buttons);
     lay->setSizeConstraint(QLayout::SetFixedSize);
+    Widgets::centreAndFocus(this, [this]() { return f.Form1; }, DBGrid1, Widgets::Refocus::OnShow);
 }
 
 QString TForm22::priceText(const QVariant &price)
@@ -369,11 +355,4 @@ void TForm22::saveAndClose()
         oper.setRecNo(recNo);
     }
     QDialog::accept();
-}
-
-void TForm22::showEvent(QShowEvent *e)
-{
-    QDialog::showEvent(e);
-    CatalogueList::centreOn(this, f.Form1);
-    DBGrid1->setFocus();
 }

@@ -44,9 +44,6 @@ public slots:
     // Esc and the window's close box act as "Сохранить".
     void reject() override { saveAndClose(); }
 
-protected:
-    void showEvent(QShowEvent *e) override;
-
 private:
     void commitPendingEdit();
     NormModel *m_norms;

@@ -5,6 +5,7 @@
 #include "db/TDataModule6.h"
 #include "ui/DatasetModel.h"
 #include "ui/Forms.h"
+#include "ui/Widgets.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -33,16 +34,13 @@ TForm26::TForm26(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     DBGrid1->setFixedSize(420, 400);
     connect(DBGrid1, &QTableView::doubleClicked, this, [this]() { DBGrid1DblClick(); });
 
-    Button1 = new QPushButton(QStringLiteral("Выбрать"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1 = Widgets::named<QPushButton>(this, "Button1", QStringLiteral("Выбрать"));
     Button1->setDefault(true);
     Edit1 = new QLineEdit(this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     connect(Edit1, &QLineEdit::textChanged, this, [this]() { Edit1Change(); });
     CatalogueList::installSearchKeys(Edit1, item, CatalogueList::OtherKeys::Consume);
-    Button4 = new QPushButton(QStringLiteral("Выход"), this);
-    Button4->setObjectName(QStringLiteral("Button4"));
-    Button4->setAutoDefault(false);
+    Button4 = Widgets::pushButton(this, "Button4", QStringLiteral("Выход"));
     connect(Button1, &QPushButton::clicked, this, [this]() { Button1Click(); });
     connect(Button4, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -54,6 +52,8 @@ TForm26::TForm26(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     lay->addWidget(DBGrid1);
     lay->addLayout(bar);
     lay->setSizeConstraint(QLayout::SetFixedSize);
+    // centred on the desktop
+    Widgets::centreAndFocus(this, {}, Edit1, Widgets::Refocus::OnShow);
 }
 
 void TForm26::search(const QString &text)
@@ -88,11 +88,4 @@ void TForm26::choose()
         PickedId = qRound64(id.toDouble());
     PickedName = item->asString(QStringLiteral("s_caption"));
     accept();
-}
-
-void TForm26::showEvent(QShowEvent *e)
-{
-    QDialog::showEvent(e);
-    CatalogueList::centreOn(this, nullptr); // centred on the desktop
-    Edit1->setFocus();
 }

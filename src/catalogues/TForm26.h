@@ -35,9 +35,6 @@ public:
     void DBGrid1DblClick() { choose(); }
     void Edit1Change();
 
-protected:
-    void showEvent(QShowEvent *e) override;
-
 private:
     Forms &f;
 };

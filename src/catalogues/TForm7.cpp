@@ -1,23 +1,20 @@
 #include "TForm7.h"
 
-#include "CatalogueList.h"
 #include "db/Dataset.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
+#include "ui/Widgets.h"
 
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
-#include <QEvent>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
-#include <QVBoxLayout>
 
 namespace {
 const QRegularExpression kDecimal(QStringLiteral("^[0-9]*\\.?[0-9]*$"));
@@ -83,28 +80,16 @@ TForm7::TForm7(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     form->addRow(QStringLiteral("Расценка"), Edit2);
     form->addRow(QStringLiteral("Номенклатурная группа"), cb_item);
 
-    Button1 = new QPushButton(QStringLiteral("Записать"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("Отмена"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setAutoDefault(false);
-    connect(Button1, &QPushButton::clicked, this, [this]() { Button1Click(); });
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    const auto buttons =
+        Widgets::saveCancelLayout(this, GroupBox1, QStringLiteral("Записать"), [this]() { Button1Click(); });
+    Button1 = buttons.save;
+    Button2 = buttons.cancel;
+    Widgets::centreAndFocus(this, [this]() { return f.Form1; }, Edit1, Widgets::Refocus::OnShowAndActivation);
 
     setTabOrder(Edit1, Edit2);
     setTabOrder(Edit2, cb_item);
     setTabOrder(cb_item, Button1);
     setTabOrder(Button1, Button2);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
-    auto *lay = new QVBoxLayout(this);
-    lay->addWidget(GroupBox1);
-    lay->addLayout(buttons);
-    lay->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void TForm7::fillGroups()
@@ -199,18 +184,4 @@ void TForm7::Button1Click()
 {
     if (save())
         reject();
-}
-
-void TForm7::showEvent(QShowEvent *e)
-{
-    QDialog::showEvent(e);
-    CatalogueList::centreOn(this, f.Form1);
-    Edit1->setFocus();
-}
-
-void TForm7::changeEvent(QEvent *e)
-{
-    QDialog::changeEvent(e);
-    if (e->type() == QEvent::ActivationChange && isActiveWindow())
-        Edit1->setFocus();
 }

@@ -46,10 +46,6 @@ public:
     bool save();
     void Button1Click();
 
-protected:
-    void showEvent(QShowEvent *e) override;
-    void changeEvent(QEvent *e) override;
-
 private:
     void fillGroups();
     QVariant m_groupKey; // kept across re-reads of item

@@ -1,20 +1,17 @@
 #include "TForm9.h"
 
-#include "CatalogueList.h"
 #include "db/Dataset.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
+#include "ui/Widgets.h"
 
 #include <QFormLayout>
 #include <QGroupBox>
-#include <QEvent>
-#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 TForm9::TForm9(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
 {
@@ -29,23 +26,11 @@ TForm9::TForm9(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     auto *form = new QFormLayout(GroupBox1);
     form->addRow(QStringLiteral("Операция"), Edit1);
 
-    Button1 = new QPushButton(QStringLiteral("Записать"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("Отмена"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setAutoDefault(false);
-    connect(Button1, &QPushButton::clicked, this, [this]() { Button1Click(); });
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
-    auto *lay = new QVBoxLayout(this);
-    lay->addWidget(GroupBox1);
-    lay->addLayout(buttons);
-    lay->setSizeConstraint(QLayout::SetFixedSize);
+    const auto buttons =
+        Widgets::saveCancelLayout(this, GroupBox1, QStringLiteral("Записать"), [this]() { Button1Click(); });
+    Button1 = buttons.save;
+    Button2 = buttons.cancel;
+    Widgets::centreAndFocus(this, [this]() { return f.Form1; }, Edit1, Widgets::Refocus::OnShowAndActivation);
 }
 
 bool TForm9::save()
@@ -83,18 +68,4 @@ void TForm9::Button1Click()
 {
     if (save())
         reject();
-}
-
-void TForm9::showEvent(QShowEvent *e)
-{
-    QDialog::showEvent(e);
-    CatalogueList::centreOn(this, f.Form1);
-    Edit1->setFocus();
-}
-
-void TForm9::changeEvent(QEvent *e)
-{
-    QDialog::changeEvent(e);
-    if (e->type() == QEvent::ActivationChange && isActiveWindow())
-        Edit1->setFocus();
 }

@@ -21,10 +21,6 @@ public:
     bool save();
     void Button1Click();
 
-protected:
-    void showEvent(QShowEvent *e) override;
-    void changeEvent(QEvent *e) override;
-
 private:
     Forms &f;
 };

@@ -7,6 +7,7 @@
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
+#include "ui/Widgets.h"
 
 #include <QAction>
 #include <QApplication>
@@ -41,15 +42,10 @@ TForm1::TForm1(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     setWindowTitle(QStringLiteral("Табель"));
     setWindowFlag(Qt::WindowMinMaxButtonsHint, true);
 
-    auto radio = [this](const char *name, const char *caption) {
-        auto *r = new QRadioButton(QString::fromUtf8(caption), this);
-        r->setObjectName(QString::fromLatin1(name));
-        return r;
-    };
-    RadioButton1 = radio("RadioButton1", "Смена №1");
-    RadioButton2 = radio("RadioButton2", "Смена №2");
-    RadioButton3 = radio("RadioButton3", "Смена №3");
-    RadioButton4 = radio("RadioButton4", "Переработка");
+    RadioButton1 = Widgets::named<QRadioButton>(this, "RadioButton1", QStringLiteral("Смена №1"));
+    RadioButton2 = Widgets::named<QRadioButton>(this, "RadioButton2", QStringLiteral("Смена №2"));
+    RadioButton3 = Widgets::named<QRadioButton>(this, "RadioButton3", QStringLiteral("Смена №3"));
+    RadioButton4 = Widgets::named<QRadioButton>(this, "RadioButton4", QStringLiteral("Переработка"));
     RadioButton1->setChecked(true);
 
     DateT = new QDateEdit(QDate::currentDate(), this);
@@ -58,8 +54,7 @@ TForm1::TForm1(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     DateT->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
     DateT->installEventFilter(this);
 
-    CBox1 = new QCheckBox(QStringLiteral("Выходной"), this);
-    CBox1->setObjectName(QStringLiteral("CBox1"));
+    CBox1 = Widgets::named<QCheckBox>(this, "CBox1", QStringLiteral("Выходной"));
 
     DBGrid2 = new QTableView(this);
     DBGrid2->setObjectName(QStringLiteral("DBGrid2"));
@@ -94,18 +89,12 @@ TForm1::TForm1(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     DBGrid2->horizontalHeader()->setStretchLastSection(true);
     DBGrid2->setMinimumSize(1060, 480);
 
-    auto button = [this](const char *name, const char *caption) {
-        auto *b = new QPushButton(QString::fromUtf8(caption), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setAutoDefault(false);
-        return b;
-    };
-    Button1 = button("Button1", "Добавить");
-    Button2 = button("Button2", "Изменить");
-    Button3 = button("Button3", "Удалить");
-    Button8 = button("Button8", "Обновить");
-    Button5 = button("Button5", "Ср.сд./хоз. работы");
-    Button4 = button("Button4", "Выход");
+    Button1 = Widgets::pushButton(this, "Button1", QStringLiteral("Добавить"));
+    Button2 = Widgets::pushButton(this, "Button2", QStringLiteral("Изменить"));
+    Button3 = Widgets::pushButton(this, "Button3", QStringLiteral("Удалить"));
+    Button8 = Widgets::pushButton(this, "Button8", QStringLiteral("Обновить"));
+    Button5 = Widgets::pushButton(this, "Button5", QStringLiteral("Ср.сд./хоз. работы"));
+    Button4 = Widgets::pushButton(this, "Button4", QStringLiteral("Выход"));
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -168,45 +157,42 @@ TForm1::~TForm1() { delete updtOK; }
 
 void TForm1::buildMenu()
 {
-    auto item = [this](QMenu *menu, const char *name, const char *caption, void (TForm1::*slot)()) {
+    // an entry of a menu or of the bar itself
+    auto item = [this](QWidget *menu, const char *name, const char *caption, void (TForm1::*slot)()) {
         QAction *a = menu->addAction(QString::fromUtf8(caption));
         a->setObjectName(QString::fromLatin1(name));
         if (slot)
             connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    QMenu *catalogues = MainMenu1->addMenu(QStringLiteral("Справочники"));
-    N2 = catalogues->menuAction();
-    N2->setObjectName(QStringLiteral("N2"));
+    // a menu of the bar; its entry in the bar carries the name
+    auto menu = [this](QAction *&entry, const char *name, const char *caption) {
+        QMenu *m = MainMenu1->addMenu(QString::fromUtf8(caption));
+        entry = m->menuAction();
+        entry->setObjectName(QString::fromLatin1(name));
+        return m;
+    };
+    QMenu *catalogues = menu(N2, "N2", "Справочники");
     N1 = item(catalogues, "N1", "Рабочие", &TForm1::N1Click);
     N3 = item(catalogues, "N3", "Изделия", &TForm1::N3Click);
     N4 = item(catalogues, "N4", "Цены", &TForm1::N4Click);
     N6 = item(catalogues, "N6", "Операции", &TForm1::N6Click);
     N8 = item(catalogues, "N8", "Внеурочное", nullptr);
 
-    QMenu *timesheets = MainMenu1->addMenu(QStringLiteral("Табель"));
-    N11 = timesheets->menuAction();
-    N11->setObjectName(QStringLiteral("N11"));
+    QMenu *timesheets = menu(N11, "N11", "Табель");
     N9 = item(timesheets, "N9", "Табель сделка", &TForm1::N9Click);
     N13 = item(timesheets, "N13", "Табель по сменам", &TForm1::N13Click);
     N14 = item(timesheets, "N14", "Табель хоз. работ", &TForm1::N14Click);
     N15 = item(timesheets, "N15", "Табель ср. сдельная", &TForm1::N15Click);
     N17 = item(timesheets, "N17", "Общий табель", &TForm1::N17Click);
 
-    QMenu *reports = MainMenu1->addMenu(QStringLiteral("Отчеты"));
-    N7 = reports->menuAction();
-    N7->setObjectName(QStringLiteral("N7"));
+    QMenu *reports = menu(N7, "N7", "Отчеты");
     N10 = item(reports, "N10", "Сводные отчеты", &TForm1::N10Click);
 
-    N5 = MainMenu1->addAction(QStringLiteral("Выход"));
-    N5->setObjectName(QStringLiteral("N5"));
+    N5 = item(MainMenu1, "N5", "Выход", nullptr);
     connect(N5, &QAction::triggered, this, &TForm1::close);
-    N12 = MainMenu1->addAction(QStringLiteral("Импорт"));
-    N12->setObjectName(QStringLiteral("N12"));
-    connect(N12, &QAction::triggered, this, &TForm1::N12Click);
-    N16 = MainMenu1->addAction(QStringLiteral("Структура БД"));
-    N16->setObjectName(QStringLiteral("N16"));
-    connect(N16, &QAction::triggered, this, &TForm1::N16Click);
+    N12 = item(MainMenu1, "N12", "Импорт", &TForm1::N12Click);
+    N16 = item(MainMenu1, "N16", "Структура БД", &TForm1::N16Click);
     N12->setVisible(f.maintenance);
     N16->setVisible(f.maintenance);
 }

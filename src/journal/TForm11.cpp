@@ -9,40 +9,24 @@
 #include "ui/Dialogs.h"
 #include "ui/DigitEdit.h"
 #include "ui/Forms.h"
+#include "ui/Widgets.h"
 
 
 #include <QDateEdit>
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QScreen>
-#include <QVBoxLayout>
 #include <cfloat>
 #include <cmath>
 
 namespace {
 const QString kFinished = QStringLiteral("Готовая продукция");
 const QString kBlanks = QStringLiteral("Заготовки");
-
-// Centres a dialog over the journal window (or the screen without one).
-void centreOver(QWidget *w, const QWidget *owner)
-{
-    QRect area;
-    if (owner && owner->isVisible())
-        area = owner->frameGeometry();
-    else if (const QScreen *s = w->screen())
-        area = s->availableGeometry();
-    else
-        return;
-    const QSize size = w->frameGeometry().size();
-    w->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
-}
 } // namespace
 
 TForm11::TForm11(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
@@ -54,40 +38,25 @@ TForm11::TForm11(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
 
     auto label = [this](const char *name, const char *caption) {
-        auto *l = new QLabel(QString::fromUtf8(caption), GroupBox1);
-        l->setObjectName(QString::fromLatin1(name));
-        return l;
+        return Widgets::named<QLabel>(GroupBox1, name, QString::fromUtf8(caption));
     };
-    auto shown = [this](const char *name, int width) {
-        auto *e = new QLineEdit(GroupBox1);
-        e->setObjectName(QString::fromLatin1(name));
-        e->setReadOnly(true);
-        e->setFocusPolicy(Qt::NoFocus); // no tab stop
-        e->setMinimumWidth(width);
-        return e;
-    };
+    auto shown = [this](const char *name, int width) { return Widgets::shownField(GroupBox1, name, width); };
     auto digits = [this](const char *name) {
         auto *e = new DigitEdit(GroupBox1);
         e->setObjectName(QString::fromLatin1(name));
         e->setFixedWidth(90);
         return e;
     };
-    auto button = [this](QWidget *owner, const char *name, const char *caption) {
-        auto *b = new QPushButton(QString::fromUtf8(caption), owner);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setAutoDefault(false);
-        return b;
-    };
 
     Label1 = label("Label1", "ФИО");
     Edit1 = shown("Edit1", 330);
     Edit1->setCursor(Qt::PointingHandCursor);
-    Button3 = button(GroupBox1, "Button3", "...");
+    Button3 = Widgets::pushButton(GroupBox1, "Button3", QStringLiteral("..."));
     Button3->setFixedWidth(32);
     Label2 = label("Label2", "Операция");
     Edit2 = shown("Edit2", 330);
     Edit2->setCursor(Qt::PointingHandCursor);
-    Button4 = button(GroupBox1, "Button4", "...");
+    Button4 = Widgets::pushButton(GroupBox1, "Button4", QStringLiteral("..."));
     Button4->setFixedWidth(32);
 
     Label3 = label("Label3", "Кол-во");
@@ -117,10 +86,11 @@ TForm11::TForm11(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
         e->setAlignment(Qt::AlignRight);
     }
 
-    Button1 = button(this, "Button1", "Запись");
-    Button1->setDefault(true);
-    Button1->setAutoDefault(true);
-    Button2 = button(this, "Button2", "Отмена");
+    const auto buttons =
+        Widgets::saveCancelLayout(this, GroupBox1, QStringLiteral("Запись"), [this]() { Button1Click(); });
+    Button1 = buttons.save;
+    Button2 = buttons.cancel;
+    Widgets::centreAndFocus(this, [this]() { return f.Form1; }, Button3, Widgets::Refocus::OnShow);
 
     SmenaIU = new Command(f.DataModule6 ? f.DataModule6->connectionName() : QString());
 
@@ -150,15 +120,6 @@ TForm11::TForm11(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     g->addWidget(Edit9, 7, 3);
     g->setColumnStretch(4, 1);
 
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
-    auto *lay = new QVBoxLayout(this);
-    lay->addWidget(GroupBox1);
-    lay->addLayout(buttons);
-    lay->setSizeConstraint(QLayout::SetFixedSize);
-
     setTabOrder(Button3, Button4);
     setTabOrder(Button4, Edit3);
     setTabOrder(Edit3, Edit6);
@@ -173,8 +134,6 @@ TForm11::TForm11(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     Edit3->installEventFilter(this);
     Edit6->installEventFilter(this);
 
-    connect(Button1, &QPushButton::clicked, this, &TForm11::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TForm11::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &TForm11::Button3Click);
     connect(Button4, &QPushButton::clicked, this, &TForm11::Button4Click);
 }
@@ -518,13 +477,6 @@ void TForm11::Button1Click()
 }
 
 // ---------------------------------------------------------------- events
-
-void TForm11::showEvent(QShowEvent *e)
-{
-    QDialog::showEvent(e);
-    centreOver(this, f.Form1);
-    Button3->setFocus();
-}
 
 bool TForm11::eventFilter(QObject *o, QEvent *e)
 {

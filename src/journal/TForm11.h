@@ -86,7 +86,6 @@ public:
     Dataset *journal() const;
 
 protected:
-    void showEvent(QShowEvent *e) override;
     bool eventFilter(QObject *o, QEvent *e) override;
 
 private:

@@ -1,5 +1,7 @@
 #include "TForm18.h"
 
+#include "ui/Widgets.h"
+
 #include <QDateEdit>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -28,13 +30,11 @@ TForm18::TForm18(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     auto *period = new QGroupBox(QStringLiteral("Период отбора"), this);
     period->setObjectName(QStringLiteral("GroupBox1"));
     auto *pl = new QHBoxLayout(period);
-    auto *l1 = new QLabel(QStringLiteral("с"), period);
-    l1->setObjectName(QStringLiteral("Label1"));
+    auto *l1 = Widgets::named<QLabel>(period, "Label1", QStringLiteral("с"));
     DTPicker1 = new QDateEdit(period);
     DTPicker1->setObjectName(QStringLiteral("DTPicker1"));
     DTPicker1->setCalendarPopup(true);
-    auto *l2 = new QLabel(QStringLiteral("по"), period);
-    l2->setObjectName(QStringLiteral("Label2"));
+    auto *l2 = Widgets::named<QLabel>(period, "Label2", QStringLiteral("по"));
     DTPicker2 = new QDateEdit(period);
     DTPicker2->setObjectName(QStringLiteral("DTPicker2"));
     DTPicker2->setCalendarPopup(true);
@@ -43,18 +43,12 @@ TForm18::TForm18(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     pl->addWidget(l2);
     pl->addWidget(DTPicker2);
 
-    auto mk = [this](const char *name, const char *caption) {
-        auto *b = new QPushButton(QString::fromUtf8(caption), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setAutoDefault(false);
-        return b;
-    };
-    Button2 = mk("Button2", "Отчет по продукции");
-    Button4 = mk("Button4", "Отчет по рабочим");
-    Button1 = mk("Button1", "Детальный отчет по рабочим");
-    Button3 = mk("Button3", "Детальный отчет по продукции");
-    Button6 = mk("Button6", "Excel (0 из 0)");
-    Button5 = mk("Button5", "Выход");
+    Button2 = Widgets::pushButton(this, "Button2", QStringLiteral("Отчет по продукции"));
+    Button4 = Widgets::pushButton(this, "Button4", QStringLiteral("Отчет по рабочим"));
+    Button1 = Widgets::pushButton(this, "Button1", QStringLiteral("Детальный отчет по рабочим"));
+    Button3 = Widgets::pushButton(this, "Button3", QStringLiteral("Детальный отчет по продукции"));
+    Button6 = Widgets::pushButton(this, "Button6", QStringLiteral("Excel (0 из 0)"));
+    Button5 = Widgets::pushButton(this, "Button5", QStringLiteral("Выход"));
     connect(Button5, &QPushButton::clicked, this, &QDialog::reject);
 
     auto *lay = new QGridLayout(this);

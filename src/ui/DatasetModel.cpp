@@ -145,8 +145,13 @@ QVariant DatasetModel::headerData(int section, Qt::Orientation o, int role) cons
 {
     if (o != Qt::Horizontal || section < 0 || section >= m_cols.size())
         return QAbstractTableModel::headerData(section, o, role);
+    return gridTitle(m_cols.at(section).title, role);
+}
+
+QVariant gridTitle(const QString &title, int role)
+{
     if (role == Qt::DisplayRole)
-        return m_cols.at(section).title;
+        return title;
     if (role == Qt::TextAlignmentRole)
         return int(Qt::AlignCenter);
     if (role == Qt::FontRole) {

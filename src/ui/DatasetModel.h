@@ -57,6 +57,9 @@ private:
     QVector<QMetaObject::Connection> m_conns;
 };
 
+// A column title cell of a grid for `role`: bold and centred.
+QVariant gridTitle(const QString &title, int role);
+
 // Wires a view to a model: whole-row selection follows the dataset's current
 // record and back, bold centred titles, read-only.
 void bindGrid(QTableView *view, DatasetModel *model);
