@@ -1,13 +1,18 @@
 #include "CatalogueList.h"
 
 #include "db/Dataset.h"
+#include "ui/DatasetModel.h"
+#include "ui/Widgets.h"
 
+#include <QDialog>
 #include <QEvent>
-#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QScreen>
-#include <QWidget>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
 
 namespace CatalogueList {
 
@@ -60,17 +65,58 @@ void installSearchKeys(QLineEdit *box, Dataset *ds, OtherKeys others)
     box->installEventFilter(new SearchKeys(box, ds, others));
 }
 
-void centreOn(QWidget *w, const QWidget *owner)
+Controls build(QDialog *list, DatasetModel *model, Dataset *ds, OtherKeys keys, QSize gridSize, Sizing sizing,
+               const Handlers &handlers)
 {
-    QRect area;
-    if (owner && owner->isVisible())
-        area = owner->frameGeometry();
-    else if (const QScreen *s = QGuiApplication::primaryScreen())
-        area = s->availableGeometry();
+    Controls c;
+    c.grid = new QTableView(list);
+    c.grid->setObjectName(QStringLiteral("DBGrid1"));
+    bindGrid(c.grid, model);
+    c.grid->horizontalHeader()->setStretchLastSection(true);
+    if (sizing == Sizing::Fixed)
+        c.grid->setFixedSize(gridSize);
     else
-        return;
-    const QSize size = w->frameGeometry().size().isValid() ? w->frameGeometry().size() : w->sizeHint();
-    w->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+        c.grid->setMinimumSize(gridSize);
+    QObject::connect(c.grid, &QTableView::doubleClicked, list, handlers.open);
+
+    c.search = new QLineEdit(list);
+    c.search->setObjectName(QStringLiteral("Edit1"));
+    QObject::connect(c.search, &QLineEdit::textChanged, list, handlers.searchChanged);
+    installSearchKeys(c.search, ds, keys);
+
+    c.add = Widgets::pushButton(list, "Button1", QStringLiteral("Добавить"));
+    c.change = Widgets::pushButton(list, "Button2", QStringLiteral("Изменить"));
+    c.remove = Widgets::pushButton(list, "Button3", QStringLiteral("Удалить"));
+    c.exit = Widgets::pushButton(list, "Button4", QStringLiteral("Выход"));
+    QObject::connect(c.add, &QPushButton::clicked, list, handlers.add);
+    QObject::connect(c.change, &QPushButton::clicked, list, handlers.change);
+    QObject::connect(c.remove, &QPushButton::clicked, list, handlers.remove);
+    QObject::connect(c.exit, &QPushButton::clicked, list, &QDialog::reject);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(c.add);
+    buttons->addWidget(c.change);
+    buttons->addWidget(c.remove);
+    buttons->addStretch(1);
+    buttons->addWidget(c.exit);
+    auto *lay = new QVBoxLayout(list);
+    lay->addWidget(c.grid);
+    lay->addWidget(c.search);
+    lay->addLayout(buttons);
+    if (sizing == Sizing::Fixed)
+        lay->setSizeConstraint(QLayout::SetFixedSize);
+    return c;
+}
+
+void setMode(Mode mode, QPushButton *add, QPushButton *change, QPushButton *remove)
+{
+    const bool catalogue = mode == Mode::Catalogue;
+    change->setText(catalogue ? QStringLiteral("Изменить") : QStringLiteral("Выбрать"));
+    // one default button at a time: the old one gives it up first
+    (catalogue ? change : add)->setDefault(false);
+    (catalogue ? add : change)->setDefault(true);
+    add->setVisible(catalogue);
+    remove->setVisible(catalogue);
 }
 
 } // namespace CatalogueList

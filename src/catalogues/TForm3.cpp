@@ -9,14 +9,10 @@
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
+#include "ui/Widgets.h"
 
-#include <QEvent>
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTableView>
-#include <QVBoxLayout>
 
 namespace {
 qint64 idOf(const Dataset &ds)
@@ -42,8 +38,6 @@ TForm3::TForm3(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     ii_oper->setObjectName(QStringLiteral("ii_oper"));
     ii_oper->setSql(QStringLiteral("select count(*) as cnt from accounts_dep.oper o where o.i_id =:id_ii"));
 
-    DBGrid1 = new QTableView(this);
-    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     const auto L = Qt::AlignLeft | Qt::AlignVCenter;
     gridModel = new DatasetModel(izdel,
                                  {
@@ -52,42 +46,8 @@ TForm3::TForm3(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
                                      {"massa", "Коробки", L, true, 80},
                                  },
                                  this);
-    bindGrid(DBGrid1, gridModel);
-    DBGrid1->horizontalHeader()->setStretchLastSection(true);
-    DBGrid1->setFixedSize(600, 420);
-    connect(DBGrid1, &QTableView::doubleClicked, this, [this]() { DBGrid1DblClick(); });
-
-    Edit1 = new QLineEdit(this);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    connect(Edit1, &QLineEdit::textChanged, this, [this]() { Edit1Change(); });
-    CatalogueList::installSearchKeys(Edit1, izdel, CatalogueList::OtherKeys::Keep);
-
-    auto button = [this](const char *name, const char *caption) {
-        auto *b = new QPushButton(QString::fromUtf8(caption), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setAutoDefault(false);
-        return b;
-    };
-    Button1 = button("Button1", "Добавить");
-    Button2 = button("Button2", "Изменить");
-    Button3 = button("Button3", "Удалить");
-    Button4 = button("Button4", "Выход");
-    connect(Button1, &QPushButton::clicked, this, [this]() { Button1Click(); });
-    connect(Button2, &QPushButton::clicked, this, [this]() { Button2Click(); });
-    connect(Button3, &QPushButton::clicked, this, [this]() { Button3Click(); });
-    connect(Button4, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
-    buttons->addWidget(Button3);
-    buttons->addStretch(1);
-    buttons->addWidget(Button4);
-    auto *lay = new QVBoxLayout(this);
-    lay->addWidget(DBGrid1);
-    lay->addWidget(Edit1);
-    lay->addLayout(buttons);
-    lay->setSizeConstraint(QLayout::SetFixedSize);
+    CatalogueList::build(this, izdel, CatalogueList::OtherKeys::Keep, {600, 420}, CatalogueList::Sizing::Fixed);
+    Widgets::centreAndFocus(this, [this]() { return f.Form1; }, Edit1, Widgets::Refocus::OnShowAndActivation);
 }
 
 void TForm3::search(const QString &text)
@@ -112,11 +72,7 @@ int TForm3::runModal()
 void TForm3::openList()
 {
     Tag = 0;
-    Button2->setText(QStringLiteral("Изменить"));
-    Button2->setDefault(false);
-    Button1->setDefault(true);
-    Button1->show();
-    Button3->show();
+    CatalogueList::setMode(CatalogueList::Mode::Catalogue, Button1, Button2, Button3);
     runModal();
 }
 
@@ -125,11 +81,7 @@ bool TForm3::pick(int tag)
     Tag = tag;
     PickedName.clear();
     PickedId = 0;
-    Button2->setText(QStringLiteral("Выбрать"));
-    Button1->hide();
-    Button3->hide();
-    Button1->setDefault(false);
-    Button2->setDefault(true);
+    CatalogueList::setMode(CatalogueList::Mode::Chooser, Button1, Button2, Button3);
     Edit1->show();
     Edit1->clear();
     const int result = runModal();
@@ -237,19 +189,4 @@ void TForm3::deleteProduct(const QDate &today)
     }
     izdel.close();
     izdel.open();
-}
-
-void TForm3::showEvent(QShowEvent *e)
-{
-    QDialog::showEvent(e);
-    CatalogueList::centreOn(this, f.Form1);
-    if (Edit1->isVisible())
-        Edit1->setFocus();
-}
-
-void TForm3::changeEvent(QEvent *e)
-{
-    QDialog::changeEvent(e);
-    if (e->type() == QEvent::ActivationChange && isActiveWindow() && Edit1->isVisible())
-        Edit1->setFocus();
 }

@@ -10,6 +10,7 @@
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
+#include "ui/Widgets.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -77,21 +78,14 @@ TForm4::TForm4(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     connect(Edit1, &QLineEdit::textChanged, this, [this]() { Edit1Change(); });
     CatalogueList::installSearchKeys(Edit1, oper, CatalogueList::OtherKeys::Consume);
 
-    CheckBox1 = new QCheckBox(QStringLiteral("Цены"), this);
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1 = Widgets::named<QCheckBox>(this, "CheckBox1", QStringLiteral("Цены"));
     CheckBox1->setChecked(false);
 
-    auto button = [this](const char *name, const char *caption) {
-        auto *b = new QPushButton(QString::fromUtf8(caption), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setAutoDefault(false);
-        return b;
-    };
-    Button1 = button("Button1", "Добавить");
-    Button2 = button("Button2", "Изменить");
-    Button3 = button("Button3", "Удалить");
-    Button5 = button("Button5", "Excel");
-    Button4 = button("Button4", "Выход");
+    Button1 = Widgets::pushButton(this, "Button1", QStringLiteral("Добавить"));
+    Button2 = Widgets::pushButton(this, "Button2", QStringLiteral("Изменить"));
+    Button3 = Widgets::pushButton(this, "Button3", QStringLiteral("Удалить"));
+    Button5 = Widgets::pushButton(this, "Button5", QStringLiteral("Excel"));
+    Button4 = Widgets::pushButton(this, "Button4", QStringLiteral("Выход"));
     connect(Button1, &QPushButton::clicked, this, [this]() { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this]() { Button2Click(); });
     connect(Button3, &QPushButton::clicked, this, [this]() { Button3Click(); });
@@ -163,18 +157,10 @@ bool TForm4::pick(int tag, int operId)
 void TForm4::applyMode()
 {
     if (Tag == 0) {
-        Button2->setText(QStringLiteral("Изменить"));
-        Button2->setDefault(false);
-        Button1->setDefault(true);
-        Button1->show();
-        Button3->show();
+        CatalogueList::setMode(CatalogueList::Mode::Catalogue, Button1, Button2, Button3);
         return;
     }
-    Button2->setText(QStringLiteral("Выбрать"));
-    Button1->setDefault(false);
-    Button2->setDefault(true);
-    Button1->hide();
-    Button3->hide();
+    CatalogueList::setMode(CatalogueList::Mode::Chooser, Button1, Button2, Button3);
     Edit1->show();
     filterOffKeepingRow();
     const QSignalBlocker block(Edit1);
@@ -311,7 +297,7 @@ void TForm4::showEvent(QShowEvent *e)
 {
     applyMode();
     QDialog::showEvent(e);
-    CatalogueList::centreOn(this, f.Form1);
+    Widgets::centreOn(this, f.Form1);
     if (Edit1->isVisible())
         Edit1->setFocus();
 }

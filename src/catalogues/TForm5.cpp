@@ -8,13 +8,10 @@
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
+#include "ui/Widgets.h"
 
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTableView>
-#include <QVBoxLayout>
 
 TForm5::TForm5(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
 {
@@ -22,50 +19,14 @@ TForm5::TForm5(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     setWindowTitle(QStringLiteral("Список рабочих"));
 
     Dataset *workers = &f.DataModule6->Workers;
-    DBGrid1 = new QTableView(this);
-    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     gridModel = new DatasetModel(workers,
                                  {
                                      {"fio", "ФИО", Qt::AlignLeft | Qt::AlignVCenter, true, 300},
                                      {"s_staffpos_hl", "Должность", Qt::AlignLeft | Qt::AlignVCenter, true, 200},
                                  },
                                  this);
-    bindGrid(DBGrid1, gridModel);
-    DBGrid1->horizontalHeader()->setStretchLastSection(true);
-    DBGrid1->setFixedSize(560, 420);
-    connect(DBGrid1, &QTableView::doubleClicked, this, [this]() { DBGrid1DblClick(); });
-
-    Edit1 = new QLineEdit(this);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    connect(Edit1, &QLineEdit::textChanged, this, [this]() { Edit1Change(); });
-    CatalogueList::installSearchKeys(Edit1, workers, CatalogueList::OtherKeys::Consume);
-
-    auto button = [this](const char *name, const char *caption) {
-        auto *b = new QPushButton(QString::fromUtf8(caption), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setAutoDefault(false);
-        return b;
-    };
-    Button1 = button("Button1", "Добавить");
-    Button2 = button("Button2", "Изменить");
-    Button3 = button("Button3", "Удалить");
-    Button4 = button("Button4", "Выход");
-    connect(Button1, &QPushButton::clicked, this, [this]() { Button1Click(); });
-    connect(Button2, &QPushButton::clicked, this, [this]() { Button2Click(); });
-    connect(Button3, &QPushButton::clicked, this, [this]() { Button3Click(); });
-    connect(Button4, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
-    buttons->addWidget(Button3);
-    buttons->addStretch(1);
-    buttons->addWidget(Button4);
-    auto *lay = new QVBoxLayout(this);
-    lay->addWidget(DBGrid1);
-    lay->addWidget(Edit1);
-    lay->addLayout(buttons);
-    lay->setSizeConstraint(QLayout::SetFixedSize);
+    CatalogueList::build(this, workers, CatalogueList::OtherKeys::Consume, {560, 420}, CatalogueList::Sizing::Fixed);
+    Widgets::centreAndFocus(this, [this]() { return f.Form1; }, nullptr, Widgets::Refocus::OnShow);
 }
 
 QString TForm5::currentSearchText() const { return Edit1->text(); }
@@ -101,11 +62,7 @@ int TForm5::runModal()
 void TForm5::openList()
 {
     Tag = 0;
-    Button2->setText(QStringLiteral("Изменить"));
-    Button2->setDefault(false);
-    Button1->setDefault(true);
-    Button1->show();
-    Button3->show();
+    CatalogueList::setMode(CatalogueList::Mode::Catalogue, Button1, Button2, Button3);
     runModal();
 }
 
@@ -114,12 +71,7 @@ bool TForm5::pick(int tag)
     Tag = tag;
     PickedName.clear();
     PickedId = 0;
-    Button2->setText(QStringLiteral("Выбрать"));
-    Button1->setDefault(false);
-    Button2->setDefault(true);
-    Button2->show();
-    Button3->hide();
-    Button1->hide();
+    CatalogueList::setMode(CatalogueList::Mode::Chooser, Button1, Button2, Button3);
     Edit1->show();
     Edit1->clear();
     return runModal() == QDialog::Accepted;
@@ -184,10 +136,4 @@ void TForm5::deleteWorker()
     f.Form2->cmd_person->exec(QStringLiteral("delete from accounts_dep.person where id =")
                               + Sql::num(qint64(w.asInt(QStringLiteral("id")))));
     readWorkers(rec);
-}
-
-void TForm5::showEvent(QShowEvent *e)
-{
-    QDialog::showEvent(e);
-    CatalogueList::centreOn(this, f.Form1);
 }

@@ -42,9 +42,6 @@ public:
     void DBGrid1DblClick() { Button2Click(); }
     void Edit1Change() { search(currentSearchText()); }
 
-protected:
-    void showEvent(QShowEvent *e) override;
-
 private:
     QString currentSearchText() const;
     int runModal(); // shows the list; Workers is closed when it returns

@@ -8,14 +8,10 @@
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
+#include "ui/Widgets.h"
 
-#include <QEvent>
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTableView>
-#include <QVBoxLayout>
 
 TForm8::TForm8(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
 {
@@ -23,45 +19,10 @@ TForm8::TForm8(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     setWindowTitle(QStringLiteral("Виды операций (8)"));
 
     Dataset *kinds = &f.DataModule6->Vid_oper;
-    DBGrid1 = new QTableView(this);
-    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     gridModel = new DatasetModel(kinds, {{"VID", "Операции", Qt::AlignLeft | Qt::AlignVCenter, true}}, this);
-    bindGrid(DBGrid1, gridModel);
-    DBGrid1->horizontalHeader()->setStretchLastSection(true);
-    DBGrid1->setMinimumSize(400, 380);
-    connect(DBGrid1, &QTableView::doubleClicked, this, [this]() { DBGrid1DblClick(); });
-
-    Edit1 = new QLineEdit(this);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->hide();
-    connect(Edit1, &QLineEdit::textChanged, this, [this]() { Edit1Change(); });
-    CatalogueList::installSearchKeys(Edit1, kinds, CatalogueList::OtherKeys::Consume);
-
-    auto button = [this](const char *name, const char *caption) {
-        auto *b = new QPushButton(QString::fromUtf8(caption), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setAutoDefault(false);
-        return b;
-    };
-    Button1 = button("Button1", "Добавить");
-    Button2 = button("Button2", "Изменить");
-    Button3 = button("Button3", "Удалить");
-    Button4 = button("Button4", "Выход");
-    connect(Button1, &QPushButton::clicked, this, [this]() { Button1Click(); });
-    connect(Button2, &QPushButton::clicked, this, [this]() { Button2Click(); });
-    connect(Button3, &QPushButton::clicked, this, [this]() { Button3Click(); });
-    connect(Button4, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
-    buttons->addWidget(Button3);
-    buttons->addStretch(1);
-    buttons->addWidget(Button4);
-    auto *lay = new QVBoxLayout(this);
-    lay->addWidget(DBGrid1);
-    lay->addWidget(Edit1);
-    lay->addLayout(buttons);
+    CatalogueList::build(this, kinds, CatalogueList::OtherKeys::Consume, {400, 380}, CatalogueList::Sizing::AtLeast);
+    Edit1->hide(); // shown only for picking
+    Widgets::centreAndFocus(this, [this]() { return f.Form1; }, Edit1, Widgets::Refocus::OnShowAndActivation);
 }
 
 void TForm8::search(const QString &text)
@@ -77,11 +38,7 @@ void TForm8::openList()
     Tag = 0;
     kinds.setFilter({});
     kinds.open();
-    Button2->setText(QStringLiteral("Изменить"));
-    Button2->setDefault(false);
-    Button1->setDefault(true);
-    Button1->show();
-    Button3->show();
+    CatalogueList::setMode(CatalogueList::Mode::Catalogue, Button1, Button2, Button3);
     exec();
     kinds.close();
 }
@@ -94,11 +51,7 @@ bool TForm8::pick(int tag)
     PickedId = 0;
     kinds.setFilter({});
     kinds.open();
-    Button2->setText(QStringLiteral("Выбрать"));
-    Button1->hide();
-    Button3->hide();
-    Button1->setDefault(false);
-    Button2->setDefault(true);
+    CatalogueList::setMode(CatalogueList::Mode::Chooser, Button1, Button2, Button3);
     Edit1->show();
     Edit1->clear();
     const int result = exec();
@@ -161,19 +114,4 @@ void TForm8::deleteKind()
                                  + Sql::num(qint64(kinds.asInt(QStringLiteral("id")))));
     kinds.close();
     kinds.open();
-}
-
-void TForm8::showEvent(QShowEvent *e)
-{
-    QDialog::showEvent(e);
-    CatalogueList::centreOn(this, f.Form1);
-    if (Edit1->isVisible())
-        Edit1->setFocus();
-}
-
-void TForm8::changeEvent(QEvent *e)
-{
-    QDialog::changeEvent(e);
-    if (e->type() == QEvent::ActivationChange && isActiveWindow() && Edit1->isVisible())
-        Edit1->setFocus();
 }

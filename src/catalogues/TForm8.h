@@ -42,10 +42,6 @@ public:
     void DBGrid1DblClick() { Button2Click(); }
     void Edit1Change();
 
-protected:
-    void showEvent(QShowEvent *e) override;
-    void changeEvent(QEvent *e) override;
-
 private:
     Forms &f;
 };
