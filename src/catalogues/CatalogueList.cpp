@@ -108,6 +108,15 @@ Controls build(QDialog *list, DatasetModel *model, Dataset *ds, OtherKeys keys, 
     return c;
 }
 
+int execOver(QDialog *list, Dataset &ds)
+{
+    ds.open();
+    const int result = list->exec();
+    ds.close();
+    ds.setFilter({});
+    return result;
+}
+
 void setMode(Mode mode, QPushButton *add, QPushButton *change, QPushButton *remove)
 {
     const bool catalogue = mode == Mode::Catalogue;

@@ -57,6 +57,10 @@ enum class Mode {
 };
 void setMode(Mode mode, QPushButton *add, QPushButton *change, QPushButton *remove);
 
+// Runs `list` modally over the shared query `ds`: opened for the run, then
+// closed and left unfiltered for the query's other users.
+int execOver(QDialog *list, Dataset &ds);
+
 // The same for a list window with the usual members (gridModel, DBGrid1,
 // Edit1, Button1..Button4) and handlers.
 template <class List>

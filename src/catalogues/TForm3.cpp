@@ -59,14 +59,9 @@ void TForm3::Edit1Change() { search(Edit1->text()); }
 
 int TForm3::runModal()
 {
-    Dataset &izdel = f.DataModule6->Izdel;
     // A hidden box filters nothing; a visible one keeps filtering by its text.
     search(Edit1->isHidden() ? QString() : Edit1->text());
-    izdel.open();
-    const int result = exec();
-    izdel.close();
-    izdel.setFilter({});
-    return result;
+    return CatalogueList::execOver(this, f.DataModule6->Izdel);
 }
 
 void TForm3::openList()

@@ -48,15 +48,9 @@ void TForm5::readWorkers(int recNo)
 
 int TForm5::runModal()
 {
-    Dataset &w = f.DataModule6->Workers;
     // The box and the list agree: a text left in the box still filters.
     search(currentSearchText());
-    w.open();
-    const int result = exec();
-    w.close();
-    // The shared query is not left filtered for its other users.
-    w.setFilter({});
-    return result;
+    return CatalogueList::execOver(this, f.DataModule6->Workers);
 }
 
 void TForm5::openList()

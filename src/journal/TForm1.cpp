@@ -253,13 +253,7 @@ void TForm1::DateTChange()
 {
     {
         WaitCursor wait;
-        TDataModule6 &dm = *f.DataModule6;
-        for (int s = 1; s <= 4; ++s)
-            dm.smena(s)->close();
-        for (int s = 1; s <= 4; ++s) {
-            dm.smena(s)->setParam(QStringLiteral("data"), date());
-            dm.smena(s)->open();
-        }
+        readJournals();
         CBox1->setChecked(isWeekend(date()));
     }
     DBGrid2->setFocus();
