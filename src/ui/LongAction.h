@@ -1,0 +1,37 @@
+#pragma once
+#include <QPointer>
+#include <QString>
+
+class QAbstractButton;
+class QProgressBar;
+
+// One long action inside a button press (a rebuild, an export, the import):
+// the starting button is disabled so a second press cannot start a second
+// run, the wait cursor is shown, and every step lets pending events through
+// so the window repaints. Everything is restored when the guard goes away,
+// also when the action ends with an exception.
+class LongAction {
+public:
+    // `button` and `bar` may be null.
+    explicit LongAction(QAbstractButton *button, QProgressBar *bar = nullptr);
+    ~LongAction();
+    LongAction(const LongAction &) = delete;
+    LongAction &operator=(const LongAction &) = delete;
+
+    // Progress on the bar (range 0..total).
+    void setRange(int total);
+    void setValue(int value);
+    // Progress in the button's caption, e.g. "Excel (12 из 300)".
+    void setCaption(const QString &caption);
+    // Lets pending events through (repaint); no user input reaches the
+    // disabled button meanwhile.
+    void step();
+
+    // True while some long action runs anywhere in the program.
+    static bool running();
+
+private:
+    QPointer<QAbstractButton> button_;
+    QPointer<QProgressBar> bar_;
+    bool wasEnabled_ = true;
+};
