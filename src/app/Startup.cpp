@@ -19,6 +19,8 @@
 #include "catalogues/TForm4.h"
 // entry editor
 #include "journal/TForm11.h"
+// timesheets
+#include "timesheets/TForm15.h"
 #include "ui/Dialogs.h"
 
 #include <QWidget>
@@ -82,7 +84,9 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     f.Form11 = create<TForm11>(*ctx);
     f.Form18 = create<TForm18>(*ctx);
     // f.Form19 = create<TForm19>(*ctx);
-    // f.Form21, Form15, Form16, Form17, Form20: report layouts
+    // f.Form21 = create<TForm21>(*ctx);
+    f.Form15 = create<TForm15>(*ctx);
+    // f.Form16, Form17, Form20: report layouts
     f.Form22 = create<TForm22>(*ctx);
     // f.Form24 = create<TForm24>(*ctx);
     // f.Form25 = create<TForm25>(*ctx);

@@ -1,0 +1,24 @@
+#pragma once
+#include "db/Dataset.h"
+
+#include <QWidget>
+
+struct Forms;
+
+// The printed timesheet: the month's hours per worker and day over every
+// timesheet line, as a banded report on the query H_Tabel.
+class TForm15 : public QWidget {
+    Q_OBJECT
+public:
+    explicit TForm15(Forms &forms, QWidget *parent = nullptr);
+
+    Dataset H_Tabel; // parameters mnth, yea
+
+    // Sets mnth/yea, opens H_Tabel, puts `heading` into QRLabel33 (e.g.
+    // "Март 2024 г."), prepares the report and shows its preview, then
+    // closes H_Tabel.
+    void printMonth(int month, int year, const QString &heading);
+
+private:
+    Forms &f;
+};
