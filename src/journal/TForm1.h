@@ -5,7 +5,9 @@
 class QAction;
 class QCheckBox;
 class QDateEdit;
+class QLabel;
 class QMenuBar;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTableView;
@@ -36,6 +38,10 @@ public:
     QAction *N5, *N12, *N16;
     QTimer *Timer1;
     Command *updtOK;
+    // The legacy import's step and rows copied, below the buttons; created
+    // by the first import
+    QLabel *ImportStatus = nullptr;
+    QProgressBar *ImportProgress = nullptr;
 
     int shift = 1;
     QString role;
@@ -87,6 +93,7 @@ protected:
 
 private:
     void buildMenu();
+    void showImportProgress();
     void styleShiftButtons();
     Forms &f;
 };

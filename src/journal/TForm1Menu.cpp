@@ -7,12 +7,19 @@
 #include "catalogues/TForm5.h"
 #include "catalogues/TForm8.h"
 #include "db/StructureUpgrade.h"
+#include "db/DbError.h"
 #include "db/TDataModule6.h"
+#include "import/LegacyImport.h"
 #include "journal/TForm11.h"
 #include "reports/TForm18.h"
+#include "ui/Dialogs.h"
 #include "ui/Forms.h"
+#include "ui/LongAction.h"
 
 #include <QAction>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 
 void TForm1::updateMenuAvailability()
@@ -28,7 +35,6 @@ void TForm1::updateMenuAvailability()
     N15->setEnabled(f.Form27 != nullptr);
     N17->setEnabled(f.Form27 != nullptr);
     N10->setEnabled(f.Form18 != nullptr);
-    N12->setEnabled(false);
     if (!f.Form11) {
         Button1->setEnabled(false);
         Button2->setEnabled(false);
@@ -88,8 +94,64 @@ void TForm1::N10Click()
     f.Form18->exec();
 }
 
-// Импорт (legacy import, maintenance only)
-void TForm1::N12Click() {}
+// Импорт (legacy import, maintenance only). No question before, no message
+// box after; the line below the buttons tells the step and rows copied, and
+// a refusal is shown with the database's text.
+void TForm1::N12Click()
+{
+    if (LongAction::running())
+        return;
+    showImportProgress();
+    LongAction run(nullptr, ImportProgress);
+    run.disable(N12);
+    run.disable(N16);
+    ImportStatus->setText(QStringLiteral("Импорт: соединение с источниками данных…"));
+    run.step();
+    int rows = 0;
+    try {
+        LegacyImport::run([&](const LegacyImport::Progress &p) {
+            if (p.copied == 0) {
+                run.setRange(qMax(p.total, 1));
+                ImportProgress->setFormat(QStringLiteral("%v из ") + QString::number(p.total));
+            } else {
+                ++rows;
+            }
+            run.setValue(p.total == 0 ? 1 : p.copied);
+            ImportStatus->setText(QStringLiteral("Импорт: шаг %1 из %2, %3 → %4: %5 из %6 строк")
+                                      .arg(p.step).arg(p.steps).arg(p.legacyTable, p.destination)
+                                      .arg(p.copied).arg(p.total));
+            run.step();
+        });
+    } catch (const DbError &e) {
+        ImportStatus->setText(QStringLiteral("Импорт остановлен (перенесено строк: %1)").arg(rows));
+        Dialogs::error(e.text());
+        return;
+    }
+    ImportStatus->setText(QStringLiteral("Импорт завершён: перенесено строк: %1").arg(rows));
+}
 
-// Структура БД (maintenance only)
-void TForm1::N16Click() { runStructureUpgrade(*f.DataModule6); }
+void TForm1::showImportProgress()
+{
+    if (ImportStatus)
+        return;
+    ImportStatus = new QLabel(this);
+    ImportStatus->setObjectName(QStringLiteral("ImportStatus"));
+    ImportProgress = new QProgressBar(this);
+    ImportProgress->setObjectName(QStringLiteral("ImportProgress"));
+    ImportProgress->setMaximumWidth(260);
+    auto *line = new QHBoxLayout;
+    line->addWidget(ImportStatus, 1);
+    line->addWidget(ImportProgress);
+    static_cast<QBoxLayout *>(layout())->addLayout(line);
+}
+
+// Структура БД (maintenance only); not while an import runs
+void TForm1::N16Click()
+{
+    if (LongAction::running())
+        return;
+    LongAction run(nullptr);
+    run.disable(N12);
+    run.disable(N16);
+    runStructureUpgrade(*f.DataModule6);
+}

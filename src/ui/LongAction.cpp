@@ -1,6 +1,7 @@
 #include "LongAction.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QProgressBar>
 
@@ -25,6 +26,9 @@ LongAction::~LongAction()
     QApplication::restoreOverrideCursor();
     if (button_)
         button_->setEnabled(wasEnabled_);
+    for (const auto &a : actions_)
+        if (a.first)
+            a.first->setEnabled(a.second);
     --g_running;
 }
 
@@ -53,6 +57,14 @@ void LongAction::step()
     // Input is excluded so that a click cannot start a second action meanwhile
     // (the disabled button alone does not stop other buttons of the window).
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void LongAction::disable(QAction *action)
+{
+    if (!action)
+        return;
+    actions_.append({action, action->isEnabled()});
+    action->setEnabled(false);
 }
 
 bool LongAction::running() { return g_running > 0; }

@@ -1,8 +1,11 @@
 #pragma once
+#include <QList>
+#include <QPair>
 #include <QPointer>
 #include <QString>
 
 class QAbstractButton;
+class QAction;
 class QProgressBar;
 
 // One long action inside a button press (a rebuild, an export, the import):
@@ -26,6 +29,9 @@ public:
     // Lets pending events through (repaint); no user input reaches the
     // disabled button meanwhile.
     void step();
+    // Menu items that start this or a conflicting action: disabled for the
+    // duration, restored afterwards.
+    void disable(QAction *action);
 
     // True while some long action runs anywhere in the program.
     static bool running();
@@ -34,4 +40,5 @@ private:
     QPointer<QAbstractButton> button_;
     QPointer<QProgressBar> bar_;
     bool wasEnabled_ = true;
+    QList<QPair<QPointer<QAction>, bool>> actions_;
 };

@@ -1,0 +1,321 @@
+#include "LegacyImport.h"
+
+#include "db/DbError.h"
+#include "db/Sql.h"
+
+#include <QDateTime>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QVector>
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// How a legacy value is read and written.
+enum class Kind {
+    Integer,    // a number; empty becomes 0
+    Float,      // a number; empty becomes 0
+    Text,       // text cut to the column's width; empty stays empty
+    Date,       // the date of a date-time; empty stays empty
+    DateTime,   // empty stays empty
+    OptInteger, // hours: a number, but empty stays empty
+};
+
+struct Column {
+    const char *name; // the same in the legacy table (any case) and the destination
+    Kind kind;
+    int width = 0;    // Text only
+};
+
+struct Step {
+    const char *legacy;
+    const char *destination;
+    // The legacy rows are written in id order, keeping their ids; a table
+    // without an id keeps the legacy order and gets its ids from the database.
+    bool hasId;
+    std::vector<Column> columns;
+};
+
+std::vector<Column> timesheetColumns()
+{
+    std::vector<Column> c{{"id", Kind::Integer}, {"w_id", Kind::Integer}, {"month", Kind::Integer},
+                          {"year", Kind::Integer}, {"smena", Kind::Integer}};
+    static const char *days[31] = {"d1", "d2", "d3", "d4", "d5", "d6", "d7", "d8", "d9", "d10", "d11",
+                                   "d12", "d13", "d14", "d15", "d16", "d17", "d18", "d19", "d20", "d21",
+                                   "d22", "d23", "d24", "d25", "d26", "d27", "d28", "d29", "d30", "d31"};
+    for (const char *d : days)
+        c.push_back({d, Kind::Integer});
+    return c;
+}
+
+const std::vector<Step> &plan()
+{
+    static const std::vector<Step> steps{
+        {"H_TABEL", "accounts_dep.h_tabel", true, timesheetColumns()},
+        {"IZDEL", "accounts_dep.izdel", true,
+         {{"id", Kind::Integer}, {"marka", Kind::Text, 512}, {"nom", Kind::Text, 512}, {"massa", Kind::Float}}},
+        {"NOMENKL", "accounts_dep.nomenkl", false, {{"marka", Kind::Text, 128}, {"nom", Kind::Text, 512}}},
+        {"OPER", "accounts_dep.oper", true,
+         {{"id", Kind::Integer}, {"vid", Kind::Integer}, {"naimen", Kind::Integer}, {"cena", Kind::Float}, {"i_id", Kind::Integer}}},
+        {"VID_OPER", "accounts_dep.vid_oper", true, {{"id", Kind::Integer}, {"vid", Kind::Text, 128}}},
+        {"WORKERS", "accounts_dep.workers", true,
+         {{"id", Kind::Integer}, {"fio", Kind::Text, 128}, {"addr", Kind::Text, 128}}},
+        {"smena", "accounts_dep.smena", true,
+         {{"id", Kind::Integer}, {"w_id", Kind::Integer}, {"i_id", Kind::Integer}, {"o_id", Kind::Integer},
+          {"kol_vo", Kind::Integer}, {"brak", Kind::Integer}, {"smena", Kind::Integer}, {"cena", Kind::Float},
+          {"color", Kind::Integer}, {"ok", Kind::Text, 2}, {"data", Kind::Date}, {"time", Kind::OptInteger},
+          {"vvod", Kind::DateTime}}},
+    };
+    return steps;
+}
+
+QString errorText(const QSqlError &e)
+{
+    QString t = e.databaseText().trimmed();
+    if (t.isEmpty())
+        t = e.text().trimmed();
+    return t;
+}
+
+// A value the legacy row holds that cannot become what its column needs.
+struct BadValue {
+    QString text;
+};
+
+bool isEmpty(const QVariant &v)
+{
+    return v.isNull() || (v.typeId() == QMetaType::QString && v.toString().trimmed().isEmpty());
+}
+
+qlonglong toInteger(const QVariant &v, const char *column)
+{
+    bool ok = false;
+    qlonglong n = v.toLongLong(&ok);
+    if (!ok) {
+        const double d = v.toString().trimmed().toDouble(&ok);
+        if (ok)
+            n = qRound64(d);
+    }
+    if (!ok)
+        throw BadValue{QStringLiteral("%1 «%2» — не число").arg(QLatin1String(column), v.toString())};
+    return n;
+}
+
+QVariant integerValue(qlonglong n)
+{
+    if (n >= INT_MIN && n <= INT_MAX)
+        return QVariant(int(n));
+    return QVariant(n);
+}
+
+// Legacy dates come as date-times from a proper driver, or as text from a
+// driver that reports them as strings.
+QDateTime toDateTime(const QVariant &v, const char *column)
+{
+    if (v.typeId() == QMetaType::QDateTime)
+        return v.toDateTime();
+    if (v.typeId() == QMetaType::QDate)
+        return QDateTime(v.toDate(), QTime(0, 0));
+    const QString s = v.toString().trimmed();
+    static const char *formats[] = {
+        "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd HH:mm", "yyyy-MM-dd",
+        "dd.MM.yyyy H:mm:ss", "dd.MM.yyyy H:mm", "dd.MM.yyyy", "MM/dd/yyyy H:mm:ss", "MM/dd/yyyy",
+        "MM/dd/yy H:mm:ss", "MM/dd/yy",
+    };
+    for (const char *f : formats) {
+        QDateTime dt = QDateTime::fromString(s, QLatin1String(f));
+        if (dt.isValid()) {
+            if (dt.date().year() < 1950) // two-digit years mean this century's
+                dt = dt.addYears(100);
+            return dt;
+        }
+    }
+    throw BadValue{QStringLiteral("%1 «%2» — не дата").arg(QLatin1String(column), s)};
+}
+
+QVariant convert(const QVariant &v, const Column &c)
+{
+    switch (c.kind) {
+    case Kind::Integer:
+        return isEmpty(v) ? QVariant(0) : integerValue(toInteger(v, c.name));
+    case Kind::OptInteger:
+        return isEmpty(v) ? QVariant(QMetaType(QMetaType::Int)) : integerValue(toInteger(v, c.name));
+    case Kind::Float: {
+        if (isEmpty(v))
+            return QVariant(0.0);
+        bool ok = false;
+        const double d = v.toDouble(&ok);
+        if (!ok)
+            throw BadValue{QStringLiteral("%1 «%2» — не число").arg(QLatin1String(c.name), v.toString())};
+        return d;
+    }
+    case Kind::Text:
+        return v.isNull() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(v.toString().left(c.width));
+    case Kind::Date:
+        return isEmpty(v) ? QVariant(QMetaType(QMetaType::QDate)) : QVariant(toDateTime(v, c.name).date());
+    case Kind::DateTime:
+        return isEmpty(v) ? QVariant(QMetaType(QMetaType::QDateTime)) : QVariant(toDateTime(v, c.name));
+    }
+    return v;
+}
+
+QSqlDatabase openOdbc(const char *connection, const QString &source, const QString &user, const QString &password)
+{
+    QSqlDatabase db = QSqlDatabase::contains(QLatin1String(connection))
+        ? QSqlDatabase::database(QLatin1String(connection), false)
+        : QSqlDatabase::addDatabase(QStringLiteral("QODBC"), QLatin1String(connection));
+    if (!db.isValid())
+        throw DbError(QStringLiteral("Драйвер ODBC для Qt (QODBC) не установлен: импорт невозможен."));
+    if (db.isOpen())
+        return db;
+    db.setDatabaseName(source);
+    db.setUserName(user);
+    db.setPassword(password);
+    if (!db.open())
+        throw DbError(QStringLiteral("Нет соединения с источником данных ODBC «%1»:\n%2").arg(source, errorText(db.lastError())));
+    return db;
+}
+
+QString stepTitle(int n, const Step &s)
+{
+    return QStringLiteral("шаг %1 из %2 (%3 → %4)").arg(n).arg(plan().size()).arg(QLatin1String(s.legacy), QLatin1String(s.destination));
+}
+
+[[noreturn]] void stop(int n, const Step &s, const QString &where, const QString &why)
+{
+    throw DbError(QStringLiteral("Импорт остановлен: %1%2.\n%3").arg(stepTitle(n, s), where, why));
+}
+
+// The legacy rows of a step: the plan's columns only, in id order where the
+// plan says so (sorted here, as the old program's client-side cursor did, so
+// that drivers without ORDER BY work too).
+QVector<QVector<QVariant>> readLegacy(QSqlDatabase &msa, int n, const Step &s)
+{
+    QSqlQuery q(msa);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("select * from ") + QLatin1String(s.legacy)))
+        stop(n, s, QString(), QStringLiteral("Таблица старой базы не читается:\n") + errorText(q.lastError()));
+    const QSqlRecord rec = q.record();
+    QVector<int> at;
+    for (const Column &c : s.columns) {
+        int found = -1;
+        for (int i = 0; i < rec.count() && found < 0; ++i)
+            if (rec.fieldName(i).compare(QLatin1String(c.name), Qt::CaseInsensitive) == 0)
+                found = i;
+        if (found < 0)
+            stop(n, s, QString(), QStringLiteral("В таблице старой базы нет столбца %1.").arg(QLatin1String(c.name)));
+        at << found;
+    }
+    QVector<QVector<QVariant>> rows;
+    while (q.next()) {
+        QVector<QVariant> r(at.size());
+        for (int i = 0; i < at.size(); ++i)
+            r[i] = q.value(at[i]);
+        rows.push_back(std::move(r));
+    }
+    if (q.lastError().isValid())
+        stop(n, s, QString(), QStringLiteral("Таблица старой базы не читается:\n") + errorText(q.lastError()));
+    if (s.hasId) // id is the plan's first column
+        std::stable_sort(rows.begin(), rows.end(), [](const QVector<QVariant> &a, const QVector<QVariant> &b) {
+            return a[0].toLongLong() < b[0].toLongLong();
+        });
+    return rows;
+}
+
+bool isView(QSqlDatabase &pg, const Step &s)
+{
+    const QString name = QString::fromLatin1(s.destination).section(QLatin1Char('.'), 1);
+    QSqlQuery q(pg);
+    return q.exec(QStringLiteral("select c.relkind from pg_class c join pg_namespace n on n.oid = c.relnamespace "
+                                 "where n.nspname = 'accounts_dep' and c.relname = ") + Sql::text(name))
+        && q.next() && q.value(0).toString() == QLatin1String("v");
+}
+
+// Moves the destination's key counter past its highest id (never back).
+void moveKeyCounter(QSqlDatabase &pg, int n, const Step &s)
+{
+    const QString table = QLatin1String(s.destination);
+    QSqlQuery q(pg);
+    if (!q.exec(QStringLiteral("select pg_get_serial_sequence(%1, 'id')").arg(Sql::text(table))))
+        stop(n, s, QString(), QStringLiteral("Не найден счётчик ключей:\n") + errorText(q.lastError()));
+    const QString seq = q.next() ? q.value(0).toString() : QString();
+    if (seq.isEmpty())
+        return; // no generated key there
+    q.finish();
+    if (!q.exec(QStringLiteral("select setval(%1, x.m) from (select max(id)::bigint as m from %2) x, %3 s "
+                               "where x.m >= s.last_value + case when s.is_called then 1 else 0 end")
+                    .arg(Sql::text(seq), table, seq)))
+        stop(n, s, QString(), QStringLiteral("Счётчик ключей не передвинут:\n") + errorText(q.lastError()));
+}
+
+} // namespace
+
+int LegacyImport::stepCount() { return int(plan().size()); }
+
+void LegacyImport::connect()
+{
+    openOdbc(kLegacyConnection, QLatin1String(kLegacySource), QString(), QStringLiteral("plodkawes"));
+    // The data source supplies the password, if the server asks for one.
+    openOdbc(kPgConnection, QLatin1String(kPgSource), QStringLiteral("sys"), QString());
+}
+
+void LegacyImport::run(const ProgressFn &progress)
+{
+    connect();
+    QSqlDatabase msa = QSqlDatabase::database(QLatin1String(kLegacyConnection), false);
+    QSqlDatabase pg = QSqlDatabase::database(QLatin1String(kPgConnection), false);
+    Progress p;
+    p.steps = stepCount();
+    for (int n = 1; n <= p.steps; ++n) {
+        const Step &s = plan()[size_t(n - 1)];
+        const QVector<QVector<QVariant>> rows = readLegacy(msa, n, s);
+        p.step = n;
+        p.legacyTable = QLatin1String(s.legacy);
+        p.destination = QLatin1String(s.destination);
+        p.copied = 0;
+        p.total = rows.size();
+        if (progress)
+            progress(p);
+
+        QSqlQuery del(pg);
+        if (!del.exec(QStringLiteral("delete from %1 where id>0").arg(p.destination))) {
+            const QString db = errorText(del.lastError());
+            if (isView(pg, s))
+                stop(n, s, QString(),
+                     QStringLiteral("В этой базе %1 — представление над товарами ERP, а не таблица: "
+                                    "изделия старой базы в него перенести нельзя. "
+                                    "Предыдущие шаги выполнены полностью, следующие не выполнялись.\n"
+                                    "Ответ базы данных: %2")
+                         .arg(p.destination, db));
+            stop(n, s, QString(), db);
+        }
+
+        QStringList names, marks;
+        for (const Column &c : s.columns) {
+            names << QLatin1String(c.name);
+            marks << QStringLiteral("?");
+        }
+        QSqlQuery ins(pg);
+        if (!ins.prepare(QStringLiteral("insert into %1 (%2) values (%3)").arg(p.destination, names.join(QLatin1String(", ")), marks.join(QLatin1String(", ")))))
+            stop(n, s, QString(), errorText(ins.lastError()));
+        for (const QVector<QVariant> &r : rows) {
+            const QString where = s.hasId ? QStringLiteral(", строка id=%1").arg(r[0].toString())
+                                             : QStringLiteral(", строка %1").arg(p.copied + 1);
+            try {
+                for (int i = 0; i < r.size(); ++i)
+                    ins.bindValue(i, convert(r[i], s.columns[size_t(i)]));
+            } catch (const BadValue &bad) {
+                stop(n, s, where, bad.text);
+            }
+            if (!ins.exec())
+                stop(n, s, where, errorText(ins.lastError()));
+            ++p.copied;
+            if (progress)
+                progress(p);
+        }
+        moveKeyCounter(pg, n, s);
+    }
+}
