@@ -128,7 +128,8 @@ QDateTime toDateTime(const QVariant &v, const char *column)
     for (const char *f : formats) {
         QDateTime dt = QDateTime::fromString(s, QLatin1String(f));
         if (dt.isValid()) {
-            if (dt.date().year() < 1950) // two-digit years mean this century's
+            // Qt reads a two-digit year as 19yy; the plant's data is this century's
+            if (!QLatin1String(f).contains(QLatin1String("yyyy")))
                 dt = dt.addYears(100);
             return dt;
         }

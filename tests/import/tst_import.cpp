@@ -201,6 +201,41 @@ private slots:
                      qPrintable(QStringLiteral("%1: got %2").arg(QString::fromUtf8(c.what), one(QString::fromUtf8(c.sql)))));
     }
 
+    // A driver may hand dates over as text (as the desktop file's driver can):
+    // each form becomes its date, a time of day included; text that is no
+    // date stops the import at its row.
+    void datesGivenAsText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("imported"); // empty: refused
+        QTest::newRow("ISO with time") << "2024-03-05 14:30:00" << "2024-03-05";
+        QTest::newRow("ISO date") << "2024-03-05" << "2024-03-05";
+        QTest::newRow("day first with time") << "05.03.2024 14:30:00" << "2024-03-05";
+        QTest::newRow("day first") << "05.03.2024" << "2024-03-05";
+        QTest::newRow("month first, short year") << "03/05/24 14:30:00" << "2024-03-05";
+        QTest::newRow("not a date") << "вчера" << "";
+    }
+    void datesGivenAsText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, imported);
+        legacy("drop table smena");
+        legacy("create table smena (ID integer primary key, W_ID integer, I_ID integer, O_ID integer, KOL_VO integer, BRAK smallint,"
+               " SMENA smallint, DATA text, CENA float, color integer, time integer, ok text, vvod text)");
+        legacy(QStringLiteral("insert into smena (ID, DATA, vvod) values (40, '%1', '%1')").arg(text));
+        ScriptedDialogs dialogs;
+        j->N12->trigger();
+        if (imported.isEmpty()) {
+            QCOMPARE(dialogs.shown.size(), 1);
+            QVERIFY2(dialogs.shown[0].text.contains("строка id=40") && dialogs.shown[0].text.contains("не дата"),
+                     qPrintable(dialogs.shown[0].text));
+            return;
+        }
+        QCOMPARE(dialogs.texts(), QStringList());
+        QCOMPARE(one("select data from accounts_dep.smena where id=40"), imported);
+        QCOMPARE(one("select vvod::date from accounts_dep.smena where id=40"), imported);
+    }
+
     // After an import, rows keyed in get ids past the imported ones.
     void keyCountersPastImportedIds()
     {
