@@ -17,6 +17,7 @@
 #include "ui/LongAction.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -108,6 +109,7 @@ void TForm1::N12Click()
     ImportStatus->setText(QStringLiteral("Импорт: соединение с источниками данных…"));
     run.step();
     int rows = 0;
+    QElapsedTimer shown; // the figures are redrawn a few times a second, not after every row
     try {
         LegacyImport::run([&](const LegacyImport::Progress &p) {
             if (p.copied == 0) {
@@ -116,10 +118,13 @@ void TForm1::N12Click()
             } else {
                 ++rows;
             }
-            run.setValue(p.total == 0 ? 1 : p.copied);
-            ImportStatus->setText(QStringLiteral("Импорт: шаг %1 из %2, %3 → %4: %5 из %6 строк")
-                                      .arg(p.step).arg(p.steps).arg(p.legacyTable, p.destination)
-                                      .arg(p.copied).arg(p.total));
+            if (p.copied == 0 || p.copied == p.total || !shown.isValid() || shown.elapsed() >= 100) {
+                run.setValue(p.total == 0 ? 1 : p.copied);
+                ImportStatus->setText(QStringLiteral("Импорт: шаг %1 из %2, %3 → %4: %5 из %6 строк")
+                                          .arg(p.step).arg(p.steps).arg(p.legacyTable, p.destination)
+                                          .arg(p.copied).arg(p.total));
+                shown.start();
+            }
             run.step();
         });
     } catch (const DbError &e) {
