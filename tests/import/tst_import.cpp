@@ -312,6 +312,27 @@ private slots:
         QCOMPARE(one("select string_agg(id::text, ',' order by id) from accounts_dep.smena"), QString("99"));
     }
 
+    // A legacy data source that cannot be opened: nothing is emptied and the
+    // message names the source.
+    void stopsWithoutLegacySource()
+    {
+        QSqlDatabase::database(LegacyImport::kLegacyConnection, false).close();
+        QSqlDatabase::removeDatabase(LegacyImport::kLegacyConnection);
+        legacyDb().close();
+        const QString file = dir.filePath(QStringLiteral("legacy.db"));
+        QVERIFY(QFile::rename(file, file + QStringLiteral(".away")));
+        QVERIFY(QDir().mkdir(file)); // not a database file
+        TestDb::exec("insert into accounts_dep.h_tabel (id, w_id, month, year) values (1, 9, 1, 2020)");
+        ScriptedDialogs dialogs;
+        j->N12->trigger();
+        QVERIFY(QDir().rmdir(file));
+        QVERIFY(QFile::rename(file + QStringLiteral(".away"), file));
+        QVERIFY(legacyDb().open());
+        QCOMPARE(dialogs.shown.size(), 1);
+        QVERIFY2(dialogs.shown[0].text.startsWith("Нет соединения с источником данных ODBC «Tabel»"), qPrintable(dialogs.shown[0].text));
+        QCOMPARE(one("select count(*) from accounts_dep.h_tabel"), QString("1"));
+    }
+
     // While it runs the journal shows the step and rows copied, and neither
     // maintenance item can start a second run.
     void progressAndNoSecondRun()
