@@ -21,6 +21,7 @@
 #include "journal/TForm11.h"
 // timesheets
 #include "timesheets/TForm15.h"
+#include "timesheets/TForm19.h"
 #include "ui/Dialogs.h"
 
 #include <QWidget>
@@ -83,7 +84,7 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     f.Form10 = create<TForm10>(*ctx);
     f.Form11 = create<TForm11>(*ctx);
     f.Form18 = create<TForm18>(*ctx);
-    // f.Form19 = create<TForm19>(*ctx);
+    f.Form19 = create<TForm19>(*ctx);
     // f.Form21 = create<TForm21>(*ctx);
     f.Form15 = create<TForm15>(*ctx);
     // f.Form16, Form17, Form20: report layouts

@@ -10,6 +10,7 @@
 #include "db/TDataModule6.h"
 #include "journal/TForm11.h"
 #include "reports/TForm18.h"
+#include "timesheets/TForm19.h"
 #include "ui/Forms.h"
 
 #include <QAction>
@@ -69,8 +70,8 @@ void TForm1::N6Click() { f.Form8->openList(); }
 // Табель → Табель сделка
 void TForm1::N9Click() {}
 
-// Табель → Табель по сменам
-void TForm1::N13Click() {}
+// Табель → Табель по сменам: the month of the journal's date
+void TForm1::N13Click() { f.Form19->openFor(date()); }
 
 // Табель → Табель хоз. работ
 void TForm1::N14Click() {}
