@@ -22,6 +22,7 @@
 // timesheets
 #include "timesheets/TForm15.h"
 #include "timesheets/TForm19.h"
+#include "timesheets/TForm27.h"
 #include "ui/Dialogs.h"
 
 #include <QWidget>
@@ -92,7 +93,7 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     // f.Form24 = create<TForm24>(*ctx);
     // f.Form25 = create<TForm25>(*ctx);
     f.Form26 = create<TForm26>(*ctx);
-    // f.Form27 = create<TForm27>(*ctx);
+    f.Form27 = create<TForm27>(*ctx);
 
     f.Form1->updateMenuAvailability();
     return ctx;

@@ -265,6 +265,8 @@ void bindGrid(QTableView *view, DatasetModel *model)
         }
     };
     applyWidths();
+    // a column switched on gets its width back
+    QObject::connect(model, &QAbstractItemModel::columnsInserted, view, applyWidths);
     QObject::connect(model, &QAbstractItemModel::modelReset, view, [syncToView]() { syncToView(); });
     QObject::connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, view,
                      [model](const QModelIndex &cur) {
