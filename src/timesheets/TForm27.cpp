@@ -159,10 +159,10 @@ TForm27::TForm27(Forms &forms, QWidget *parent)
         cols << ColumnDef{dayField(d), QString::number(d), Qt::AlignCenter, true, 27};
     const struct {
         const char *field, *title;
-        int width;
-    } totals[] = {{"f_price", "Итого (р.)", 80}, {"i_time", "Итого (ч.)", 70}, {"average_price", "Час (р.)", 64}};
+        int width, decimals;
+    } totals[] = {{"f_price", "Итого (р.)", 80, 2}, {"i_time", "Итого (ч.)", 70, -1}, {"average_price", "Час (р.)", 64, 2}};
     for (const auto &t : totals) {
-        ColumnDef c{QString::fromLatin1(t.field), QString::fromUtf8(t.title), Qt::AlignRight | Qt::AlignVCenter, true, t.width};
+        ColumnDef c{QString::fromLatin1(t.field), QString::fromUtf8(t.title), Qt::AlignRight | Qt::AlignVCenter, true, t.width, t.decimals};
         c.bold = true;
         c.background = TotalBackground;
         cols << c;
