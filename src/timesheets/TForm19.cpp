@@ -1,5 +1,6 @@
 #include "TForm19.h"
 
+#include "MonthGrid.h"
 #include "TForm15.h"
 #include "db/DbError.h"
 #include "db/MonthRebuild.h"
@@ -21,18 +22,14 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-const QColor TForm19::Weekend(255, 0, 0);
-const QColor TForm19::Silver(192, 192, 192);
 const QColor TForm19::Green(192, 220, 192);
-const QColor TForm19::TotalBackground(225, 228, 255);
 
 namespace {
-const char *const kMonths[] = {"Январь", "Февраль", "Март", "Апрель", "Май", "Июнь",
-                               "Июль", "Август", "Сентябрь", "Октябрь", "Ноябрь", "Декабрь"};
 constexpr int kFirstYear = 2007;
 constexpr int kLastListedYear = 2025;
 
-QString dayField(int d) { return QStringLiteral("d%1").arg(d); }
+using MonthGrid::dayField;
+using MonthGrid::openShown;
 
 // 1..31 for a day column, 0 otherwise
 int dayOfField(const QString &field)
@@ -44,17 +41,6 @@ int dayOfField(const QString &field)
     return ok && d >= 1 && d <= 31 ? d : 0;
 }
 
-// A query's errors are shown; its grid stays empty and the others still open.
-void openShown(Dataset &ds)
-{
-    try {
-        ds.close();
-        ds.open();
-    } catch (const DbError &e) {
-        ds.close();
-        Dialogs::error(e.text());
-    }
-}
 } // namespace
 
 TForm19::TForm19(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
@@ -98,8 +84,8 @@ TForm19::TForm19(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
 
     ComboBox1 = new QComboBox(this);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    for (const char *m : kMonths)
-        ComboBox1->addItem(QString::fromUtf8(m));
+    for (int m = 1; m <= 12; ++m)
+        ComboBox1->addItem(MonthGrid::monthName(m));
     ComboBox2 = new QComboBox(this);
     ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
     const int lastYear = qMax(kLastListedYear, QDate::currentDate().year());
@@ -159,21 +145,12 @@ DatasetModel *TForm19::makeGrid(QTableView *view, Dataset *ds)
     return model;
 }
 
-QString TForm19::monthName(int month)
-{
-    return month >= 1 && month <= 12 ? QString::fromUtf8(kMonths[month - 1]) : QString();
-}
+QString TForm19::monthName(int month) { return MonthGrid::monthName(month); }
 
 int TForm19::month() const { return ComboBox1->currentIndex() + 1; }
 int TForm19::year() const { return ComboBox2->currentText().toInt(); }
 
-bool TForm19::isWeekend(int day, int month, int year)
-{
-    // w: weekday of the 1st, 1 = Sunday ... 7 = Saturday
-    const int w = QDate(year, month, 1).dayOfWeek() % 7 + 1;
-    const int r = (day + w) % 7;
-    return r == 1 || r == 2;
-}
+bool TForm19::isWeekend(int day, int month, int year) { return MonthGrid::isWeekend(day, month, year); }
 
 CellStyle TForm19::dayCellStyle(const QVariant &value, bool weekend, bool outside, const QColor &normal,
                                 const QColor &background)
@@ -200,17 +177,8 @@ CellStyle TForm19::dayCellStyle(const QVariant &value, bool weekend, bool outsid
 
 void TForm19::colourDays(DatasetModel *model)
 {
-    const QDate first(year(), month(), 1);
-    const QColor normal = palette().color(QPalette::WindowText);
-    const QColor background = DBGrid1->palette().color(QPalette::Base);
-    for (int d = 1; d <= 31; ++d) {
-        if (d > first.daysInMonth())
-            model->setColumnColors(dayField(d), background, Silver);
-        else if (isWeekend(d, first.month(), first.year()))
-            model->setColumnColors(dayField(d), Weekend, Weekend);
-        else
-            model->setColumnColors(dayField(d), normal, normal);
-    }
+    MonthGrid::colourDays(model, QDate(year(), month(), 1), palette().color(QPalette::WindowText),
+                          DBGrid1->palette().color(QPalette::Base), false);
 }
 
 void TForm19::prepare(const QDate &journalDate)
@@ -270,18 +238,7 @@ void TForm19::Button1Click()
     f.DataModule6->H_Tabel_1.close();
     f.DataModule6->H_Tabel_2.close();
     f.DataModule6->H_Tabel_3.close();
-    {
-        LongAction busy(Button1, PB);
-        busy.setRange(1, QDate(y, m, 1).daysInMonth());
-        try {
-            MonthRebuild::shiftLines(f.DataModule6->connectionName(), m, y, [&busy](int day) {
-                busy.setValue(day);
-                busy.step();
-            });
-        } catch (const DbError &e) {
-            Dialogs::error(QStringLiteral("Табель не перестроен, данные месяца остались прежними.\n%1").arg(e.text()));
-        }
-    }
+    MonthGrid::rebuild(Button1, PB, f.DataModule6->connectionName(), m, y, MonthRebuild::shiftLines);
     Button5Click();
 }
 

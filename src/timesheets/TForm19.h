@@ -4,6 +4,8 @@
 #include <QDate>
 #include <QDialog>
 
+#include "MonthGrid.h"
+
 class Dataset;
 class QComboBox;
 class QProgressBar;
@@ -54,7 +56,10 @@ public:
     void Button6Click();    // print
     void FormActivate();
 
-    static const QColor Weekend, Silver, Green, TotalBackground;
+    static inline const QColor &Weekend = MonthGrid::Weekend;
+    static inline const QColor &Silver = MonthGrid::Silver;
+    static inline const QColor &TotalBackground = MonthGrid::TotalBackground;
+    static const QColor Green; // a day of more than a shift
 
 protected:
     void showEvent(QShowEvent *e) override;

@@ -1,6 +1,6 @@
 #include "TForm27.h"
 
-#include "TForm19.h"
+#include "MonthGrid.h"
 #include "db/DbError.h"
 #include "db/MonthRebuild.h"
 #include "db/TDataModule6.h"
@@ -20,9 +20,6 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-const QColor TForm27::Weekend(255, 0, 0);
-const QColor TForm27::Silver(192, 192, 192);
-const QColor TForm27::TotalBackground(225, 228, 255);
 
 namespace {
 QString daySums()
@@ -97,22 +94,12 @@ QString caption(int mode)
     }
 }
 
-QString dayField(int d) { return QStringLiteral("d%1").arg(d); }
+using MonthGrid::dayField;
+using MonthGrid::openShown;
 
 // An empty value shows as nothing (a typed null would read as 0).
 QString textOf(const QVariant &v) { return v.isNull() ? QString() : v.toString(); }
 
-// Errors are shown; the grid or total concerned stays empty.
-void openShown(Dataset &ds)
-{
-    try {
-        ds.close();
-        ds.open();
-    } catch (const DbError &e) {
-        ds.close();
-        Dialogs::error(e.text());
-    }
-}
 
 QLabel *amount(QWidget *parent, const char *name)
 {
@@ -190,7 +177,7 @@ TForm27::TForm27(Forms &forms, QWidget *parent)
     ComboBox1 = new QComboBox(this);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     for (int m = 1; m <= 12; ++m)
-        ComboBox1->addItem(TForm19::monthName(m));
+        ComboBox1->addItem(MonthGrid::monthName(m));
     cb_year = new QComboBox(this);
     cb_year->setObjectName(QStringLiteral("cb_year"));
     cb_year->setMinimumWidth(80);
@@ -308,18 +295,8 @@ void TForm27::ComboBox1Change()
     }
     showTotals();
 
-    const QColor normal = palette().color(QPalette::WindowText);
-    const QColor background = DBGrid->palette().color(QPalette::Base);
-    for (int d = 1; d <= 31; ++d) {
-        const bool inMonth = d <= first.daysInMonth();
-        DataSource1->setColumnVisible(dayField(d), inMonth);
-        if (!inMonth)
-            DataSource1->setColumnColors(dayField(d), background, Silver);
-        else if (TForm19::isWeekend(d, first.month(), first.year()))
-            DataSource1->setColumnColors(dayField(d), Weekend, Weekend);
-        else
-            DataSource1->setColumnColors(dayField(d), normal, normal);
-    }
+    MonthGrid::colourDays(DataSource1, first, palette().color(QPalette::WindowText),
+                          DBGrid->palette().color(QPalette::Base), true);
 }
 
 void TForm27::showTotals()
@@ -337,18 +314,7 @@ void TForm27::Button3Click()
 {
     const int m = month(), y = m_year;
     m_query->close();
-    {
-        LongAction busy(Button3, PB);
-        busy.setRange(1, QDate(y, m, 1).daysInMonth());
-        try {
-            MonthRebuild::housekeepingLines(f.DataModule6->connectionName(), m, y, [&busy](int day) {
-                busy.setValue(day);
-                busy.step();
-            });
-        } catch (const DbError &e) {
-            Dialogs::error(QStringLiteral("Табель не перестроен, данные месяца остались прежними.\n%1").arg(e.text()));
-        }
-    }
+    MonthGrid::rebuild(Button3, PB, f.DataModule6->connectionName(), m, y, MonthRebuild::housekeepingLines);
     openShown(*m_query);
 }
 
@@ -370,13 +336,13 @@ void TForm27::Button2Click()
         }
     } reattach{this, q, rec};
 
-    if (ExcelStart(QString(), windowTitle().remove(QStringLiteral(" (27)")) + QLatin1Char(' ') + TForm19::monthName(month()) + QLatin1Char(' ') + QString::number(m_year)) == -1)
+    if (ExcelStart(QString(), windowTitle().remove(QStringLiteral(" (27)")) + QLatin1Char(' ') + MonthGrid::monthName(month()) + QLatin1Char(' ') + QString::number(m_year)) == -1)
         return;
     ExcelShow(false);
     const int n = q.recordCount();
     busy.setCaption(QStringLiteral("Excel (0 из %1)").arg(n));
     const bool hoursPaidMode = m_mode == 14 || m_mode == 15;
-    ExcelWriteCell(1, 1, 1, TForm19::monthName(month()) + QLatin1Char(' ') + QString::number(m_year), true, true, true);
+    ExcelWriteCell(1, 1, 1, MonthGrid::monthName(month()) + QLatin1Char(' ') + QString::number(m_year), true, true, true);
     ExcelWriteCell(1, 1, 2, QStringLiteral("Фамилия И.О."), true, true, true);
     for (int j = 1; j <= 31; ++j)
         ExcelWriteCell(1, j + 2, 2, QString::number(j), false, true, true);

@@ -4,6 +4,8 @@
 #include <QDate>
 #include <QDialog>
 
+#include "MonthGrid.h"
+
 class DatasetModel;
 class QComboBox;
 class QLabel;
@@ -49,7 +51,9 @@ public:
     void Button3Click();    // rebuild of the housekeeping lines
     void FormActivate();
 
-    static const QColor Weekend, Silver, TotalBackground;
+    static inline const QColor &Weekend = MonthGrid::Weekend;
+    static inline const QColor &Silver = MonthGrid::Silver;
+    static inline const QColor &TotalBackground = MonthGrid::TotalBackground;
 
 private:
     void fillYears();
