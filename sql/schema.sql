@@ -159,3 +159,7 @@ INSERT INTO accounts_dep.norm (o_id, norma, price, prize) VALUES (7777, 0, 100, 
 CREATE INDEX h_tabel_month_smena ON accounts_dep.h_tabel (year, month, smena);
 CREATE INDEX smena_w_id_num_data ON accounts_dep.smena ((w_id::numeric), data);
 CREATE INDEX fatigue_id_p_date ON accounts_dep.fatigue (id_p, d_date);
+-- Timesheet lines are read a month at a time through the index above; past a
+-- few megabytes the planner would rather scan the whole table in parallel,
+-- which is slower.
+ALTER TABLE accounts_dep.h_tabel SET (parallel_workers = 0);
