@@ -153,3 +153,13 @@ CREATE VIEW accounts_dep.izdel AS
 INSERT INTO accounts_dep.vid_oper (id, vid) VALUES (7777, 'хоз. работы'), (7778, 'среднесдельная');
 INSERT INTO accounts_dep.oper (id, vid, i_id, naimen, cena_new) VALUES (7777, 7777, 7777, 0, 0), (7778, 7778, 7778, 0, 0);
 INSERT INTO accounts_dep.norm (o_id, norma, price, prize) VALUES (7777, 0, 100, 0), (7778, 0, 120, 0);
+
+-- Monthly timesheets: a month's lines of one shift, and the monthly sums of
+-- a worker's entries, where the worker is compared as the ERP's numeric id.
+CREATE INDEX h_tabel_month_smena ON accounts_dep.h_tabel (year, month, smena);
+CREATE INDEX smena_w_id_num_data ON accounts_dep.smena ((w_id::numeric), data);
+CREATE INDEX fatigue_id_p_date ON accounts_dep.fatigue (id_p, d_date);
+-- Timesheet lines are read a month at a time through the index above; past a
+-- few megabytes the planner would rather scan the whole table in parallel,
+-- which is slower.
+ALTER TABLE accounts_dep.h_tabel SET (parallel_workers = 0);

@@ -21,6 +21,8 @@
 #include "journal/TForm11.h"
 // timesheets
 #include "timesheets/TForm15.h"
+#include "timesheets/TForm19.h"
+#include "timesheets/TForm27.h"
 #include "ui/Dialogs.h"
 
 #include <QWidget>
@@ -83,7 +85,7 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     f.Form10 = create<TForm10>(*ctx);
     f.Form11 = create<TForm11>(*ctx);
     f.Form18 = create<TForm18>(*ctx);
-    // f.Form19 = create<TForm19>(*ctx);
+    f.Form19 = create<TForm19>(*ctx);
     // f.Form21 = create<TForm21>(*ctx);
     f.Form15 = create<TForm15>(*ctx);
     // f.Form16, Form17, Form20: report layouts
@@ -91,7 +93,7 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     // f.Form24 = create<TForm24>(*ctx);
     // f.Form25 = create<TForm25>(*ctx);
     f.Form26 = create<TForm26>(*ctx);
-    // f.Form27 = create<TForm27>(*ctx);
+    f.Form27 = create<TForm27>(*ctx);
 
     f.Form1->updateMenuAvailability();
     return ctx;

@@ -11,6 +11,11 @@ void runStructureUpgrade(TDataModule6 &dm)
         QStringLiteral("ALTER TABLE accounts_dep.fatigue add i_holiday int DEFAULT 0 NULL;"),
         QStringLiteral("ALTER TABLE accounts_dep.fatigue ADD i_night int DEFAULT 0 NULL;"),
         QStringLiteral("ALTER TABLE accounts_dep.h_tabel ADD i_night int DEFAULT 0 NULL;"),
+        // Monthly timesheets
+        QStringLiteral("CREATE INDEX IF NOT EXISTS h_tabel_month_smena ON accounts_dep.h_tabel (year, month, smena)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS smena_w_id_num_data ON accounts_dep.smena ((w_id::numeric), data)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS fatigue_id_p_date ON accounts_dep.fatigue (id_p, d_date)"),
+        QStringLiteral("ALTER TABLE accounts_dep.h_tabel SET (parallel_workers = 0)"),
     };
     Command cmd(dm.connectionName());
     for (const QString &c : cmds) {

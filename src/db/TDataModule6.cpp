@@ -126,6 +126,10 @@ void TDataModule6::connectDb(const QString &host, int port, const QString &datab
     // Statements give dates as DD.MM.YYYY text
     if (!q.exec(QStringLiteral("SET DateStyle TO 'ISO, DMY'")))
         throw DbError(q.lastError().text());
+    // The monthly timesheets' statements are short index lookups repeated per
+    // worker: compiling them costs more than it saves.
+    if (!q.exec(QStringLiteral("SET jit = off")))
+        throw DbError(q.lastError().text());
 }
 
 bool TDataModule6::connected() const

@@ -13,6 +13,8 @@
 #include "journal/TForm11.h"
 #include "reports/TForm18.h"
 #include "ui/Dialogs.h"
+#include "timesheets/TForm19.h"
+#include "timesheets/TForm27.h"
 #include "ui/Forms.h"
 #include "ui/LongAction.h"
 
@@ -74,19 +76,19 @@ void TForm1::N4Click() { f.Form4->openList(); }
 void TForm1::N6Click() { f.Form8->openList(); }
 
 // Табель → Табель сделка
-void TForm1::N9Click() {}
+void TForm1::N9Click() { f.Form27->openMode(9); }
 
-// Табель → Табель по сменам
-void TForm1::N13Click() {}
+// Табель → Табель по сменам: the month of the journal's date
+void TForm1::N13Click() { f.Form19->openFor(date()); }
 
 // Табель → Табель хоз. работ
-void TForm1::N14Click() {}
+void TForm1::N14Click() { f.Form27->openMode(14); }
 
 // Табель → Табель ср. сдельная
-void TForm1::N15Click() {}
+void TForm1::N15Click() { f.Form27->openMode(15); }
 
 // Табель → Общий табель
-void TForm1::N17Click() {}
+void TForm1::N17Click() { f.Form27->openMode(17); }
 
 // Отчеты → Сводные отчеты
 void TForm1::N10Click()

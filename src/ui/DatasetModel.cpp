@@ -45,6 +45,67 @@ int DatasetModel::columnOf(const QString &field) const
     return -1;
 }
 
+int DatasetModel::allIndexOf(const QString &field) const
+{
+    for (int i = 0; i < m_allCols.size(); ++i)
+        if (m_allCols.at(i).field.compare(field, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+const ColumnDef *DatasetModel::column(const QString &field) const
+{
+    const int i = allIndexOf(field);
+    return i < 0 ? nullptr : &m_allCols.at(i);
+}
+
+bool DatasetModel::isColumnVisible(const QString &field) const
+{
+    const ColumnDef *c = column(field);
+    return c && c->visible;
+}
+
+void DatasetModel::setColumnVisible(const QString &field, bool visible)
+{
+    const int a = allIndexOf(field);
+    if (a < 0 || m_allCols.at(a).visible == visible)
+        return;
+    // its place among the shown columns: the shown columns before it
+    int pos = 0;
+    for (int i = 0; i < a; ++i)
+        if (m_allCols.at(i).visible)
+            ++pos;
+    if (visible) {
+        beginInsertColumns(QModelIndex(), pos, pos);
+        m_allCols[a].visible = true;
+        m_cols.insert(pos, m_allCols.at(a));
+        endInsertColumns();
+    } else {
+        beginRemoveColumns(QModelIndex(), pos, pos);
+        m_allCols[a].visible = false;
+        m_cols.remove(pos);
+        endRemoveColumns();
+    }
+}
+
+void DatasetModel::setColumnColors(const QString &field, std::optional<QColor> text, std::optional<QColor> title)
+{
+    const int a = allIndexOf(field);
+    if (a < 0)
+        return;
+    m_allCols[a].foreground = text;
+    m_allCols[a].titleForeground = title;
+    const int pos = columnOf(field);
+    if (pos < 0)
+        return;
+    m_cols[pos].foreground = text;
+    m_cols[pos].titleForeground = title;
+    emit headerDataChanged(Qt::Horizontal, pos, pos);
+    if (rowCount() > 0)
+        emit dataChanged(index(0, pos), index(rowCount() - 1, pos),
+                         {Qt::ForegroundRole, Qt::BackgroundRole, Qt::FontRole});
+}
+
 int DatasetModel::rowCount(const QModelIndex &parent) const
 {
     return (parent.isValid() || !m_ds) ? 0 : m_ds->recordCount();
@@ -120,9 +181,16 @@ QVariant DatasetModel::data(const QModelIndex &index, int role) const
     case Qt::FontRole:
     case Qt::ForegroundRole:
     case Qt::BackgroundRole: {
-        if (!m_style)
-            return QVariant();
-        const CellStyle st = m_style(*m_ds, index.row(), c.field);
+        // the column's look, then the cell's own rule over it
+        CellStyle st{c.bold, c.foreground, c.background};
+        if (m_style) {
+            const CellStyle cell = m_style(*m_ds, index.row(), c.field);
+            st.bold = st.bold || cell.bold;
+            if (cell.foreground)
+                st.foreground = cell.foreground;
+            if (cell.background)
+                st.background = cell.background;
+        }
         if (role == Qt::FontRole) {
             if (!st.bold)
                 return QVariant();
@@ -145,7 +213,10 @@ QVariant DatasetModel::headerData(int section, Qt::Orientation o, int role) cons
 {
     if (o != Qt::Horizontal || section < 0 || section >= m_cols.size())
         return QAbstractTableModel::headerData(section, o, role);
-    return gridTitle(m_cols.at(section).title, role);
+    const ColumnDef &c = m_cols.at(section);
+    if (role == Qt::ForegroundRole && c.titleForeground)
+        return *c.titleForeground;
+    return gridTitle(c.title, role);
 }
 
 QVariant gridTitle(const QString &title, int role)
@@ -194,6 +265,8 @@ void bindGrid(QTableView *view, DatasetModel *model)
         }
     };
     applyWidths();
+    // a column switched on gets its width back
+    QObject::connect(model, &QAbstractItemModel::columnsInserted, view, applyWidths);
     QObject::connect(model, &QAbstractItemModel::modelReset, view, [syncToView]() { syncToView(); });
     QObject::connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, view,
                      [model](const QModelIndex &cur) {

@@ -17,6 +17,11 @@ struct ColumnDef {
     bool visible = true;
     int width = 0;          // 0: fit to contents
     int decimals = -1;      // >= 0: shown with this many decimal places
+    // The column's own look; a cell style overrides it cell by cell.
+    bool bold = false;
+    std::optional<QColor> foreground = std::nullopt;
+    std::optional<QColor> background = std::nullopt;
+    std::optional<QColor> titleForeground = std::nullopt; // the title's text colour
 };
 
 // How one cell is drawn (the grids' cell-drawing rules).
@@ -39,6 +44,13 @@ public:
     void setStyle(StyleFn fn) { m_style = std::move(fn); }
     const QVector<ColumnDef> &columns() const { return m_cols; }
     int columnOf(const QString &field) const; // -1 if not a visible column
+    const ColumnDef *column(const QString &field) const; // any column, shown or not; null if unknown
+
+    // Switches a column on or off; the other columns keep their places and widths.
+    void setColumnVisible(const QString &field, bool visible);
+    bool isColumnVisible(const QString &field) const;
+    // The colours of a column's text and of its title (nullopt: the default).
+    void setColumnColors(const QString &field, std::optional<QColor> text, std::optional<QColor> title);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -50,6 +62,7 @@ public:
 
 private:
     void onReset();
+    int allIndexOf(const QString &field) const;
     Dataset *m_ds = nullptr;
     QVector<ColumnDef> m_allCols;
     QVector<ColumnDef> m_cols;

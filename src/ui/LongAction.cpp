@@ -17,6 +17,10 @@ LongAction::LongAction(QAbstractButton *button, QProgressBar *bar)
         wasEnabled_ = button_->isEnabled();
         button_->setEnabled(false);
     }
+    if (bar_ && bar_->isHidden()) {
+        barWasHidden_ = true;
+        bar_->show();
+    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     step();
 }
@@ -24,6 +28,8 @@ LongAction::LongAction(QAbstractButton *button, QProgressBar *bar)
 LongAction::~LongAction()
 {
     QApplication::restoreOverrideCursor();
+    if (bar_ && barWasHidden_)
+        bar_->hide();
     if (button_)
         button_->setEnabled(wasEnabled_);
     for (const auto &a : actions_)
@@ -37,6 +43,14 @@ void LongAction::setRange(int total)
     if (bar_) {
         bar_->setRange(0, total);
         bar_->setValue(0);
+    }
+}
+
+void LongAction::setRange(int minimum, int maximum)
+{
+    if (bar_) {
+        bar_->setRange(minimum, maximum);
+        bar_->setValue(minimum);
     }
 }
 

@@ -15,7 +15,8 @@ class QProgressBar;
 // also when the action ends with an exception.
 class LongAction {
 public:
-    // `button` and `bar` may be null.
+    // `button` and `bar` may be null. A hidden bar is shown for the action
+    // and hidden again when it ends.
     explicit LongAction(QAbstractButton *button, QProgressBar *bar = nullptr);
     ~LongAction();
     LongAction(const LongAction &) = delete;
@@ -23,6 +24,7 @@ public:
 
     // Progress on the bar (range 0..total).
     void setRange(int total);
+    void setRange(int minimum, int maximum);
     void setValue(int value);
     // Progress in the button's caption, e.g. "Excel (12 из 300)".
     void setCaption(const QString &caption);
@@ -41,4 +43,5 @@ private:
     QPointer<QProgressBar> bar_;
     bool wasEnabled_ = true;
     QList<QPair<QPointer<QAction>, bool>> actions_;
+    bool barWasHidden_ = false;
 };

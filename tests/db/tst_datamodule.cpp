@@ -303,7 +303,13 @@ private slots:
         TestDb::exec("alter table accounts_dep.h_tabel drop column i_night");
         TestDb::exec("alter view accounts_dep.izdel rename to izdel_view");
         TestDb::exec("create table accounts_dep.izdel (id int)");
+        TestDb::exec("drop index accounts_dep.h_tabel_month_smena, accounts_dep.smena_w_id_num_data, accounts_dep.fatigue_id_p_date");
+        TestDb::exec("alter table accounts_dep.h_tabel reset (parallel_workers)");
         runStructureUpgrade(*dm);
+        QCOMPARE(TestDb::scalar("select count(*) from pg_indexes where schemaname='accounts_dep' and indexname in "
+                                "('h_tabel_month_smena', 'smena_w_id_num_data', 'fatigue_id_p_date')").toInt(), 3);
+        QCOMPARE(TestDb::scalar("select array_to_string(reloptions, ',') from pg_class where oid='accounts_dep.h_tabel'::regclass").toString(),
+                 QString("parallel_workers=0"));
         QCOMPARE(TestDb::scalar("select count(*) from information_schema.columns where table_schema='accounts_dep' and table_name='h_tabel' and column_name='i_night'").toInt(), 1);
         QCOMPARE(TestDb::scalar("select table_type from information_schema.tables where table_schema='accounts_dep' and table_name='izdel'").toString(), QString("BASE TABLE"));
         TestDb::exec("drop table accounts_dep.izdel");

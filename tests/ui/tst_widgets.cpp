@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QtTest>
 
 class TestWidgets : public QObject {
@@ -74,6 +75,31 @@ private slots:
         QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
         QCOMPARE(m.displayText(QVariant(1008.5), money), QString("1008,50"));
         QLocale::setDefault(QLocale::c());
+    }
+
+    // Columns switched off and on keep their places, titles, colours and widths.
+    void modelColumnSwitching()
+    {
+        Dataset ds;
+        DatasetModel m(&ds, {{"a", "A", Qt::AlignLeft, true, 50}, {"b", "B", Qt::AlignLeft, true, 60},
+                             {"c", "C", Qt::AlignLeft, true, 70}});
+        QTableView view;
+        bindGrid(&view, &m);
+        m.setColumnColors("c", Qt::red, Qt::blue);
+        m.setColumnVisible("b", false);
+        QCOMPARE(m.columnCount(), 2);
+        QCOMPARE(m.columnOf("c"), 1);
+        QCOMPARE(view.columnWidth(1), 70);
+        QCOMPARE(m.headerData(1, Qt::Horizontal, Qt::ForegroundRole).value<QColor>(), QColor(Qt::blue));
+        m.setColumnVisible("b", true);
+        QCOMPARE(m.columnOf("b"), 1);
+        QCOMPARE(m.columnOf("c"), 2);
+        QCOMPARE(view.columnWidth(1), 60);
+        QCOMPARE(view.columnWidth(2), 70);
+        QVERIFY(!m.headerData(1, Qt::Horizontal, Qt::ForegroundRole).isValid());
+        QCOMPARE(m.headerData(2, Qt::Horizontal, Qt::ForegroundRole).value<QColor>(), QColor(Qt::blue));
+        m.setColumnVisible("nonexistent", false);
+        QCOMPARE(m.columnCount(), 3);
     }
 };
 

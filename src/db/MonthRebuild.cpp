@@ -1,0 +1,129 @@
+#include "MonthRebuild.h"
+
+#include "Dataset.h"
+#include "DbError.h"
+
+#include <QDate>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <map>
+
+namespace MonthRebuild {
+namespace {
+
+// What distinguishes the two kinds of line.
+struct LineKind {
+    QString ownLines;          // the condition that selects this kind's lines of h_tabel
+    QString daySums;           // one day's sums, parameter :data, value column tim
+    QStringList keyFields;     // result columns that identify a line...
+    QStringList keyColumns;    // ...and the h_tabel columns they go into
+};
+
+const LineKind &shiftKind()
+{
+    // Entries without a worker, or of a shift that is no shift, make no line.
+    static const LineKind k{
+        QStringLiteral("smena>0"),
+        QStringLiteral(" select smena, w_id, sum(time) as tim from accounts_dep.smena where data=:data"
+                       " and smena>0 and w_id is not null group by smena,w_id"),
+        {QStringLiteral("smena"), QStringLiteral("w_id")},
+        {QStringLiteral("smena"), QStringLiteral("w_id")},
+    };
+    return k;
+}
+
+const LineKind &housekeepingKind()
+{
+    // smena keeps its default 0, which marks a housekeeping line; an entry
+    // without a night flag counts as a day entry, as the column's default says.
+    static const LineKind k{
+        QStringLiteral("smena=0"),
+        QStringLiteral(" select f.id_p, f.id_o, coalesce(f.i_night,0) as i_night, sum(f.cnt) as tim"
+                       " from accounts_dep.fatigue f where f.d_date =:data and f.id_p is not null and f.id_o is not null"
+                       " group by f.id_p, f.id_o, coalesce(f.i_night,0)"),
+        {QStringLiteral("id_o"), QStringLiteral("id_p"), QStringLiteral("i_night")},
+        {QStringLiteral("i_type"), QStringLiteral("w_id"), QStringLiteral("i_night")},
+    };
+    return k;
+}
+
+QString valueText(const QVariant &v)
+{
+    return v.isNull() ? QStringLiteral("NULL") : v.toString();
+}
+
+void rebuild(const LineKind &kind, const QString &connection, int month, int year, const Progress &progress)
+{
+    const QDate first(year, month, 1);
+    if (!first.isValid())
+        throw DbError(QStringLiteral("Неверный месяц: %1.%2").arg(month).arg(year));
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    if (!db.transaction())
+        throw DbError(db.lastError().text());
+    try {
+        Command cmd(connection);
+        // Waits for entry saves of the month in progress and keeps new ones out until the end.
+        cmd.exec(QStringLiteral("select pg_advisory_xact_lock(%1::bigint)").arg(monthKey(month, year)));
+        cmd.exec(QStringLiteral("delete from accounts_dep.h_tabel where %1 and month=%2 and year=%3")
+                     .arg(kind.ownLines).arg(month).arg(year));
+
+        // line key -> its 31 day cells
+        std::map<QStringList, QStringList> lines;
+        Dataset day(connection);
+        day.setSql(kind.daySums);
+        const int days = first.daysInMonth();
+        for (int d = 1; d <= days; ++d) {
+            day.setParam(QStringLiteral("data"), QDate(year, month, d));
+            day.open();
+            for (int r = 0; r < day.recordCount(); ++r) {
+                QStringList key;
+                for (const QString &f : kind.keyFields)
+                    key << valueText(day.valueAt(r, f));
+                auto it = lines.find(key);
+                if (it == lines.end())
+                    it = lines.emplace(key, QStringList(31, QStringLiteral("NULL"))).first;
+                it->second[d - 1] = valueText(day.valueAt(r, QStringLiteral("tim")));
+            }
+            day.close();
+            if (progress)
+                progress(d);
+        }
+
+        if (!lines.empty()) {
+            QString sql = QStringLiteral("insert into accounts_dep.h_tabel(%1, month, year").arg(kind.keyColumns.join(QStringLiteral(", ")));
+            for (int d = 1; d <= 31; ++d)
+                sql += QStringLiteral(", d%1").arg(d);
+            sql += QStringLiteral(") values ");
+            bool firstRow = true;
+            for (const auto &line : lines) {
+                if (!firstRow)
+                    sql += QLatin1Char(',');
+                firstRow = false;
+                sql += QLatin1Char('(') + line.first.join(QLatin1Char(',')) + QStringLiteral(",%1,%2,").arg(month).arg(year)
+                    + line.second.join(QLatin1Char(',')) + QLatin1Char(')');
+            }
+            cmd.exec(sql);
+        }
+        if (!db.commit())
+            throw DbError(db.lastError().text());
+    } catch (...) {
+        db.rollback();
+        throw;
+    }
+}
+
+} // namespace
+
+qint64 monthKey(int month, int year) { return qint64(year) * 100 + month; }
+
+void shiftLines(const QString &connection, int month, int year, const Progress &progress)
+{
+    rebuild(shiftKind(), connection, month, year, progress);
+}
+
+void housekeepingLines(const QString &connection, int month, int year, const Progress &progress)
+{
+    rebuild(housekeepingKind(), connection, month, year, progress);
+}
+
+} // namespace MonthRebuild

@@ -1,0 +1,30 @@
+#pragma once
+#include <QString>
+#include <functional>
+
+// Rebuilds of one month of the hours timesheet (accounts_dep.h_tabel) from the
+// entries: the shift lines from the journal, the housekeeping lines from the
+// hours-paid entries. Each rebuild deletes only its own kind of line and runs
+// in one transaction under the month's lock, so a failure leaves the month as
+// it was and no other workstation sees a half-built month. The day sums are
+// read one day at a time (the progress), the lines written in one statement.
+namespace MonthRebuild {
+
+// Called after each day has been read, with the day of the month (1..31).
+using Progress = std::function<void(int day)>;
+
+// The key of a month's advisory lock: year*100 + month.
+qint64 monthKey(int month, int year);
+
+// Shift lines (smena 1..4): cell d<i> of the line of worker w and shift s is
+// the sum of the hours of w's entries of shift s on day i; days without
+// entries stay empty. Housekeeping lines are left alone. Throws DbError after
+// rolling back.
+void shiftLines(const QString &connection, int month, int year, const Progress &progress = {});
+
+// Housekeeping lines (smena 0): one per worker, kind and day/night flag, the
+// cell of day i holding the hours of that day's entries. Shift lines are left
+// alone. Throws DbError after rolling back.
+void housekeepingLines(const QString &connection, int month, int year, const Progress &progress = {});
+
+} // namespace MonthRebuild

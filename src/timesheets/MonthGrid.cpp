@@ -1,0 +1,70 @@
+#include "MonthGrid.h"
+
+#include "db/Dataset.h"
+#include "db/DbError.h"
+#include "ui/DatasetModel.h"
+#include "ui/Dialogs.h"
+#include "ui/LongAction.h"
+
+namespace MonthGrid {
+
+QString monthName(int month)
+{
+    static const char *const names[] = {"Январь", "Февраль", "Март", "Апрель", "Май", "Июнь",
+                                        "Июль", "Август", "Сентябрь", "Октябрь", "Ноябрь", "Декабрь"};
+    return month >= 1 && month <= 12 ? QString::fromUtf8(names[month - 1]) : QString();
+}
+
+QString dayField(int day) { return QStringLiteral("d%1").arg(day); }
+
+bool isWeekend(int day, int month, int year)
+{
+    // w: weekday of the 1st, 1 = Sunday ... 7 = Saturday
+    const int w = QDate(year, month, 1).dayOfWeek() % 7 + 1;
+    const int r = (day + w) % 7;
+    return r == 1 || r == 2;
+}
+
+void colourDays(DatasetModel *model, const QDate &first, const QColor &normal, const QColor &background,
+                bool hideOutside)
+{
+    for (int d = 1; d <= 31; ++d) {
+        const bool inMonth = d <= first.daysInMonth();
+        if (hideOutside)
+            model->setColumnVisible(dayField(d), inMonth);
+        if (!inMonth)
+            model->setColumnColors(dayField(d), background, Silver);
+        else if (isWeekend(d, first.month(), first.year()))
+            model->setColumnColors(dayField(d), Weekend, Weekend);
+        else
+            model->setColumnColors(dayField(d), normal, normal);
+    }
+}
+
+void openShown(Dataset &ds)
+{
+    try {
+        ds.close();
+        ds.open();
+    } catch (const DbError &e) {
+        ds.close();
+        Dialogs::error(e.text());
+    }
+}
+
+void rebuild(QAbstractButton *button, QProgressBar *bar, const QString &connection, int month, int year,
+             const Rebuild &run)
+{
+    LongAction busy(button, bar);
+    busy.setRange(1, QDate(year, month, 1).daysInMonth());
+    try {
+        run(connection, month, year, [&busy](int day) {
+            busy.setValue(day);
+            busy.step();
+        });
+    } catch (const DbError &e) {
+        Dialogs::error(QStringLiteral("Табель не перестроен, данные месяца остались прежними.\n%1").arg(e.text()));
+    }
+}
+
+} // namespace MonthGrid

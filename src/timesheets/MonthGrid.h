@@ -1,0 +1,41 @@
+#pragma once
+#include <QColor>
+#include <QDate>
+#include <QString>
+#include <functional>
+
+class Dataset;
+class DatasetModel;
+class QAbstractButton;
+class QProgressBar;
+
+// What the monthly timesheet windows share: month names, weekend days, the
+// look of the day columns, reading a month's query and running a rebuild.
+namespace MonthGrid {
+
+inline const QColor Weekend{255, 0, 0};           // Saturdays and Sundays
+inline const QColor Silver{192, 192, 192};        // titles of days after the month's end, empty days
+inline const QColor TotalBackground{225, 228, 255}; // the month's totals
+
+QString monthName(int month); // "Январь" ... "Декабрь"
+QString dayField(int day);    // "d1" ... "d31"
+// Saturdays and Sundays of a month (no holiday calendar).
+bool isWeekend(int day, int month, int year);
+
+// Day columns of `model` for the month of `first`: weekend columns and titles
+// red, the others in `normal`; days after the month's end with their text in
+// `background` and silver titles, and switched off when `hideOutside`.
+void colourDays(DatasetModel *model, const QDate &first, const QColor &normal, const QColor &background,
+                bool hideOutside);
+
+// (Re)opens a query; an error is shown and leaves it closed.
+void openShown(Dataset &ds);
+
+// Runs one month's rebuild as a long action of `button` with its progress by
+// day on `bar`; a failure is shown, saying the month stayed as it was.
+using Rebuild = std::function<void(const QString &connection, int month, int year,
+                                   const std::function<void(int)> &progress)>;
+void rebuild(QAbstractButton *button, QProgressBar *bar, const QString &connection, int month, int year,
+             const Rebuild &run);
+
+} // namespace MonthGrid
