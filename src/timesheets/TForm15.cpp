@@ -42,7 +42,9 @@ TForm15::TForm15(Forms &forms, QWidget *parent)
         Element day = label(nameW + (d - 1) * dayW, dayW, QString::number(d), Qt::AlignHCenter, true);
         day.frameLeft = day.frameRight = true;
         head.elements << day;
-        detail.elements << field(day.x, dayW, QStringLiteral("sd%1").arg(d), QString(), Qt::AlignHCenter);
+        Element hours = field(day.x, dayW, QStringLiteral("sd%1").arg(d), QString(), Qt::AlignHCenter);
+        hours.frameLeft = hours.frameRight = true; // a grid, so a day is read in its own column
+        detail.elements << hours;
         days << QStringLiteral("sd%1").arg(d);
     }
     head.elements << label(totalX, totalW, QStringLiteral("Итого"), Qt::AlignHCenter, true);
