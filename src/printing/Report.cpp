@@ -235,6 +235,11 @@ private:
                 ec.sums = &b.sums[i];
                 text = b.exprs[i].eval(ec).format(e.mask);
             }
+            // fixed-width database texts arrive padded with blanks that mean nothing
+            int end = text.size();
+            while (end > 0 && text.at(end - 1).isSpace())
+                --end;
+            text.truncate(end);
             if (text.isEmpty())
                 continue;
             TextItem t;
