@@ -6,6 +6,7 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <algorithm>
+#include <functional>
 #include <map>
 
 namespace Printing {
@@ -158,6 +159,8 @@ public:
     }
 
     void setHeading(Compiled *heading) { heading_ = heading; }
+    // Bands printed at the top of each following page, under the heading
+    std::function<QVector<Compiled *>()> continued;
 
     // Prints `b`; when it (with `keepWith` mm of what must follow it) does
     // not fit, the page is closed and a new one started first.
@@ -196,6 +199,11 @@ private:
             y_ += heading_->band->height;
         }
         firstY_ = y_;
+        if (continued && doc_.pages.size() > 1)
+            for (Compiled *b : continued()) {
+                draw(*b, c, y_);
+                y_ += b->band->height;
+            }
     }
     void finishPage(const Expression::Context &c)
     {
@@ -313,10 +321,19 @@ Document layOut(const Layout &l, const Dataset &data)
             summing << &groupFooters[g];
     }
 
+    QVector<bool> open(groupHeaders.size(), false);
+    pager.continued = [&] {
+        QVector<Compiled *> bands;
+        for (int g = 0; g < groupHeaders.size(); ++g)
+            if (open[g] && l.groups[g].repeatHeader)
+                bands << &groupHeaders[g];
+        return bands;
+    };
     auto closeGroups = [&](int from) {
         for (int g = groupFooters.size() - 1; g >= from; --g) {
             pager.place(groupFooters[g], ctx);
             groupFooters[g].reset();
+            open[g] = false;
         }
     };
     const int rows = data.recordCount();
@@ -343,6 +360,7 @@ Document layOut(const Layout &l, const Dataset &data)
             for (int h = g + 1; h < groupHeaders.size(); ++h)
                 keep += groupHeaders[h].band->height;
             pager.place(groupHeaders[g], ctx, keep);
+            open[g] = true;
         }
         current = values;
         for (Compiled *b : summing)

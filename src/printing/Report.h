@@ -43,6 +43,9 @@ struct Band {
 struct Group {
     QString expression;
     Band header, footer;
+    // The header is printed again under the column headings of a page where
+    // the group goes on, so that a reader sees whose rows these are.
+    bool repeatHeader = false;
 };
 
 struct Layout {

@@ -52,10 +52,12 @@ TForm18::TForm18(Forms &forms, QWidget *parent)
     DTPicker1 = new QDateEdit(period);
     DTPicker1->setObjectName(QStringLiteral("DTPicker1"));
     DTPicker1->setCalendarPopup(true);
+    DTPicker1->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
     auto *l2 = Widgets::named<QLabel>(period, "Label2", QStringLiteral("по"));
     DTPicker2 = new QDateEdit(period);
     DTPicker2->setObjectName(QStringLiteral("DTPicker2"));
     DTPicker2->setCalendarPopup(true);
+    DTPicker2->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
     pl->addWidget(l1);
     pl->addWidget(DTPicker1);
     pl->addWidget(l2);

@@ -143,15 +143,17 @@ private slots:
             QVERIFY2(textWidth(t.text, d.fontSize, t.bold) <= t.rect.width() + 0.01, qPrintable(t.text));
     }
 
-    // A long report repeats the column headings at the top of each page, keeps
-    // every band above the page footer and numbers the pages at the right.
+    // A long report repeats the column headings (and the header of the group
+    // that goes on) at the top of each page, keeps every band above the page
+    // footer and numbers the pages at the right.
     void pageBreaks()
     {
         auto *q = new Dataset(TDataModule6::ConnectionName, this);
         q->setSql("select case when i <= 70 then 'Альфа' else 'Бета' end as grp, 'строка ' || i as name,"
                   " 0.01::numeric * i as amount, i as n from generate_series(1, 130) i order by i");
         q->open();
-        const Layout l = ledgerLayout();
+        Layout l = ledgerLayout();
+        l.groups[0].repeatHeader = true;
         const Document d = layOut(l, *q);
         QVERIFY(d.pages.size() >= 3);
         const double footerTop = d.size.height() - l.margin - l.pageFooter.height;
@@ -160,6 +162,8 @@ private slots:
             const Page &p = d.pages[i];
             const QStringList rows = p.plainText().split('\n');
             QCOMPARE(rows.value(i == 0 ? 1 : 0), QString("Изделие\tСумма"));
+            if (i > 0)
+                QVERIFY2(rows.value(1) == "Альфа" || rows.value(1) == "Бета", qPrintable(rows.value(1)));
             QCOMPARE(rows.last(), QString::number(i + 1));
             const TextItem *number = nullptr;
             for (const TextItem &t : p.texts) {
