@@ -6,6 +6,7 @@
 #include "support/TestDb.h"
 #include "support/TestMain.h"
 #include "support/Xlsx.h"
+#include "spreadsheet/Excel.h"
 
 #include <QDateEdit>
 #include <QPushButton>
@@ -219,6 +220,22 @@ private slots:
                                     "Фурнитура|Сборка (грунт)|Готовая продукция|6|12"}));
         QCOMPARE(s.cells.value("D4").type, QString("n"));
         QVERIFY(!s.cells.contains("A5"));
+    }
+
+    // Without a place for the workbook the export stops after the message,
+    // with its query closed and the button usable again.
+    void exportCannotStart()
+    {
+        ScriptedDialogs dialogs;
+        const QString before = r->Button6->text();
+        Excel::setDocumentsFolder("/proc/no-such-folder");
+        r->Button6->click();
+        Excel::setDocumentsFolder(QString());
+        QCOMPARE(dialogs.texts(), QStringList{"Ошибка открытия файла Microsoft Excel."});
+        QVERIFY(dialogs.opened.isEmpty());
+        QCOMPARE(r->Button6->text(), before);
+        QVERIFY(r->Button6->isEnabled());
+        QVERIFY(!r->XLS_Rep.isOpen());
     }
 
     // An empty period still prints each report, headings and zero totals,
