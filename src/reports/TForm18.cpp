@@ -129,18 +129,21 @@ QString shortDate(const QDate &d) { return d.toString(QStringLiteral("dd.MM.yyyy
 
 void TForm18::printReport(ReportForm *report, const QString &titleText, QPushButton *button)
 {
-    LongAction busy(button);
     Dataset &q = report->query();
-    q.close();
-    q.setParam(QStringLiteral("data1"), DTPicker1->date());
-    q.setParam(QStringLiteral("data2"), DTPicker2->date());
-    ReportForm::applyProductFilter(q, productKind());
-    q.open();
     CloseOnExit closer{q};
-    report->QuickRep1.setText(QStringLiteral("QRLabel1"),
-                              titleText + shortDate(DTPicker1->date()) + QStringLiteral(" по ") + shortDate(DTPicker2->date()));
-    const Printing::Document doc = report->prepare();
-    busy.step();
+    Printing::Document doc;
+    {
+        // the wait cursor while the query runs and the pages are laid out, not in the preview
+        LongAction busy(button);
+        q.close();
+        q.setParam(QStringLiteral("data1"), DTPicker1->date());
+        q.setParam(QStringLiteral("data2"), DTPicker2->date());
+        ReportForm::applyProductFilter(q, productKind());
+        q.open();
+        report->QuickRep1.setText(QStringLiteral("QRLabel1"), titleText + shortDate(DTPicker1->date()) + QStringLiteral(" по ")
+                                                                  + shortDate(DTPicker2->date()));
+        doc = report->prepare();
+    }
     Dialogs::preview(doc);
 }
 

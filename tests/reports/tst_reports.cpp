@@ -1,4 +1,5 @@
 #include "app/Startup.h"
+#include "app/TForm23.h"
 #include "reports/TForm18.h"
 #include "support/DialogDriver.h"
 #include "support/Pdf.h"
@@ -9,6 +10,8 @@
 #include "spreadsheet/Excel.h"
 
 #include <QDateEdit>
+#include <QGroupBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
@@ -194,6 +197,22 @@ private slots:
         QVERIFY(!lines(press(r->Button1)).join('\n').contains("Заготовки"));
         r->RadioGroup1Items[0]->setChecked(true);
         QCOMPARE(lines(press(r->Button4)).value(17), QString("Итого:\t1063.00\t1275.60"));
+    }
+
+    // "sklad" sees the product reports of finished products only.
+    void skladSeesFinishedProducts()
+    {
+        app->forms.Form23->Edit1->setText("sklad");
+        QVERIFY(app->forms.Form23->signIn(false));
+        QVERIFY(!r->RadioGroup1->isEnabled());
+        QVERIFY(!r->Button4->isEnabled() && !r->Button6->isEnabled());
+        const QString text = lines(press(r->Button3)).join('\n');
+        for (QPushButton *b : {r->Button1, r->Button2, r->Button4, r->Button6})
+            b->setEnabled(true);
+        r->RadioGroup1->setEnabled(true);
+        QVERIFY(text.contains("КР-10"));
+        QVERIFY(!text.contains("Заготовки"));
+        QVERIFY(!text.contains("АБ-1"));
     }
 
     void exportSummary()
