@@ -4,7 +4,11 @@
 #include "TForm23.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
+#include "reports/TForm16.h"
+#include "reports/TForm17.h"
 #include "reports/TForm18.h"
+#include "reports/TForm20.h"
+#include "reports/TForm21.h"
 // catalogue windows (workers, products, kinds)
 #include "catalogues/TForm2.h"
 #include "catalogues/TForm26.h"
@@ -86,9 +90,11 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     f.Form11 = create<TForm11>(*ctx);
     f.Form18 = create<TForm18>(*ctx);
     f.Form19 = create<TForm19>(*ctx);
-    // f.Form21 = create<TForm21>(*ctx);
+    f.Form21 = create<TForm21>(*ctx);
     f.Form15 = create<TForm15>(*ctx);
-    // f.Form16, Form17, Form20: report layouts
+    f.Form16 = create<TForm16>(*ctx);
+    f.Form17 = create<TForm17>(*ctx);
+    f.Form20 = create<TForm20>(*ctx);
     f.Form22 = create<TForm22>(*ctx);
     // f.Form24 = create<TForm24>(*ctx);
     // f.Form25 = create<TForm25>(*ctx);

@@ -1,5 +1,14 @@
 #include "TForm18.h"
 
+#include "TForm16.h"
+#include "TForm17.h"
+#include "TForm20.h"
+#include "TForm21.h"
+#include "db/TDataModule6.h"
+#include "spreadsheet/Excel.h"
+#include "ui/Dialogs.h"
+#include "ui/Forms.h"
+#include "ui/LongAction.h"
 #include "ui/Widgets.h"
 
 #include <QDateEdit>
@@ -11,8 +20,17 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-TForm18::TForm18(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
+TForm18::TForm18(Forms &forms, QWidget *parent)
+    : QDialog(parent), XLS_Rep(TDataModule6::ConnectionName), f(forms)
 {
+    XLS_Rep.sql = QStringList{
+        QStringLiteral("select sum(smena.kol_vo-smena.brak)::numeric as kolvo, vid_oper.vid,"),
+        QStringLiteral("izdel.nom, oper.naimen, color,izdel.massa*sum(smena.kol_vo-smena.brak) as mass "),
+        QStringLiteral("from accounts_dep.smena,accounts_dep.izdel,accounts_dep.vid_oper, accounts_dep.oper where izdel.id=smena.i_id and vid_oper.id=oper.vid"),
+        QStringLiteral("and oper.id=smena.o_id and smena.data<:data2 and smena.data>=:data1 "),
+        QStringLiteral("group by izdel.nom,color, oper.naimen, vid_oper.vid, izdel.massa order by izdel.nom"),
+    };
+
     setObjectName(QStringLiteral("TForm18"));
     setWindowTitle(QStringLiteral("Отчеты (8)"));
 
@@ -34,10 +52,12 @@ TForm18::TForm18(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     DTPicker1 = new QDateEdit(period);
     DTPicker1->setObjectName(QStringLiteral("DTPicker1"));
     DTPicker1->setCalendarPopup(true);
+    DTPicker1->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
     auto *l2 = Widgets::named<QLabel>(period, "Label2", QStringLiteral("по"));
     DTPicker2 = new QDateEdit(period);
     DTPicker2->setObjectName(QStringLiteral("DTPicker2"));
     DTPicker2->setCalendarPopup(true);
+    DTPicker2->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
     pl->addWidget(l1);
     pl->addWidget(DTPicker1);
     pl->addWidget(l2);
@@ -50,6 +70,11 @@ TForm18::TForm18(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     Button6 = Widgets::pushButton(this, "Button6", QStringLiteral("Excel (0 из 0)"));
     Button5 = Widgets::pushButton(this, "Button5", QStringLiteral("Выход"));
     connect(Button5, &QPushButton::clicked, this, &QDialog::reject);
+    connect(Button1, &QPushButton::clicked, this, &TForm18::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm18::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TForm18::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm18::Button4Click);
+    connect(Button6, &QPushButton::clicked, this, &TForm18::Button6Click);
 
     auto *lay = new QGridLayout(this);
     lay->addWidget(RadioGroup1, 0, 0, 3, 1);
@@ -78,4 +103,87 @@ void TForm18::presetPeriod(const QDate &today)
     const QDate firstOfMonth(today.year(), today.month(), 1);
     DTPicker1->setDate(firstOfMonth.addMonths(-1));
     DTPicker2->setDate(firstOfMonth);
+}
+
+void TForm18::Button1Click()
+{
+    printReport(f.Form20, QStringLiteral("   Детальный отчет по рабочим за период с "), Button1);
+}
+
+void TForm18::Button2Click() { printReport(f.Form17, QStringLiteral("   Отчет по продукции за период с "), Button2); }
+
+void TForm18::Button3Click()
+{
+    printReport(f.Form21, QStringLiteral("   Детальный отчет по продукции за период с "), Button3);
+}
+
+void TForm18::Button4Click() { printReport(f.Form16, QStringLiteral("   Отчет по рабочим за период с "), Button4); }
+
+namespace {
+struct CloseOnExit {
+    Dataset &q;
+    ~CloseOnExit() { q.close(); }
+};
+QString shortDate(const QDate &d) { return d.toString(QStringLiteral("dd.MM.yyyy")); }
+} // namespace
+
+void TForm18::printReport(ReportForm *report, const QString &titleText, QPushButton *button)
+{
+    Dataset &q = report->query();
+    CloseOnExit closer{q};
+    Printing::Document doc;
+    {
+        // the wait cursor while the query runs and the pages are laid out, not in the preview
+        LongAction busy(button);
+        q.close();
+        q.setParam(QStringLiteral("data1"), DTPicker1->date());
+        q.setParam(QStringLiteral("data2"), DTPicker2->date());
+        ReportForm::applyProductFilter(q, productKind());
+        q.open();
+        report->QuickRep1.setText(QStringLiteral("QRLabel1"), titleText + shortDate(DTPicker1->date()) + QStringLiteral(" по ")
+                                                                  + shortDate(DTPicker2->date()));
+        doc = report->prepare();
+    }
+    Dialogs::preview(doc);
+}
+
+void TForm18::Button6Click()
+{
+    LongAction busy(Button6);
+    XLS_Rep.close();
+    XLS_Rep.setParam(QStringLiteral("data1"), DTPicker1->date());
+    XLS_Rep.setParam(QStringLiteral("data2"), DTPicker2->date());
+    ReportForm::applyProductFilter(XLS_Rep, productKind());
+    XLS_Rep.open();
+    CloseOnExit closer{XLS_Rep};
+    if (ExcelStart(QString(), QStringLiteral("Отчет по продукции")) != 1)
+        return;
+    const int n = XLS_Rep.recordCount();
+    const QString total = QString::number(n);
+    busy.setCaption(QStringLiteral("Excel (0 из ") + total + QStringLiteral(")"));
+    const char *titles[] = {"Наименование", "Операция", "Вид продукции", "Коробки", "Кол-во"};
+    for (int c = 0; c < 5; ++c)
+        ExcelWriteValue(1, c + 1, 1, QString::fromUtf8(titles[c]));
+    for (int i = 0; i < n; ++i) {
+        const int row = i + 2;
+        const int color = XLS_Rep.valueAt(i, QStringLiteral("color")).toInt();
+        // the kind is fixed-width text: its padding would sit between the name and the suffix
+        QString vid = XLS_Rep.valueAt(i, QStringLiteral("vid")).toString();
+        while (vid.endsWith(QLatin1Char(' ')))
+            vid.chop(1);
+        if (color == 1)
+            vid += QStringLiteral(" (грунт)");
+        else if (color > 1)
+            vid += QStringLiteral(" (цвет: ") + QString::number(color) + QStringLiteral(")");
+        ExcelWriteValue(1, 1, row, XLS_Rep.valueAt(i, QStringLiteral("nom")).toString());
+        ExcelWriteValue(1, 2, row, vid);
+        ExcelWriteValue(1, 3, row,
+                        XLS_Rep.valueAt(i, QStringLiteral("naimen")).toInt() == 0 ? QStringLiteral("Готовая продукция")
+                                                                                   : QStringLiteral("Заготовки"));
+        ExcelWriteValue(1, 4, row, QString::number(XLS_Rep.valueAt(i, QStringLiteral("mass")).toDouble(), 'g', 15));
+        ExcelWriteValue(1, 5, row, QString::number(qRound64(XLS_Rep.valueAt(i, QStringLiteral("kolvo")).toDouble())));
+        busy.setCaption(QStringLiteral("Excel (") + QString::number(i + 1) + QStringLiteral(" из ") + total + QStringLiteral(")"));
+        busy.step();
+    }
+    ExcelShow(true);
 }

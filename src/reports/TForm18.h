@@ -1,14 +1,18 @@
 #pragma once
+#include "db/Dataset.h"
+
 #include <QDialog>
 
 class QDateEdit;
 class QGroupBox;
 class QPushButton;
 class QRadioButton;
+class ReportForm;
 struct Forms;
 
-// Summary reports of a period. The reports themselves come with the reports
-// subsystem; this window already carries the controls the roles restrict.
+// Summary reports of a period: four printed reports by workers and by
+// products, and the export of a product summary to a spreadsheet, each
+// limited to finished products or blanks by the choice in RadioGroup1.
 class TForm18 : public QDialog {
     Q_OBJECT
 public:
@@ -25,6 +29,15 @@ public:
     // The preset period: the whole previous month.
     void presetPeriod(const QDate &today);
 
+    Dataset XLS_Rep; // the export's query; parameters data1, data2
+
+    void Button1Click(); // detailed report by workers
+    void Button2Click(); // report by products
+    void Button3Click(); // detailed report by products
+    void Button4Click(); // report by workers
+    void Button6Click(); // spreadsheet export
+
 private:
+    void printReport(ReportForm *report, const QString &titleText, QPushButton *button);
     Forms &f;
 };

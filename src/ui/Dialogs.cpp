@@ -1,5 +1,7 @@
 #include "Dialogs.h"
 
+#include "printing/ReportPreview.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -42,6 +44,7 @@ public:
         return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
     }
     void quit() override { QCoreApplication::exit(0); }
+    void preview(const Printing::Document &doc) override { Printing::showPreview(doc); }
 };
 
 RealHandler g_real;
@@ -57,6 +60,7 @@ bool question(const QString &text, const QString &caption) { return handler()->s
 void information(const QString &text, const QString &caption) { handler()->show(Kind::Information, caption, text); }
 bool openFile(const QString &path) { return handler()->openFile(path); }
 void quitProgram() { handler()->quit(); }
+void preview(const Printing::Document &doc) { handler()->preview(doc); }
 
 QWidget *messageParent()
 {

@@ -3,6 +3,9 @@
 #include <functional>
 
 class QWidget;
+namespace Printing {
+struct Document;
+}
 
 // The one seam through which every message box, question, file opening and
 // program end goes. The default shows real message boxes; tests install a
@@ -19,6 +22,9 @@ struct Handler {
     virtual bool openFile(const QString &path) = 0;
     // Tells the program to end.
     virtual void quit() = 0;
+    // Shows a laid-out report in its preview window (print, zoom, pages,
+    // save as PDF) and returns when the window is closed.
+    virtual void preview(const Printing::Document &doc) = 0;
 };
 
 // Caption "Ошибка", error icon, OK.
@@ -28,6 +34,7 @@ bool question(const QString &text, const QString &caption = QStringLiteral("Уд
 void information(const QString &text, const QString &caption);
 bool openFile(const QString &path);
 void quitProgram();
+void preview(const Printing::Document &doc);
 
 // Installs a handler (nullptr restores the real one). Not owned.
 void setHandler(Handler *h);

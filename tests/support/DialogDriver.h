@@ -1,4 +1,5 @@
 #pragma once
+#include "printing/Report.h"
 #include "ui/Dialogs.h"
 
 #include <QList>
@@ -24,6 +25,7 @@ public:
     QList<bool> answers;  // consumed by questions, front first
     QStringList opened;   // files the program asked to open
     int quits = 0;
+    QList<Printing::Document> previews; // reports the program showed, laid out
 
     bool show(Dialogs::Kind kind, const QString &caption, const QString &text) override
     {
@@ -38,6 +40,7 @@ public:
         return true;
     }
     void quit() override { ++quits; }
+    void preview(const Printing::Document &doc) override { previews << doc; }
 
     QStringList texts() const
     {
@@ -52,6 +55,7 @@ public:
         answers.clear();
         opened.clear();
         quits = 0;
+        previews.clear();
     }
 };
 
