@@ -153,3 +153,12 @@ CREATE VIEW accounts_dep.izdel AS
 INSERT INTO accounts_dep.vid_oper (id, vid) VALUES (7777, 'хоз. работы'), (7778, 'среднесдельная');
 INSERT INTO accounts_dep.oper (id, vid, i_id, naimen, cena_new) VALUES (7777, 7777, 7777, 0, 0), (7778, 7778, 7778, 0, 0);
 INSERT INTO accounts_dep.norm (o_id, norma, price, prize) VALUES (7777, 0, 100, 0), (7778, 0, 120, 0);
+
+-- Key counters past the fixed rows: the generated ids of kinds and
+-- operations start after 7778, so the 7 777th kind or operation does not
+-- collide with the fixed work kinds and their operation rows.
+DO $$
+BEGIN
+    PERFORM setval(pg_get_serial_sequence('accounts_dep.vid_oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.vid_oper), 7778));
+    PERFORM setval(pg_get_serial_sequence('accounts_dep.oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.oper), 7778));
+END $$;

@@ -11,6 +11,9 @@ void runStructureUpgrade(TDataModule6 &dm)
         QStringLiteral("ALTER TABLE accounts_dep.fatigue add i_holiday int DEFAULT 0 NULL;"),
         QStringLiteral("ALTER TABLE accounts_dep.fatigue ADD i_night int DEFAULT 0 NULL;"),
         QStringLiteral("ALTER TABLE accounts_dep.h_tabel ADD i_night int DEFAULT 0 NULL;"),
+        // Key counters past the fixed rows 7777/7778 (and past any id already stored)
+        QStringLiteral("SELECT setval(pg_get_serial_sequence('accounts_dep.vid_oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.vid_oper), 7778));"),
+        QStringLiteral("SELECT setval(pg_get_serial_sequence('accounts_dep.oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.oper), 7778));"),
     };
     Command cmd(dm.connectionName());
     for (const QString &c : cmds) {

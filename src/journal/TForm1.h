@@ -89,4 +89,5 @@ private:
     void buildMenu();
     void styleShiftButtons();
     Forms &f;
+    QDate m_readDate; // the day the journal queries were last read for
 };
