@@ -428,6 +428,95 @@ private slots:
         QCOMPARE(cell(newWorker, 1, newDay).toInt(), 3);
     }
 
+    // A change that moves the only entry of a cell away leaves 0 there, but
+    // makes no zero-hour line where none existed.
+    void moveAwayMakesNoZeroLine()
+    {
+        const int moving = Seed::entry({kDay, 1, p.worker, p.product, p.assembly, 5, 0, 10.0, 3});
+        Seed::shiftLine(p.worker, 1, 3, 2024, {{5, 3}});
+        editEntryWithId(moving);
+        ed->DTimeP->setDate(QDate(2024, 4, 2)); // into another month, which has no line
+        QVERIFY(ed->save());
+        QCOMPARE(cell(p.worker, 1, kDay).toInt(), 0);
+        QCOMPARE(cell(p.worker, 1, QDate(2024, 4, 2)).toInt(), 3);
+        // and back: the April line keeps its 0, March gets its hours again
+        journalWindow->DateT->setDate(QDate(2024, 4, 2));
+        journalWindow->readJournals();
+        QVERIFY(journalWindow->journal()->locate("id", moving));
+        QVERIFY(ed->prepareEdit());
+        ed->DTimeP->setDate(kDay);
+        QVERIFY(ed->save());
+        QCOMPARE(cell(p.worker, 1, kDay).toInt(), 3);
+        QCOMPARE(cell(p.worker, 1, QDate(2024, 4, 2)).toInt(), 0);
+
+        // a line that never existed is not made for the cell an entry left
+        TestDb::exec("delete from accounts_dep.h_tabel");
+        journalWindow->DateT->setDate(kDay);
+        journalWindow->readJournals();
+        QVERIFY(journalWindow->journal()->locate("id", moving));
+        QVERIFY(ed->prepareEdit());
+        ed->setWorker("Сидоров С.С.", p.worker2);
+        QVERIFY(ed->save());
+        QCOMPARE(TestDb::rows("select w_id, d5 from accounts_dep.h_tabel"), (QList<QVariantList>{{p.worker2, 3}}));
+    }
+
+    // The entry and its day cell are stored together or not at all: a
+    // timesheet that refuses the write leaves no entry, and the window open
+    // with what was typed; once the cause is gone the same press saves.
+    void timesheetFailureStoresNothing_data()
+    {
+        QTest::addColumn<bool>("lineExists"); // update or insert of the line fails
+        QTest::newRow("new line refused") << false;
+        QTest::newRow("cell update refused") << true;
+    }
+    void timesheetFailureStoresNothing()
+    {
+        QFETCH(bool, lineExists);
+        if (lineExists)
+            Seed::shiftLine(p.worker, 1, 3, 2024, {{6, 2}});
+        TestDb::exec("create function accounts_dep.refuse() returns trigger language plpgsql as "
+                     "$$ begin raise exception 'табель закрыт'; end $$");
+        TestDb::exec("create trigger refuse before insert or update on accounts_dep.h_tabel for each row execute function accounts_dep.refuse()");
+        ScriptedDialogs dialogs;
+        bool stillOpen = false, savedLater = false;
+        QString kept;
+        DialogDriver::onNextModal([&](QWidget *) {
+            ed->setWorker("Петров П.П.", p.worker);
+            chooseOperation(p.assembly);
+            ed->Edit3->setText("5");
+            ed->Edit6->setText("8");
+            ed->Button1->click();
+            stillOpen = ed->isVisible();
+            kept = ed->Edit3->text() + "/" + ed->Edit6->text() + "/" + ed->Edit1->text();
+            QCOMPARE(entries(), 0);
+            TestDb::exec("drop trigger refuse on accounts_dep.h_tabel");
+            ed->Button1->click();
+            savedLater = !ed->isVisible();
+        });
+        journalWindow->Button1->click();
+        TestDb::exec("drop function accounts_dep.refuse()");
+        QVERIFY(stillOpen);
+        QCOMPARE(kept, QString("5/8/Петров П.П."));
+        QCOMPARE(dialogs.shown.size(), 1);
+        QVERIFY2(dialogs.shown.first().text.contains("табель закрыт"), qPrintable(dialogs.shown.first().text));
+        QVERIFY(savedLater);
+        QCOMPARE(entries(), 1);
+        QCOMPARE(cell(p.worker, 1, kDay).toInt(), 8);
+    }
+
+    // Hours whose day sum the timesheet cannot hold are refused before anything is written.
+    void overflowingHoursRefused()
+    {
+        Seed::entry({kDay, 1, p.worker, p.product, p.painting, 1, 0, 2.0, 8, 1});
+        Seed::shiftLine(p.worker, 1, 3, 2024, {{5, 8}});
+        ScriptedDialogs dialogs;
+        fillNew(p.worker, "Петров П.П.", p.assembly, 1, 0);
+        ed->Edit6->setText("2147483647");
+        QVERIFY_THROWS_EXCEPTION(DbError, ed->save());
+        QCOMPARE(entries(), 1);
+        QCOMPARE(cell(p.worker, 1, kDay).toInt(), 8);
+    }
+
     // -------- through the real windows
 
     void openersFromJournal()
