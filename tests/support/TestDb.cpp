@@ -88,6 +88,14 @@ void exec(const QString &sql)
         QFAIL(qPrintable(QStringLiteral("SQL failed: %1\n%2").arg(q.lastError().text(), sql)));
 }
 
+void adminExec(const QString &sql)
+{
+    ensureDatabase();
+    QSqlQuery q(connect(kAdmin, QStringLiteral("postgres"), qEnvironmentVariable("PGUSER", QStringLiteral("postgres"))));
+    if (!q.exec(sql))
+        QFAIL(qPrintable(QStringLiteral("SQL failed: %1\n%2").arg(q.lastError().text(), sql)));
+}
+
 QVariant scalar(const QString &sql)
 {
     QSqlQuery q(sysConn());

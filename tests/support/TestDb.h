@@ -19,6 +19,8 @@ void ensureDatabase();
 void exec(const QString &sql);
 QVariant scalar(const QString &sql);                 // first column of first row
 QList<QVariantList> rows(const QString &sql);
+// As the cluster's superuser (settings of the database itself and the like)
+void adminExec(const QString &sql);
 
 // Empties every table the program writes, keeping the fixed work kinds
 // 7777/7778, their operations and norms.
