@@ -63,6 +63,12 @@ void ensureDatabase()
 {
     if (!g_name.isEmpty())
         return;
+    // A helper process of a test works in its parent's database.
+    const QString given = qEnvironmentVariable("TABEL_TEST_DATABASE");
+    if (!given.isEmpty()) {
+        g_name = given;
+        return;
+    }
     const QString app = QCoreApplication::applicationName().isEmpty()
         ? QStringLiteral("t") : QCoreApplication::applicationName();
     g_name = QStringLiteral("t_%1_%2").arg(app).arg(QCoreApplication::applicationPid()).toLower();

@@ -12,7 +12,8 @@ namespace TestDb {
 
 QString host();         // socket folder of the throwaway cluster
 QString databaseName(); // this binary's clone
-// Clones the template once per process (idempotent) and drops it at exit.
+// Clones the template once per process (idempotent) and drops it at exit;
+// with TABEL_TEST_DATABASE set (a test's helper process) uses that database.
 void ensureDatabase();
 
 // Direct access as the program's role, on a connection of its own
