@@ -256,22 +256,18 @@ private slots:
         entry(QDate(2024, 4, 2), 2, w2, gone, og, 5);
         Seed::shiftLine(w1, 1, 3, 2024, {{5, 7}, {6, 8}});
         Seed::shiftLine(w2, 2, 4, 2024, {{1, 6}, {2, 5}, {3, 9}});
-        if (timesheetRefuses) {
-            TestDb::exec("create function accounts_dep.refuse() returns trigger language plpgsql as "
-                         "$$ begin raise exception 'табель закрыт'; end $$");
-            TestDb::exec("create trigger refuse before update on accounts_dep.h_tabel for each row execute function accounts_dep.refuse()");
-        }
+        std::unique_ptr<TestDb::RefusedWrites> refuse;
+        if (timesheetRefuses)
+            refuse = std::make_unique<TestDb::RefusedWrites>("accounts_dep.h_tabel");
         ScriptedDialogs dialogs; // Yes to both questions
         DialogDriver::onNextModal([&](QWidget *) {
             QVERIFY(f->DataModule6->Izdel.locate("id", gone));
             QTest::mouseClick(f->Form3->Button3, Qt::LeftButton);
         });
         f->Form1->N3Click();
-        if (timesheetRefuses) {
-            TestDb::exec("drop trigger refuse on accounts_dep.h_tabel");
-            TestDb::exec("drop function accounts_dep.refuse()");
-            QVERIFY(dialogs.texts().last().contains("табель закрыт"));
-        }
+        refuse.reset();
+        if (timesheetRefuses)
+            QVERIFY(dialogs.texts().last().contains(TestDb::RefusedWrites::message()));
         const auto lines = TestDb::rows("select w_id, d5, d6, d1, d2, d3 from accounts_dep.h_tabel order by w_id");
         const QVariantList before1{w1, 7, 8, QVariant(), QVariant(), QVariant()}, before2{w2, QVariant(), QVariant(), 6, 5, 9};
         const QVariantList after1{w1, 3, 8, QVariant(), QVariant(), QVariant()}, after2{w2, QVariant(), QVariant(), 0, 0, 9};

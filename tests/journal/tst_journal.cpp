@@ -242,16 +242,14 @@ private slots:
         entry(1, 4);
         Seed::shiftLine(worker, 1, 3, 2024, {{5, 4}});
         j->chooseDay(day);
-        TestDb::exec("create function accounts_dep.refuse() returns trigger language plpgsql as "
-                     "$$ begin raise exception 'табель закрыт'; end $$");
-        TestDb::exec("create trigger refuse before update on accounts_dep.h_tabel for each row execute function accounts_dep.refuse()");
-        QTest::mouseClick(j->Button3, Qt::LeftButton);
-        TestDb::exec("drop trigger refuse on accounts_dep.h_tabel");
-        TestDb::exec("drop function accounts_dep.refuse()");
+        {
+            TestDb::RefusedWrites refuse("accounts_dep.h_tabel");
+            QTest::mouseClick(j->Button3, Qt::LeftButton);
+        }
         QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.smena").toInt(), 1);
         QCOMPARE(cell(worker, 1, 5).toInt(), 4);
         QCOMPARE(dialogs.shown.size(), 2);
-        QVERIFY2(dialogs.shown.at(1).text.contains("табель закрыт"), qPrintable(dialogs.shown.at(1).text));
+        QVERIFY2(dialogs.shown.at(1).text.contains(TestDb::RefusedWrites::message()), qPrintable(dialogs.shown.at(1).text));
         // the next deletion goes through
         j->Button3Click();
         QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.smena").toInt(), 0);

@@ -129,6 +129,19 @@ QList<QVariantList> rows(const QString &sql)
     return out;
 }
 
+RefusedWrites::RefusedWrites(const QString &table, const QString &events) : m_table(table)
+{
+    exec(QStringLiteral("create or replace function accounts_dep.refuse_writes() returns trigger language plpgsql as "
+                        "$$ begin raise exception 'запись запрещена'; end $$"));
+    exec(QStringLiteral("create trigger refuse_writes before %1 on %2 for each row execute function accounts_dep.refuse_writes()")
+             .arg(events, table));
+}
+
+RefusedWrites::~RefusedWrites()
+{
+    exec(QStringLiteral("drop trigger if exists refuse_writes on %1").arg(m_table));
+}
+
 void clearData()
 {
     exec(QStringLiteral(
