@@ -162,3 +162,5 @@ BEGIN
     PERFORM setval(pg_get_serial_sequence('accounts_dep.vid_oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.vid_oper), 7778));
     PERFORM setval(pg_get_serial_sequence('accounts_dep.oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.oper), 7778));
 END $$;
+-- The housekeeping day-cell refresh sums one worker's entries of one day.
+CREATE INDEX fatigue_p_date ON accounts_dep.fatigue (id_p, d_date);

@@ -14,6 +14,7 @@ void runStructureUpgrade(TDataModule6 &dm)
         // Key counters past the fixed rows 7777/7778 (and past any id already stored)
         QStringLiteral("SELECT setval(pg_get_serial_sequence('accounts_dep.vid_oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.vid_oper), 7778));"),
         QStringLiteral("SELECT setval(pg_get_serial_sequence('accounts_dep.oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.oper), 7778));"),
+        QStringLiteral("CREATE INDEX fatigue_p_date ON accounts_dep.fatigue (id_p, d_date);"),
     };
     Command cmd(dm.connectionName());
     for (const QString &c : cmds) {
