@@ -163,3 +163,12 @@ CREATE INDEX fatigue_id_p_date ON accounts_dep.fatigue (id_p, d_date);
 -- few megabytes the planner would rather scan the whole table in parallel,
 -- which is slower.
 ALTER TABLE accounts_dep.h_tabel SET (parallel_workers = 0);
+
+-- Key counters past the fixed rows: the generated ids of kinds and
+-- operations start after 7778, so the 7 777th kind or operation does not
+-- collide with the fixed work kinds and their operation rows.
+DO $$
+BEGIN
+    PERFORM setval(pg_get_serial_sequence('accounts_dep.vid_oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.vid_oper), 7778));
+    PERFORM setval(pg_get_serial_sequence('accounts_dep.oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.oper), 7778));
+END $$;

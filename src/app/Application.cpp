@@ -7,10 +7,15 @@ Application::Application(int &argc, char **argv) : QApplication(argc, argv) {}
 
 void reportException(const std::exception &e)
 {
+    QString text;
     if (auto *db = dynamic_cast<const DbError *>(&e))
-        Dialogs::error(db->text());
+        text = db->text().trimmed();
     else
-        Dialogs::error(QString::fromUtf8(e.what()));
+        text = QString::fromUtf8(e.what()).trimmed();
+    // Never an empty box: at least say that the action did not complete.
+    if (text.isEmpty())
+        text = QStringLiteral("Действие не выполнено: ошибка без описания.");
+    Dialogs::error(text);
 }
 
 bool Application::notify(QObject *receiver, QEvent *event)

@@ -2,6 +2,7 @@
 
 #include "Connection.h"
 #include "TForm23.h"
+#include "db/DbSession.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
 #include "reports/TForm16.h"
@@ -57,6 +58,7 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     ctx->dataModule = std::make_unique<TDataModule6>();
     f.DataModule6 = ctx->dataModule.get();
     f.DataModule6->showError = [](const QString &caption, const QString &text) { Dialogs::error(text, caption); };
+    DbSession::setNotifier([](const QString &text) { Dialogs::information(text, QStringLiteral("Связь с базой данных")); });
 
     f.Form1 = create<TForm1>(*ctx);
     try {

@@ -1,6 +1,7 @@
 #include "Dataset.h"
 
 #include "DbError.h"
+#include "DbSession.h"
 #include "Sql.h"
 
 #include <QSqlError>
@@ -9,26 +10,13 @@
 
 QString Statement::boundText() const { return Sql::bind(text(), m_params); }
 
-QSqlDatabase Statement::db() const
-{
-    return m_connection.isEmpty() ? QSqlDatabase::database()
-                                  : QSqlDatabase::database(m_connection, false);
-}
-
-static QString errorText(const QSqlError &e)
-{
-    QString t = e.databaseText().trimmed();
-    if (t.isEmpty())
-        t = e.text().trimmed();
-    return t;
-}
+QSqlDatabase Statement::db() const { return DbSession::database(m_connection); }
 
 void Command::exec()
 {
     const QString text = boundText();
     QSqlQuery q(db());
-    if (!q.exec(text))
-        throw DbError(errorText(q.lastError()), text);
+    DbSession::exec(q, m_connection, text, DbSession::Retry::Never);
 }
 
 Dataset::Dataset(const QString &connection, QObject *parent)
@@ -42,8 +30,7 @@ void Dataset::open()
     QSqlQuery q(db());
     q.setForwardOnly(true);
     q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    if (!q.exec(text))
-        throw DbError(errorText(q.lastError()), text);
+    DbSession::exec(q, m_connection, text, DbSession::Retry::Read);
     m_fields.clear();
     m_rows.clear();
     const QSqlRecord rec = q.record();

@@ -47,7 +47,11 @@ class Dataset : public QObject, public Statement {
 public:
     explicit Dataset(const QString &connection = QString(), QObject *parent = nullptr);
 
-    void open();   // runs the statement and fetches every row; throws DbError
+    // Runs the statement and fetches every row; throws DbError. A connection
+    // found lost is reopened and, outside a transaction, the statement run
+    // once more: a statement that writes (delete ... returning) belongs
+    // inside a Transaction.
+    void open();
     void close();
     bool isOpen() const { return m_open; }
     void refresh(); // close, open, back to the same record number

@@ -1,11 +1,11 @@
 #include "MonthRebuild.h"
 
 #include "Dataset.h"
+#include "DayCells.h"
+#include "Transaction.h"
 #include "DbError.h"
 
 #include <QDate>
-#include <QSqlDatabase>
-#include <QSqlError>
 #include <map>
 
 namespace MonthRebuild {
@@ -57,13 +57,13 @@ void rebuild(const LineKind &kind, const QString &connection, int month, int yea
     const QDate first(year, month, 1);
     if (!first.isValid())
         throw DbError(QStringLiteral("Неверный месяц: %1.%2").arg(month).arg(year));
-    QSqlDatabase db = QSqlDatabase::database(connection, false);
-    if (!db.transaction())
-        throw DbError(db.lastError().text());
-    try {
+    // One transaction: a failure leaves the month as it was, and other
+    // workstations never see it half built.
+    Transaction tx(connection);
+    {
         Command cmd(connection);
         // Waits for entry saves of the month in progress and keeps new ones out until the end.
-        cmd.exec(QStringLiteral("select pg_advisory_xact_lock(%1::bigint)").arg(monthKey(month, year)));
+        DayCells::lockMonth(connection, year, month);
         cmd.exec(QStringLiteral("delete from accounts_dep.h_tabel where %1 and month=%2 and year=%3")
                      .arg(kind.ownLines).arg(month).arg(year));
 
@@ -104,17 +104,11 @@ void rebuild(const LineKind &kind, const QString &connection, int month, int yea
             }
             cmd.exec(sql);
         }
-        if (!db.commit())
-            throw DbError(db.lastError().text());
-    } catch (...) {
-        db.rollback();
-        throw;
     }
+    tx.commit();
 }
 
 } // namespace
-
-qint64 monthKey(int month, int year) { return qint64(year) * 100 + month; }
 
 void shiftLines(const QString &connection, int month, int year, const Progress &progress)
 {

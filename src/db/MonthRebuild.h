@@ -13,9 +13,6 @@ namespace MonthRebuild {
 // Called after each day has been read, with the day of the month (1..31).
 using Progress = std::function<void(int day)>;
 
-// The key of a month's advisory lock: year*100 + month.
-qint64 monthKey(int month, int year);
-
 // Shift lines (smena 1..4): cell d<i> of the line of worker w and shift s is
 // the sum of the hours of w's entries of shift s on day i; days without
 // entries stay empty. Housekeeping lines are left alone. Throws DbError after

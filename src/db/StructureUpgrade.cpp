@@ -16,6 +16,9 @@ void runStructureUpgrade(TDataModule6 &dm)
         QStringLiteral("CREATE INDEX IF NOT EXISTS smena_w_id_num_data ON accounts_dep.smena ((w_id::numeric), data)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS fatigue_id_p_date ON accounts_dep.fatigue (id_p, d_date)"),
         QStringLiteral("ALTER TABLE accounts_dep.h_tabel SET (parallel_workers = 0)"),
+        // Key counters past the fixed rows 7777/7778 (and past any id already stored)
+        QStringLiteral("SELECT setval(pg_get_serial_sequence('accounts_dep.vid_oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.vid_oper), 7778));"),
+        QStringLiteral("SELECT setval(pg_get_serial_sequence('accounts_dep.oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.oper), 7778));"),
     };
     Command cmd(dm.connectionName());
     for (const QString &c : cmds) {

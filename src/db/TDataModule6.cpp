@@ -1,6 +1,7 @@
 #include "TDataModule6.h"
 
 #include "DbError.h"
+#include "DbSession.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -48,6 +49,7 @@ TDataModule6::TDataModule6(QObject *parent)
 
 TDataModule6::~TDataModule6()
 {
+    DbSession::forget(kConn);
     if (QSqlDatabase::contains(kConn)) {
         {
             QSqlDatabase db = QSqlDatabase::database(kConn, false);
@@ -111,25 +113,32 @@ QStringList TDataModule6::hTabelStatement(int shift)
 void TDataModule6::connectDb(const QString &host, int port, const QString &database,
                              const QString &user, const QString &password, const QString &options)
 {
+    m_settings = {host, port, database, user, password, options};
+    openConnection();
+    DbSession::setReopen(kConn, [this]() { openConnection(); });
+}
+
+void TDataModule6::openConnection()
+{
     QSqlDatabase db = QSqlDatabase::contains(kConn) ? QSqlDatabase::database(kConn, false)
                                                     : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), kConn);
     db.close();
-    db.setHostName(host);
-    db.setPort(port);
-    db.setDatabaseName(database);
-    db.setUserName(user);
-    db.setPassword(password);
-    db.setConnectOptions(options);
+    db.setHostName(m_settings.host);
+    db.setPort(m_settings.port);
+    db.setDatabaseName(m_settings.database);
+    db.setUserName(m_settings.user);
+    db.setPassword(m_settings.password);
+    db.setConnectOptions(m_settings.options);
     if (!db.open())
         throw DbError(db.lastError().text());
     QSqlQuery q(db);
-    // Statements give dates as DD.MM.YYYY text
-    if (!q.exec(QStringLiteral("SET DateStyle TO 'ISO, DMY'")))
-        throw DbError(q.lastError().text());
-    // The monthly timesheets' statements are short index lookups repeated per
-    // worker: compiling them costs more than it saves.
-    if (!q.exec(QStringLiteral("SET jit = off")))
-        throw DbError(q.lastError().text());
+    // Statements give dates as DD.MM.YYYY text; literals double apostrophes
+    // only, which is safe only while backslashes are ordinary characters. The
+    // monthly timesheets' statements are short index lookups repeated per
+    // worker: compiling them (JIT) costs more than it saves.
+    for (const char *set : {"SET DateStyle TO 'ISO, DMY'", "SET standard_conforming_strings TO on", "SET jit = off"})
+        if (!q.exec(QString::fromLatin1(set)))
+            throw DbError(q.lastError().text());
 }
 
 bool TDataModule6::connected() const

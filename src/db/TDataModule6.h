@@ -19,6 +19,9 @@ public:
     void connectDb(const QString &host, int port, const QString &database,
                    const QString &user, const QString &password, const QString &options);
     bool connected() const;
+    // Opens the connection again with the settings of connectDb (after the
+    // server dropped it); throws DbError.
+    void openConnection();
     QString connectionName() const { return ConnectionName; }
 
     // Journal queries of shifts 1..4 (anything else gives shift 1)
@@ -49,4 +52,11 @@ public:
     static QStringList hTabelStatement(int shift);
     static QStringList smenaStatement(int shift);
     static QStringList operStatement();
+
+private:
+    struct Settings {
+        QString host;
+        int port = 5432;
+        QString database, user, password, options;
+    } m_settings;
 };

@@ -1,9 +1,11 @@
 #include "TForm1.h"
 
 #include "app/VersionCheck.h"
+#include "db/DayCells.h"
 #include "db/DbError.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
+#include "db/Transaction.h"
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
@@ -141,6 +143,13 @@ TForm1::TForm1(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
         });
     connect(DateT->calendarWidget(), &QCalendarWidget::clicked, this, &TForm1::DateTChange);
     connect(DateT->calendarWidget(), &QCalendarWidget::activated, this, &TForm1::DateTChange);
+    // A day typed, stepped with the arrow keys or the wheel is read as soon as
+    // the editing ends (Enter, or the focus moves on, e.g. to "Добавить"), so
+    // the grid, "Выходной" and the picker always agree.
+    connect(DateT, &QDateEdit::editingFinished, this, [this]() {
+        if (date() != m_readDate)
+            DateTChange();
+    });
     connect(CBox1, &QCheckBox::toggled, this, &TForm1::CBox1Click);
     connect(DBGrid2, &QTableView::doubleClicked, this, &TForm1::DBGrid2DblClick);
     connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
@@ -225,8 +234,9 @@ void TForm1::readJournals()
     TDataModule6 &dm = *f.DataModule6;
     for (int s = 1; s <= 4; ++s)
         dm.smena(s)->close();
+    m_readDate = date();
     for (int s = 1; s <= 4; ++s) {
-        dm.smena(s)->setParam(QStringLiteral("data"), date());
+        dm.smena(s)->setParam(QStringLiteral("data"), m_readDate);
         dm.smena(s)->open();
     }
 }
@@ -325,27 +335,37 @@ void TForm1::deleteEntry()
         return;
     }
     TDataModule6 &dm = *f.DataModule6;
+    const QString conn = dm.connectionName();
+    // Worker, shift and day of the deleted row itself: the picker may show
+    // another day by now.
     const int w = q->asInt(QStringLiteral("w_id"));
-    const int s = shift;
-    const QDate d = date();
-    dm.DelSmena.exec(QStringLiteral("delete from accounts_dep.smena where id=") + Sql::num(qint64(q->asInt(QStringLiteral("id")))));
+    const int s = q->value(QStringLiteral("smena")).isNull() ? shift : q->asInt(QStringLiteral("smena"));
+    const QDate d = q->value(QStringLiteral("data")).toDate();
+    {
+        // The entry and its day cell go together or not at all.
+        Transaction tx(conn);
+        DayCells::lockWorkerMonth(conn, w, d);
+        Dataset gone(conn);
+        gone.setSql(QStringLiteral("delete from accounts_dep.smena where id=") + Sql::num(qint64(q->asInt(QStringLiteral("id"))))
+                    + QStringLiteral(" returning w_id, smena, data"));
+        gone.open();
+        // With no hours left only that day's cell becomes 0; the line and its
+        // other days stay, and no line is inserted.
+        DayCells::refreshShift(conn, w, s, d, DayCells::MissingLine::Leave);
+        if (!gone.isEmpty()) {
+            // Moved at another workstation after this journal was read
+            const int gw = gone.asInt(QStringLiteral("w_id"));
+            const int gs = gone.asInt(QStringLiteral("smena"));
+            const QDate gd = gone.value(QStringLiteral("data")).toDate();
+            if (gw != w || gs != s || gd != d) {
+                DayCells::lockWorkerMonth(conn, gw, gd);
+                DayCells::refreshShift(conn, gw, gs, gd, DayCells::MissingLine::Leave);
+            }
+        }
+        tx.commit();
+    }
     q->close();
     q->open();
-
-    // The day's hours of that worker and shift, corrected in the timesheet line
-    try {
-        const int n = dm.controlInt(
-            QStringLiteral("select sum(time) as tim from accounts_dep.smena where w_id=%1 and smena=%2 and data=to_date('%3', 'DD.MM.YYYY') group by w_id, smena, data")
-                .arg(w).arg(s).arg(Sql::date(d)),
-            QStringLiteral("tim"));
-        // With no hours left only that day's cell becomes 0; the line and its
-        // other days stay.
-        dm.H_Tabel_ins.exec(QStringLiteral("update accounts_dep.h_tabel set d%1=%2 where w_id=%3 and smena=%4 and month=%5 and year=%6")
-                                .arg(d.day()).arg(n).arg(w).arg(s).arg(d.month()).arg(d.year()));
-    } catch (const DbError &e) {
-        dm.Control.close();
-        Dialogs::error(QStringLiteral("Позиция удалена, но табель не исправлен:\n") + e.text());
-    }
 }
 
 void TForm1::Timer1Timer() { versionCheck(f); }

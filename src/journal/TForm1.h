@@ -96,4 +96,5 @@ private:
     void showImportProgress();
     void styleShiftButtons();
     Forms &f;
+    QDate m_readDate; // the day the journal queries were last read for
 };

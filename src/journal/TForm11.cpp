@@ -3,9 +3,11 @@
 #include "TForm1.h"
 #include "catalogues/TForm4.h"
 #include "catalogues/TForm5.h"
+#include "db/DayCells.h"
 #include "db/DbError.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
+#include "db/Transaction.h"
 #include "ui/Dialogs.h"
 #include "ui/DigitEdit.h"
 #include "ui/Forms.h"
@@ -166,7 +168,6 @@ void TForm11::prepareAdd()
     Edit7->clear();
     Edit8->clear();
     Edit9->clear();
-    m_haveOldKeys = false;
     setWindowTitle(QStringLiteral("Заведение новой позиции (11)"));
     Tag = 1;
 }
@@ -190,11 +191,6 @@ bool TForm11::prepareEdit()
     w_id = q->asInt(QStringLiteral("w_id"));
     i_id = q->asInt(QStringLiteral("i_id"));
     o_id = q->asInt(QStringLiteral("o_id"));
-
-    m_haveOldKeys = true;
-    m_oldWorker = w_id;
-    m_oldShift = q->value(QStringLiteral("smena")).isNull() ? currentShift() : q->asInt(QStringLiteral("smena"));
-    m_oldDate = DTimeP->date();
 
     const bool painting = isPainting(vid);
     Label6->setEnabled(painting);
@@ -353,6 +349,33 @@ void TForm11::pickOperation()
 
 // ---------------------------------------------------------------- saving
 
+namespace {
+struct StoredKeys {
+    bool found = false;
+    int worker = 0;
+    int shift = 0;
+    QDate date;
+    bool operator!=(const StoredKeys &o) const { return found != o.found || worker != o.worker || shift != o.shift || date != o.date; }
+};
+
+// Where an entry stands in the database now (it may have been changed or
+// deleted at another workstation since the journal was read).
+StoredKeys storedKeys(const QString &connection, const QString &id)
+{
+    Dataset q(connection);
+    q.setSql(QStringLiteral("select w_id, smena, data from accounts_dep.smena where id=") + id);
+    q.open();
+    StoredKeys k;
+    if (q.isEmpty())
+        return k;
+    k.found = true;
+    k.worker = q.asInt(QStringLiteral("w_id"));
+    k.shift = q.asInt(QStringLiteral("smena"));
+    k.date = q.value(QStringLiteral("data")).toDate();
+    return k;
+}
+} // namespace
+
 bool TForm11::save()
 {
     TDataModule6 &dm = *f.DataModule6;
@@ -374,7 +397,8 @@ bool TForm11::save()
     const QString Q = QString::number(Edit3->value());
     const QString B = QString::number(Edit4->value());
     const QString H = QString::number(Edit6->value());
-    const QString S = QString::number(currentShift());
+    const int shift = currentShift();
+    const QString S = QString::number(shift);
     const QDate date = DTimeP->date();
     const QString D = Sql::date(date);
     const QString T = Sql::date(QDate::currentDate());
@@ -382,6 +406,24 @@ bool TForm11::save()
 
     Dataset *q = journal();
     const QString R = adding ? QString() : QString::number(q->asInt(QStringLiteral("id")));
+    const QString conn = dm.connectionName();
+
+    // The entry and its day cells are written together, with the months of
+    // the worker(s) concerned locked against a second workstation, so the
+    // duplicate check and the line count below stay true until the commit.
+    Transaction tx(conn);
+    StoredKeys old;
+    QList<DayCells::WorkerMonth> months{{w_id, date}};
+    if (!adding) {
+        old = storedKeys(conn, R);
+        if (!old.found)
+            throw DbError(QStringLiteral("Позиция удалена на другом рабочем месте. Закройте окно и обновите журнал."));
+        months.append({old.worker, old.date});
+    }
+    DayCells::lockWorkerMonths(conn, months);
+    if (!adding && storedKeys(conn, R) != old)
+        throw DbError(QStringLiteral("Позиция только что изменена на другом рабочем месте. Закройте окно, обновите журнал "
+                                     "и измените её снова."));
 
     QString count = QStringLiteral("select count(id) as cnt from accounts_dep.SMENA where w_id=") + W + QStringLiteral(" and o_id=") + O
                     + QStringLiteral(" and i_id=") + I + QStringLiteral(" and data=to_date('") + D + QStringLiteral("', 'DD.MM.YYYY') and smena=") + S;
@@ -405,53 +447,36 @@ bool TForm11::save()
                         + QStringLiteral("', prize=0, id_doc=0, id_doc_item=0, f_gds_qty_use=0, id_gds_use=0, id_cons_use=0 where id=") + R);
     SmenaIU->exec();
 
-    // The journal read again, the cursor back on its record number
-    const int rec = q->recNo();
-    q->close();
-    q->open();
-    if (q->recordCount() >= 1 && rec >= 1)
-        q->setRecNo(rec);
+    dayCellRefresh(w_id, shift, date);
+    // A change that moved the entry leaves a cell that no longer holds its
+    // hours; it is corrected, but no line is made just to hold a 0.
+    if (!adding && (old.worker != w_id || old.shift != shift || old.date != date))
+        DayCells::refreshShift(conn, old.worker, old.shift, old.date, DayCells::MissingLine::CreateUnlessZero);
+    tx.commit();
 
     // The timesheets by shifts read afresh when next shown
     dm.H_Tabel_1.close();
     dm.H_Tabel_2.close();
     dm.H_Tabel_3.close();
 
-    const int shift = currentShift();
-    dayCellRefresh(w_id, shift, date);
-    // A change that moved the entry leaves a cell that no longer holds its hours.
-    if (!adding && m_haveOldKeys && (m_oldWorker != w_id || m_oldShift != shift || m_oldDate != date)) {
-        dayCellRefresh(m_oldWorker, m_oldShift, m_oldDate);
-        m_oldWorker = w_id;
-        m_oldShift = shift;
-        m_oldDate = date;
+    // The journal read again, the cursor back on its record number. The entry
+    // is stored by now: a failing read must not keep the window open as if
+    // it were not (a second press would be refused as a duplicate).
+    const int rec = q->recNo();
+    try {
+        q->close();
+        q->open();
+        if (q->recordCount() >= 1 && rec >= 1)
+            q->setRecNo(rec);
+    } catch (const DbError &e) {
+        Dialogs::error(QStringLiteral("Позиция записана, но журнал не перечитан (нажмите \"Обновить\"):\n") + e.text());
     }
     return true;
 }
 
 void TForm11::dayCellRefresh(int worker, int shift, const QDate &date)
 {
-    TDataModule6 &dm = *f.DataModule6;
-    const QString W = QString::number(worker);
-    const QString S = QString::number(shift);
-    const QString K = QString::number(date.day());
-    const QString M = QString::number(date.month());
-    const QString Y = QString::number(date.year());
-    const QString line = QStringLiteral(" where w_id=") + W + QStringLiteral(" and smena=") + S + QStringLiteral(" and month=") + M
-                         + QStringLiteral(" and year=") + Y;
-
-    const int cnt = dm.controlInt(QStringLiteral("select count(w_id) as cnt from accounts_dep.h_tabel") + line, QStringLiteral("cnt"));
-    const int n = dm.controlInt(QStringLiteral("select sum(time) as tim from accounts_dep.smena where w_id=") + W + QStringLiteral(" and smena=") + S
-                                    + QStringLiteral(" and data=to_date('") + Sql::date(date)
-                                    + QStringLiteral("', 'DD.MM.YYYY') group by w_id, smena, data"),
-                                QStringLiteral("tim"));
-    const QString N = QString::number(n);
-    if (cnt != 0)
-        dm.H_Tabel_ins.exec(QStringLiteral("update accounts_dep.h_tabel set d") + K + QStringLiteral("=") + N + line);
-    else
-        dm.H_Tabel_ins.exec(QStringLiteral("insert into accounts_dep.h_tabel(smena, w_id, month, year, d") + K + QStringLiteral(") ")
-                            + QStringLiteral("values(") + S + QStringLiteral(", ") + W + QStringLiteral(", ") + M + QStringLiteral(", ") + Y
-                            + QStringLiteral(", ") + N + QStringLiteral(")"));
+    DayCells::refreshShift(f.DataModule6->connectionName(), worker, shift, date, DayCells::MissingLine::Create);
 }
 
 void TForm11::clearFields()

@@ -68,7 +68,7 @@ public:
     void setOperationFromOper();  // the current row of the shared Oper query
     void updateColourField();     // enabled only for a painting operation
     void recomputeDisplays();
-    bool save();                  // true when written; refusals show a message; DbError propagates
+    bool save();                  // true when written; refusals show a message; DbError propagates (nothing written)
     void dayCellRefresh(int worker, int shift, const QDate &date);
     void clearFields();
 
@@ -90,10 +90,4 @@ protected:
 
 private:
     Forms &f;
-    // Where the edited entry stood when the change began, so the cell it
-    // leaves is refreshed as well.
-    bool m_haveOldKeys = false;
-    int m_oldWorker = 0;
-    int m_oldShift = 0;
-    QDate m_oldDate;
 };

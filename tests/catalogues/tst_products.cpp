@@ -226,6 +226,64 @@ private slots:
             QCOMPARE(count("select count(*) from accounts_dep.norm where o_id not in (7777, 7778)"), 1); // norms stay
     }
 
+    // The deleted entries' hours leave the timesheet in the same transaction:
+    // cells of two workers over two months; other products' hours stay. When
+    // the timesheet refuses, nothing of the deletion happens.
+    void deletionRecomputesTimesheet_data()
+    {
+        QTest::addColumn<bool>("timesheetRefuses");
+        QTest::newRow("cells recomputed") << false;
+        QTest::newRow("timesheet refuses: nothing deleted") << true;
+    }
+    void deletionRecomputesTimesheet()
+    {
+        QFETCH(bool, timesheetRefuses);
+        const int g = Seed::group("Корпуса");
+        const int gone = Seed::product("Корпус", g);
+        const int kept = Seed::product("Крышка", g);
+        const int k = Seed::kind("Сборка");
+        const int og = Seed::operation(gone, k, 0, {1.5});
+        const int ok = Seed::operation(kept, k, 0, {1.5});
+        const int w1 = Seed::worker("Петров"), w2 = Seed::worker("Сидоров");
+        auto entry = [](const QDate &d, int shift, int w, int product, int oper, int hours) {
+            Seed::Entry e{d, shift, w, product, oper};
+            e.time = hours;
+            Seed::entry(e);
+        };
+        entry(QDate(2024, 3, 5), 1, w1, gone, og, 4);
+        entry(QDate(2024, 3, 5), 1, w1, kept, ok, 3);
+        entry(QDate(2024, 4, 1), 2, w2, gone, og, 6);
+        entry(QDate(2024, 4, 2), 2, w2, gone, og, 5);
+        Seed::shiftLine(w1, 1, 3, 2024, {{5, 7}, {6, 8}});
+        Seed::shiftLine(w2, 2, 4, 2024, {{1, 6}, {2, 5}, {3, 9}});
+        std::unique_ptr<TestDb::RefusedWrites> refuse;
+        if (timesheetRefuses)
+            refuse = std::make_unique<TestDb::RefusedWrites>("accounts_dep.h_tabel");
+        ScriptedDialogs dialogs; // Yes to both questions
+        DialogDriver::onNextModal([&](QWidget *) {
+            QVERIFY(f->DataModule6->Izdel.locate("id", gone));
+            QTest::mouseClick(f->Form3->Button3, Qt::LeftButton);
+        });
+        f->Form1->N3Click();
+        refuse.reset();
+        if (timesheetRefuses)
+            QVERIFY(dialogs.texts().last().contains(TestDb::RefusedWrites::message()));
+        const auto lines = TestDb::rows("select w_id, d5, d6, d1, d2, d3 from accounts_dep.h_tabel order by w_id");
+        const QVariantList before1{w1, 7, 8, QVariant(), QVariant(), QVariant()}, before2{w2, QVariant(), QVariant(), 6, 5, 9};
+        const QVariantList after1{w1, 3, 8, QVariant(), QVariant(), QVariant()}, after2{w2, QVariant(), QVariant(), 0, 0, 9};
+        auto plain = [](QVariantList r) {
+            for (QVariant &v : r)
+                v = v.isNull() ? QVariant() : QVariant(v.toInt());
+            return r;
+        };
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(plain(lines[0]), timesheetRefuses ? before1 : after1);
+        QCOMPARE(plain(lines[1]), timesheetRefuses ? before2 : after2);
+        QCOMPARE(count("select count(*) from accounts_dep.smena"), timesheetRefuses ? 4 : 1);
+        QCOMPARE(count(QString("select count(*) from accounts_dep.oper where i_id=%1").arg(gone)), timesheetRefuses ? 1 : 0);
+        QCOMPARE(count(QString("select count(*) from cmn_gds_and_srv.gds_and_srv where id=%1").arg(gone)), timesheetRefuses ? 1 : 0);
+    }
+
     void goodsWithoutGroupNeverShow()
     {
         Seed::product("С группой", Seed::group("Корпуса"));

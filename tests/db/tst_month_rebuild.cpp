@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 #include "db/DbError.h"
+#include "db/DayCells.h"
 #include "db/MonthRebuild.h"
 #include "db/TDataModule6.h"
 #include "support/Seed.h"
@@ -219,7 +220,7 @@ private slots:
             QVERIFY(other.open());
             QVERIFY(other.transaction());
             QSqlQuery q(other);
-            QVERIFY(q.exec(QString("select pg_advisory_xact_lock_shared(%1::bigint)").arg(MonthRebuild::monthKey(2, 2024))));
+            QVERIFY(q.exec(QString("select pg_advisory_xact_lock_shared(%1::bigint)").arg(DayCells::monthKey(2024, 2))));
             QSqlQuery(QSqlDatabase::database(conn)).exec("set lock_timeout = '300ms'");
             QVERIFY_THROWS_EXCEPTION(DbError, MonthRebuild::shiftLines(conn, 2, 2024));
             QCOMPARE(lines(2, 2024), before);

@@ -428,6 +428,51 @@ private slots:
         QCOMPARE(cell(newWorker, 1, newDay).toInt(), 3);
     }
 
+    // A change that moves the only entry of a cell away leaves 0 there, but
+    // makes no zero-hour line where none existed.
+    void moveAwayMakesNoZeroLine()
+    {
+        const int moving = Seed::entry({kDay, 1, p.worker, p.product, p.assembly, 5, 0, 10.0, 3});
+        Seed::shiftLine(p.worker, 1, 3, 2024, {{5, 3}});
+        editEntryWithId(moving);
+        ed->DTimeP->setDate(QDate(2024, 4, 2)); // into another month, which has no line
+        QVERIFY(ed->save());
+        QCOMPARE(cell(p.worker, 1, kDay).toInt(), 0);
+        QCOMPARE(cell(p.worker, 1, QDate(2024, 4, 2)).toInt(), 3);
+        // and back: the April line keeps its 0, March gets its hours again
+        journalWindow->DateT->setDate(QDate(2024, 4, 2));
+        journalWindow->readJournals();
+        QVERIFY(journalWindow->journal()->locate("id", moving));
+        QVERIFY(ed->prepareEdit());
+        ed->DTimeP->setDate(kDay);
+        QVERIFY(ed->save());
+        QCOMPARE(cell(p.worker, 1, kDay).toInt(), 3);
+        QCOMPARE(cell(p.worker, 1, QDate(2024, 4, 2)).toInt(), 0);
+
+        // a line that never existed is not made for the cell an entry left
+        TestDb::exec("delete from accounts_dep.h_tabel");
+        journalWindow->DateT->setDate(kDay);
+        journalWindow->readJournals();
+        QVERIFY(journalWindow->journal()->locate("id", moving));
+        QVERIFY(ed->prepareEdit());
+        ed->setWorker("Сидоров С.С.", p.worker2);
+        QVERIFY(ed->save());
+        QCOMPARE(TestDb::rows("select w_id, d5 from accounts_dep.h_tabel"), (QList<QVariantList>{{p.worker2, 3}}));
+    }
+
+    // Hours whose day sum the timesheet cannot hold are refused before anything is written.
+    void overflowingHoursRefused()
+    {
+        Seed::entry({kDay, 1, p.worker, p.product, p.painting, 1, 0, 2.0, 8, 1});
+        Seed::shiftLine(p.worker, 1, 3, 2024, {{5, 8}});
+        ScriptedDialogs dialogs;
+        fillNew(p.worker, "Петров П.П.", p.assembly, 1, 0);
+        ed->Edit6->setText("2147483647");
+        QVERIFY_THROWS_EXCEPTION(DbError, ed->save());
+        QCOMPARE(entries(), 1);
+        QCOMPARE(cell(p.worker, 1, kDay).toInt(), 8);
+    }
+
     // -------- through the real windows
 
     void openersFromJournal()
@@ -552,30 +597,52 @@ private slots:
         }
     }
 
-    // A statement the database refuses: shown, the window stays open with its contents
+    // A statement the database refuses is shown and the window stays open
+    // with what was typed. The entry and its day cell are stored together or
+    // not at all; once the cause is gone the same press saves both.
+    void databaseErrorKeepsWindow_data()
+    {
+        QTest::addColumn<QString>("refused");
+        QTest::addColumn<bool>("lineExists");
+        QTest::newRow("entry refused") << "accounts_dep.smena" << false;
+        QTest::newRow("new timesheet line refused") << "accounts_dep.h_tabel" << false;
+        QTest::newRow("timesheet cell refused") << "accounts_dep.h_tabel" << true;
+    }
     void databaseErrorKeepsWindow()
     {
-        TestDb::exec("alter table accounts_dep.smena add constraint small_kol check (kol_vo < 1000)");
+        QFETCH(QString, refused);
+        QFETCH(bool, lineExists);
+        if (lineExists)
+            Seed::shiftLine(p.worker, 1, 3, 2024, {{6, 2}});
+        auto refuse = std::make_unique<TestDb::RefusedWrites>(refused);
         ScriptedDialogs dialogs;
-        bool stillOpen = false;
+        bool stillOpen = false, savedLater = false;
         QString kept;
+        int storedMeanwhile = -1;
         DialogDriver::onNextModal([&](QWidget *) {
             ed->setWorker("Петров П.П.", p.worker);
             chooseOperation(p.assembly);
-            ed->Edit3->setText("5000");
+            ed->Edit3->setText("5");
             ed->Edit6->setText("8");
             ed->Button1->click();
             stillOpen = ed->isVisible();
-            kept = ed->Edit3->text();
+            kept = ed->Edit3->text() + "/" + ed->Edit6->text() + "/" + ed->Edit1->text();
+            storedMeanwhile = entries() + TestDb::scalar("select count(*) from accounts_dep.h_tabel where d5 is not null").toInt();
+            refuse.reset();
+            ed->Button1->click();
+            savedLater = !ed->isVisible();
         });
         journalWindow->Button1->click();
-        TestDb::exec("alter table accounts_dep.smena drop constraint small_kol");
+        refuse.reset();
         QVERIFY(stillOpen);
-        QCOMPARE(kept, QString("5000"));
+        QCOMPARE(kept, QString("5/8/Петров П.П."));
+        QCOMPARE(storedMeanwhile, 0);
         QCOMPARE(dialogs.shown.size(), 1);
-        QVERIFY2(dialogs.shown.first().text.contains("small_kol"), qPrintable(dialogs.shown.first().text));
-        QCOMPARE(entries(), 0);
-        QVERIFY(TestDb::rows("select * from accounts_dep.h_tabel").isEmpty());
+        QVERIFY2(dialogs.shown.first().text.contains(TestDb::RefusedWrites::message()), qPrintable(dialogs.shown.first().text));
+        QVERIFY(savedLater);
+        QCOMPARE(entries(), 1);
+        QCOMPARE(cell(p.worker, 1, kDay).toInt(), 8);
+        QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.h_tabel").toInt(), 1);
     }
 };
 

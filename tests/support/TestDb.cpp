@@ -63,6 +63,12 @@ void ensureDatabase()
 {
     if (!g_name.isEmpty())
         return;
+    // A helper process of a test works in its parent's database.
+    const QString given = qEnvironmentVariable("TABEL_TEST_DATABASE");
+    if (!given.isEmpty()) {
+        g_name = given;
+        return;
+    }
     const QString app = QCoreApplication::applicationName().isEmpty()
         ? QStringLiteral("t") : QCoreApplication::applicationName();
     g_name = QStringLiteral("t_%1_%2").arg(app).arg(QCoreApplication::applicationPid()).toLower();
@@ -84,6 +90,14 @@ static QSqlDatabase sysConn()
 void exec(const QString &sql)
 {
     QSqlQuery q(sysConn());
+    if (!q.exec(sql))
+        QFAIL(qPrintable(QStringLiteral("SQL failed: %1\n%2").arg(q.lastError().text(), sql)));
+}
+
+void adminExec(const QString &sql)
+{
+    ensureDatabase();
+    QSqlQuery q(connect(kAdmin, QStringLiteral("postgres"), qEnvironmentVariable("PGUSER", QStringLiteral("postgres"))));
     if (!q.exec(sql))
         QFAIL(qPrintable(QStringLiteral("SQL failed: %1\n%2").arg(q.lastError().text(), sql)));
 }
@@ -113,6 +127,19 @@ QList<QVariantList> rows(const QString &sql)
         out << r;
     }
     return out;
+}
+
+RefusedWrites::RefusedWrites(const QString &table, const QString &events) : m_table(table)
+{
+    exec(QStringLiteral("create or replace function accounts_dep.refuse_writes() returns trigger language plpgsql as "
+                        "$$ begin raise exception 'запись запрещена'; end $$"));
+    exec(QStringLiteral("create trigger refuse_writes before %1 on %2 for each row execute function accounts_dep.refuse_writes()")
+             .arg(events, table));
+}
+
+RefusedWrites::~RefusedWrites()
+{
+    exec(QStringLiteral("drop trigger if exists refuse_writes on %1").arg(m_table));
 }
 
 void clearData()

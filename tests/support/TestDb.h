@@ -12,13 +12,30 @@ namespace TestDb {
 
 QString host();         // socket folder of the throwaway cluster
 QString databaseName(); // this binary's clone
-// Clones the template once per process (idempotent) and drops it at exit.
+// Clones the template once per process (idempotent) and drops it at exit;
+// with TABEL_TEST_DATABASE set (a test's helper process) uses that database.
 void ensureDatabase();
 
 // Direct access as the program's role, on a connection of its own
 void exec(const QString &sql);
 QVariant scalar(const QString &sql);                 // first column of first row
 QList<QVariantList> rows(const QString &sql);
+// As the cluster's superuser (settings of the database itself and the like)
+void adminExec(const QString &sql);
+
+// While it lives, the server refuses writes to `table` (a trigger raising
+// "запись запрещена"), as a closed period or a revoked right would.
+class RefusedWrites {
+public:
+    explicit RefusedWrites(const QString &table, const QString &events = QStringLiteral("insert or update or delete"));
+    ~RefusedWrites();
+    RefusedWrites(const RefusedWrites &) = delete;
+    RefusedWrites &operator=(const RefusedWrites &) = delete;
+    static QString message() { return QStringLiteral("запись запрещена"); }
+
+private:
+    QString m_table;
+};
 
 // Empties every table the program writes, keeping the fixed work kinds
 // 7777/7778, their operations and norms.

@@ -1,0 +1,44 @@
+#pragma once
+#include <QSqlDatabase>
+#include <QString>
+#include <functional>
+
+class QSqlQuery;
+
+// What every statement on a named connection goes through: a connection the
+// server dropped (restart, terminated backend, network) is noticed and opened
+// again with the program's settings. A read is then run once more; a write
+// or anything inside a transaction is not (it may or may not have reached the
+// server, and the transaction is gone), so its action fails with a message
+// that tells the user to press again.
+namespace DbSession {
+
+// How to open a connection again with its settings; throws DbError.
+using Reopen = std::function<void()>;
+void setReopen(const QString &connection, Reopen reopen);
+void forget(const QString &connection);
+
+// Tells the user that the connection was lost and opened again (the
+// application shows it in a message box; nothing is shown when unset).
+void setNotifier(std::function<void(const QString &)> notify);
+extern const char *const ReconnectedText; // the notice after a reopened connection
+extern const char *const LostWriteText;   // the error of an action cut off by a lost connection
+
+enum class Retry { Read, Never };
+
+// Runs `text` on `q` (bound to `connection`). Throws DbError with the
+// database's text, or a Russian text when the server gave none.
+void exec(QSqlQuery &q, const QString &connection, const QString &text, Retry retry);
+
+// Opens a transaction on the connection (reopening a lost connection first:
+// nothing has been sent yet, so that is safe). Nested calls are counted; only
+// the outermost commit or rollback reaches the server.
+void begin(const QString &connection);
+void commit(const QString &connection);
+void rollback(const QString &connection) noexcept;
+bool inTransaction(const QString &connection);
+
+// The connection's QSqlDatabase (the default connection for an empty name).
+QSqlDatabase database(const QString &connection);
+
+} // namespace DbSession
