@@ -153,3 +153,17 @@ CREATE VIEW accounts_dep.izdel AS
 INSERT INTO accounts_dep.vid_oper (id, vid) VALUES (7777, 'хоз. работы'), (7778, 'среднесдельная');
 INSERT INTO accounts_dep.oper (id, vid, i_id, naimen, cena_new) VALUES (7777, 7777, 7777, 0, 0), (7778, 7778, 7778, 0, 0);
 INSERT INTO accounts_dep.norm (o_id, norma, price, prize) VALUES (7777, 0, 100, 0), (7778, 0, 120, 0);
+
+-- Journal: the person match by the number in s_code, served by an index on
+-- the ERP's persons. Created here only where this role owns that table; the
+-- site's administrator otherwise runs sql/erp-admin.sql. A code that does not
+-- read as a number leaves the index out, quietly.
+DO $$
+BEGIN
+    IF pg_has_role(current_user,
+                   (SELECT relowner FROM pg_class WHERE oid = 'cmn_contractor.person'::regclass), 'USAGE') THEN
+        CREATE INDEX IF NOT EXISTS person_s_code_t_id ON cmn_contractor.person ((s_code::t_id));
+    END IF;
+EXCEPTION WHEN others THEN
+    RAISE NOTICE 'cmn_contractor.person: index on s_code::t_id not created: %', SQLERRM;
+END $$;

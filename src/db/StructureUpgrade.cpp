@@ -11,6 +11,9 @@ void runStructureUpgrade(TDataModule6 &dm)
         QStringLiteral("ALTER TABLE accounts_dep.fatigue add i_holiday int DEFAULT 0 NULL;"),
         QStringLiteral("ALTER TABLE accounts_dep.fatigue ADD i_night int DEFAULT 0 NULL;"),
         QStringLiteral("ALTER TABLE accounts_dep.h_tabel ADD i_night int DEFAULT 0 NULL;"),
+        // journal: the person match by the number in s_code (refused where the
+        // role does not own the ERP's persons; the site's administrator adds it)
+        QStringLiteral("CREATE INDEX IF NOT EXISTS person_s_code_t_id ON cmn_contractor.person ((s_code::t_id));"),
     };
     Command cmd(dm.connectionName());
     for (const QString &c : cmds) {
