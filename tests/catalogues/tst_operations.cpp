@@ -196,6 +196,38 @@ private slots:
         QCOMPARE(dialogs.shown.size(), 5);
     }
 
+    // A value the server refuses (the price rounds past the column's 11 whole
+    // digits) is reported, the cell keeps its value, and the next edit is stored.
+    void normsGridAfterARefusedValue()
+    {
+        ScriptedDialogs dialogs;
+        const int op = Seed::operation(product("КР-100"), Seed::kind("Резка"), 0, {5});
+        whenShown(QStringLiteral("TForm22"), [&](QWidget *) {
+            TForm22 *n = f->Form22;
+            QAbstractItemModel *m = n->gridModel;
+            auto typeInto = [&](const QModelIndex &at, const QString &text) {
+                n->DBGrid1->setCurrentIndex(at);
+                n->DBGrid1->edit(at);
+                auto *editor = qobject_cast<QLineEdit *>(n->DBGrid1->indexWidget(at));
+                QVERIFY(editor);
+                editor->setText(text);
+                QTest::keyClick(editor, Qt::Key_Tab);
+                DialogDriver::settle();
+            };
+            typeInto(m->index(0, 1), QStringLiteral("99999999999.99999"));
+            QCOMPARE(dialogs.shown.size(), 1);
+            QVERIFY2(dialogs.shown.first().text.contains(QStringLiteral("overflow")), qPrintable(dialogs.shown.first().text));
+            QCOMPARE(cell(m, 0, 1), QString("5.00"));
+            typeInto(m->index(0, 2), QStringLiteral("12"));
+            typeInto(m->index(0, 1), QStringLiteral("6"));
+            QCOMPARE(dialogs.shown.size(), 1);
+            QCOMPARE(cell(m, 0, 1), QString("6.00"));
+        });
+        f->Form22->openFor(op);
+        QCOMPARE(TestDb::rows(QString("select price::text, prize from accounts_dep.norm where o_id=%1").arg(op)),
+                 (QList<QVariantList>{{"6.0000", 12}}));
+    }
+
     // Adding through the editor with both pickers; the norms window follows; an
     // operation without a norm is left out of the list but exported with price 0.
     void addOperationAndExport()
