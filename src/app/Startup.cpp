@@ -23,6 +23,7 @@
 #include "timesheets/TForm15.h"
 #include "ui/Dialogs.h"
 
+#include <QApplication>
 #include <QWidget>
 #include <exception>
 
@@ -95,4 +96,18 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
 
     f.Form1->updateMenuAvailability();
     return ctx;
+}
+
+int runProgram(AppContext &ctx)
+{
+    // Not "the last visible window closed": a preview left open must not keep
+    // the program alive, nor may the journal hiding for a moment end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    // exit(), not quit(): quit() first asks every window to close, and one
+    // that declines would keep the program running.
+    const QMetaObject::Connection ends =
+        QObject::connect(ctx.forms.Form23, &QDialog::finished, qApp, []() { QCoreApplication::exit(0); });
+    const int rc = QApplication::exec();
+    QObject::disconnect(ends);
+    return rc;
 }

@@ -96,6 +96,23 @@ bool TForm10::save()
 
     const QString same = QStringLiteral(" from accounts_dep.OPER where vid=") + V + QStringLiteral(" and naimen=") + N
         + QStringLiteral(" and i_id=") + I;
+    // An operation saved earlier but left without norms is not listed, and
+    // refusing it as a duplicate would be a dead end: its norms window opens
+    // (through addedId, as for a new one) so the user can finish it.
+    if (adding) {
+        const int unfinished = dm.controlInt(
+            QStringLiteral("select min(id) as id") + same
+                + QStringLiteral(" and not exists (select 1 from accounts_dep.norm n, accounts_dep.oper o where n.o_id=o.id and o.vid=")
+                + V + QStringLiteral(" and o.naimen=") + N + QStringLiteral(" and o.i_id=") + I + QStringLiteral(")"),
+            QStringLiteral("id"));
+        if (unfinished > 0) {
+            Dialogs::information(QStringLiteral("Операция с такими параметрами уже заведена, но без нормативов. Введите её нормативы."),
+                                 QStringLiteral("Информация"));
+            addedId = unfinished;
+            reject();
+            return true;
+        }
+    }
     const QString countSql = adding
         ? QStringLiteral("select count(ID) as cnt") + same
         : QStringLiteral("select count(*) as cnt") + same + QStringLiteral(" and id<>") + QString::number(changedId);

@@ -53,6 +53,7 @@ TForm2::TForm2(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     Edit1 = new QLineEdit(GroupBox1);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setMinimumWidth(320);
+    Edit1->setMaxLength(254); // person.fio
     auto lookup = [this](const char *name) {
         auto *b = new QComboBox(GroupBox1);
         b->setObjectName(QString::fromLatin1(name));

@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -56,21 +57,31 @@ TForm4::TForm4(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     const auto L = Qt::AlignLeft | Qt::AlignVCenter;
     const auto R = Qt::AlignRight | Qt::AlignVCenter;
-    gridModel = new DatasetModel(oper,
-                                 {
-                                     {"MARKA", "Марка", L, true, 240},
-                                     {"VID", "Опреция", L, true, 160},
-                                     {"cena", "Цена (min)", R, true, 80},
-                                     {"nmn", "Вид", L, true, 130},
-                                     {"norma", "Нормы (шт.)", R, true, 80},
-                                     {"id", "id", L, false},
-                                     {"i_id", "i_id", L, false},
-                                     {"oper_vid", "oper_vid", L, false},
-                                 },
-                                 this);
+    QVector<ColumnDef> columns{
+        {"MARKA", "Марка", L, true, 240},
+        {"VID", "Опреция", L, true, 160},
+        {"cena", "Цена (min)", R, true, 80},
+        {"nmn", "Вид", L, true, 130},
+        {"norma", "Нормы (шт.)", R, true, 80},
+        {"id", "id", L, false},
+        {"i_id", "i_id", L, false},
+        {"oper_vid", "oper_vid", L, false},
+    };
+    // no column narrower than its (bold) title
+    QFont titleFont = DBGrid1->horizontalHeader()->font();
+    titleFont.setBold(true);
+    const QFontMetrics titles(titleFont);
+    for (ColumnDef &c : columns)
+        c.width = qMax(c.width, titles.horizontalAdvance(c.title) + 16);
+    gridModel = new DatasetModel(oper, columns, this);
     bindGrid(DBGrid1, gridModel);
     DBGrid1->horizontalHeader()->setStretchLastSection(true);
-    DBGrid1->setFixedSize(700, 420);
+    // every column beside the vertical scroll bar, so no horizontal one is needed
+    int width = 2 * DBGrid1->frameWidth() + DBGrid1->verticalScrollBar()->sizeHint().width();
+    for (const ColumnDef &c : gridModel->columns())
+        width += c.width;
+    width += 2; // the header's own frame
+    DBGrid1->setFixedSize(qMax(700, width), 420);
     connect(DBGrid1, &QTableView::doubleClicked, this, [this]() { DBGrid1DblClick(); });
 
     Edit1 = new QLineEdit(this);
@@ -206,8 +217,10 @@ void TForm4::DBGrid1DblClick()
 
 void TForm4::choose()
 {
-    if (f.DataModule6->Oper.isEmpty())
-        return; // nothing to hand over
+    if (f.DataModule6->Oper.isEmpty()) {
+        reject(); // nothing to hand over: closes as the other lists do
+        return;
+    }
     accept();
 }
 

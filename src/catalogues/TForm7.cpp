@@ -14,7 +14,8 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QRegularExpressionValidator>
+#include <QToolTip>
+#include <QValidator>
 
 namespace {
 const QRegularExpression kDecimal(QStringLiteral("^[0-9]*\\.?[0-9]*$"));
@@ -27,10 +28,28 @@ qint64 toId(const QVariant &v)
 }
 } // namespace
 
+namespace {
+// Pasted text must be a plain number as well; its decimal comma becomes a
+// point, as a typed one does.
+class DecimalValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &) const override
+    {
+        input.replace(QLatin1Char(','), QLatin1Char('.'));
+        return kDecimal.match(input).hasMatch() ? Acceptable : Invalid;
+    }
+};
+} // namespace
+
 DecimalEdit::DecimalEdit(QWidget *parent) : QLineEdit(parent)
 {
-    // Pasted text must be a plain number as well.
-    setValidator(new QRegularExpressionValidator(kDecimal, this));
+    setValidator(new DecimalValidator(this));
+    // a refused character (a second point, a letter pasted) is not lost silently
+    connect(this, &QLineEdit::inputRejected, this, [this]() {
+        QToolTip::showText(mapToGlobal(QPoint(0, height())),
+                           QStringLiteral("Допускаются только цифры и одна десятичная точка."), this);
+    });
 }
 
 void DecimalEdit::keyPressEvent(QKeyEvent *e)
@@ -47,7 +66,12 @@ void DecimalEdit::keyPressEvent(QKeyEvent *e)
         QLineEdit::keyPressEvent(e);
     } else if (c == QLatin1Char('.') || c == QLatin1Char(',')) {
         // The validator refuses a second point.
+        const QString before = text();
         insert(QStringLiteral("."));
+        if (text() == before && !hasSelectedText())
+            emit inputRejected();
+    } else {
+        emit inputRejected();
     }
     e->accept(); // anything else is discarded
 }
@@ -67,6 +91,7 @@ TForm7::TForm7(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     Edit1 = new QLineEdit(GroupBox1);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setMinimumWidth(300);
+    Edit1->setMaxLength(254); // gds_and_srv.s_caption
     Edit2 = new DecimalEdit(GroupBox1);
     Edit2->setObjectName(QStringLiteral("Edit2"));
     cb_item = new QComboBox(GroupBox1);

@@ -23,6 +23,7 @@ TForm9::TForm9(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     Edit1 = new QLineEdit(GroupBox1);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setMinimumWidth(300);
+    Edit1->setMaxLength(128); // vid_oper.vid
     auto *form = new QFormLayout(GroupBox1);
     form->addRow(QStringLiteral("Операция"), Edit1);
 
