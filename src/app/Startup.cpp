@@ -54,6 +54,7 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     f.DataModule6->showError = [](const QString &caption, const QString &text) { Dialogs::error(text, caption); };
 
     f.Form1 = create<TForm1>(*ctx);
+    f.mainWindow = f.Form1;
     try {
         const QString cs = Connection::connectionString(Connection::positional(arguments));
         const Connection::Settings s = Connection::settingsFrom(cs);

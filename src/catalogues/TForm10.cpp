@@ -4,7 +4,6 @@
 #include "TForm8.h"
 #include "db/Dataset.h"
 #include "db/TDataModule6.h"
-#include "journal/TForm1.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
 #include "ui/Widgets.h"
@@ -52,7 +51,7 @@ TForm10::TForm10(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     Button2 = buttons.cancel;
     connect(Button3, &QPushButton::clicked, this, [this]() { Button3Click(); });
     connect(Button4, &QPushButton::clicked, this, [this]() { Button4Click(); });
-    Widgets::centreAndFocus(this, [this]() { return f.Form1; }, Button3, Widgets::Refocus::OnShowAndActivation);
+    Widgets::centreAndFocus(this, [this]() { return f.mainWindow; }, Button3, Widgets::Refocus::OnShowAndActivation);
 
     setTabOrder(Button3, Button4);
     setTabOrder(Button4, ComboBox1);

@@ -4,7 +4,6 @@
 #include "db/DbError.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
-#include "journal/TForm1.h"
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
@@ -233,7 +232,7 @@ TForm22::TForm22(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     lay->addWidget(DBGrid1);
     lay->addLayout(buttons);
     lay->setSizeConstraint(QLayout::SetFixedSize);
-    Widgets::centreAndFocus(this, [this]() { return f.Form1; }, DBGrid1, Widgets::Refocus::OnShow);
+    Widgets::centreAndFocus(this, [this]() { return f.mainWindow; }, DBGrid1, Widgets::Refocus::OnShow);
 }
 
 QString TForm22::priceText(const QVariant &price)

@@ -5,11 +5,12 @@
 #include "TForm22.h"
 #include "db/Dataset.h"
 #include "db/TDataModule6.h"
-#include "journal/TForm1.h"
 #include "spreadsheet/Excel.h"
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
+#include "ui/Lookup.h"
+#include "ui/LongAction.h"
 #include "ui/Widgets.h"
 
 #include <QApplication>
@@ -26,12 +27,6 @@
 #include <QVBoxLayout>
 
 namespace {
-// The wait cursor for as long as an export runs, whichever way it ends.
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
-
 // Decimal text as typed input reads it: "12.5000" -> "12.5", empty -> "0"
 QString numberText(const QVariant &v)
 {
@@ -252,7 +247,7 @@ void TForm4::changeOperation()
     ed->Edit1->setText(oper.asString(QStringLiteral("marka")).trimmed());
     ed->Edit2->setText(oper.asString(QStringLiteral("vid")).trimmed());
     ed->ComboBox1->setCurrentIndex(oper.asInt(QStringLiteral("naimen")) == 0 ? 0 : 1);
-    ed->productId = oper.value(QStringLiteral("i_id")).toLongLong();
+    ed->productId = idValue(oper.value(QStringLiteral("i_id")));
     ed->kindId = oper.asInt(QStringLiteral("oper_vid"));
     ed->exec();
 }
@@ -310,7 +305,7 @@ void TForm4::showEvent(QShowEvent *e)
 {
     applyMode();
     QDialog::showEvent(e);
-    Widgets::centreOn(this, f.Form1);
+    Widgets::centreOn(this, f.mainWindow);
     if (Edit1->isVisible())
         Edit1->setFocus();
 }

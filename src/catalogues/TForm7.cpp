@@ -3,9 +3,9 @@
 #include "db/Dataset.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
-#include "journal/TForm1.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
+#include "ui/Lookup.h"
 #include "ui/Widgets.h"
 
 #include <QComboBox>
@@ -19,16 +19,6 @@
 
 namespace {
 const QRegularExpression kDecimal(QStringLiteral("^[0-9]*\\.?[0-9]*$"));
-
-qint64 toId(const QVariant &v)
-{
-    bool ok = false;
-    const qint64 id = v.toLongLong(&ok);
-    return ok ? id : qRound64(v.toDouble());
-}
-} // namespace
-
-namespace {
 // Pasted text must be a plain number as well; its decimal comma becomes a
 // point, as a typed one does.
 class DecimalValidator : public QValidator {
@@ -109,7 +99,7 @@ TForm7::TForm7(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
         Widgets::saveCancelLayout(this, GroupBox1, QStringLiteral("Записать"), [this]() { Button1Click(); });
     Button1 = buttons.save;
     Button2 = buttons.cancel;
-    Widgets::centreAndFocus(this, [this]() { return f.Form1; }, Edit1, Widgets::Refocus::OnShowAndActivation);
+    Widgets::centreAndFocus(this, [this]() { return f.mainWindow; }, Edit1, Widgets::Refocus::OnShowAndActivation);
 
     setTabOrder(Edit1, Edit2);
     setTabOrder(Edit2, cb_item);
@@ -120,25 +110,17 @@ TForm7::TForm7(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
 void TForm7::fillGroups()
 {
     const QSignalBlocker block(cb_item);
-    cb_item->clear();
-    int idx = -1;
-    for (int r = 0; r < item->recordCount(); ++r) {
-        const QVariant id = item->valueAt(r, QStringLiteral("id"));
-        cb_item->addItem(item->valueAt(r, QStringLiteral("s_caption")).toString(), id);
-        if (m_groupKey.isValid() && toId(id) == toId(m_groupKey))
-            idx = r;
-    }
-    cb_item->setCurrentIndex(idx);
+    fillLookup(cb_item, *item, m_groupKey);
 }
 
 qint64 TForm7::group() const
 {
-    return cb_item->currentIndex() >= 0 ? toId(cb_item->currentData()) : 0;
+    return cb_item->currentIndex() >= 0 ? idValue(cb_item->currentData()) : 0;
 }
 
 void TForm7::setGroup(const QVariant &id)
 {
-    m_groupKey = id.isNull() ? QVariant() : QVariant(toId(id));
+    m_groupKey = id.isNull() ? QVariant() : QVariant(idValue(id));
     fillGroups();
 }
 

@@ -8,6 +8,9 @@ namespace {
 int g_running = 0;
 }
 
+WaitCursor::WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+WaitCursor::~WaitCursor() { QApplication::restoreOverrideCursor(); }
+
 LongAction::LongAction(QAbstractButton *button, QProgressBar *bar)
     : button_(button), bar_(bar)
 {
@@ -16,13 +19,11 @@ LongAction::LongAction(QAbstractButton *button, QProgressBar *bar)
         wasEnabled_ = button_->isEnabled();
         button_->setEnabled(false);
     }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     step();
 }
 
 LongAction::~LongAction()
 {
-    QApplication::restoreOverrideCursor();
     if (button_)
         button_->setEnabled(wasEnabled_);
     --g_running;

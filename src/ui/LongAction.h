@@ -5,6 +5,15 @@
 class QAbstractButton;
 class QProgressBar;
 
+// The wait cursor for as long as the guard lives, whichever way the scope ends.
+class WaitCursor {
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
 // One long action inside a button press (a rebuild, an export, the import):
 // the starting button is disabled so a second press cannot start a second
 // run, the wait cursor is shown, and every step lets pending events through
@@ -34,4 +43,5 @@ private:
     QPointer<QAbstractButton> button_;
     QPointer<QProgressBar> bar_;
     bool wasEnabled_ = true;
+    WaitCursor cursor_;
 };
