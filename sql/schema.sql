@@ -172,3 +172,17 @@ BEGIN
     PERFORM setval(pg_get_serial_sequence('accounts_dep.vid_oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.vid_oper), 7778));
     PERFORM setval(pg_get_serial_sequence('accounts_dep.oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.oper), 7778));
 END $$;
+
+-- Journal: the person match by the number in s_code, served by an index on
+-- the ERP's persons. Created here only where this role owns that table; the
+-- site's administrator otherwise runs sql/erp-admin.sql. A code that does not
+-- read as a number leaves the index out, quietly.
+DO $$
+BEGIN
+    IF pg_has_role(current_user,
+                   (SELECT relowner FROM pg_class WHERE oid = 'cmn_contractor.person'::regclass), 'USAGE') THEN
+        CREATE INDEX IF NOT EXISTS person_s_code_t_id ON cmn_contractor.person ((s_code::t_id));
+    END IF;
+EXCEPTION WHEN others THEN
+    RAISE NOTICE 'cmn_contractor.person: index on s_code::t_id not created: %', SQLERRM;
+END $$;

@@ -30,6 +30,7 @@
 #include "timesheets/TForm27.h"
 #include "ui/Dialogs.h"
 
+#include <QApplication>
 #include <QWidget>
 #include <exception>
 
@@ -61,6 +62,7 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     DbSession::setNotifier([](const QString &text) { Dialogs::information(text, QStringLiteral("Связь с базой данных")); });
 
     f.Form1 = create<TForm1>(*ctx);
+    f.mainWindow = f.Form1;
     try {
         const QString cs = Connection::connectionString(Connection::positional(arguments));
         const Connection::Settings s = Connection::settingsFrom(cs);
@@ -105,4 +107,18 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
 
     f.Form1->updateMenuAvailability();
     return ctx;
+}
+
+int runProgram(AppContext &ctx)
+{
+    // Not "the last visible window closed": a preview left open must not keep
+    // the program alive, nor may the journal hiding for a moment end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    // exit(), not quit(): quit() first asks every window to close, and one
+    // that declines would keep the program running.
+    const QMetaObject::Connection ends =
+        QObject::connect(ctx.forms.Form23, &QDialog::finished, qApp, []() { QCoreApplication::exit(0); });
+    const int rc = QApplication::exec();
+    QObject::disconnect(ends);
+    return rc;
 }

@@ -28,3 +28,9 @@ public:
 // Does what start-up does: settings from the arguments, connection, data
 // module, sign-in window, then every other window in their fixed order.
 std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOptions &options = {});
+
+// Runs the event loop for as long as the program lives: until the sign-in
+// window finishes (its "Отмена", its close box, or the journal closing) or the
+// program is told to end. Other windows left open neither keep the program
+// alive nor end it. Returns the loop's result.
+int runProgram(AppContext &ctx);

@@ -69,8 +69,9 @@ bool TForm23::event(QEvent *e)
 
 void TForm23::FormActivate()
 {
-    versionCheck(f);
+    // the stamp first: a check that fails must not leave the title without it
     setWindowTitle(QStringLiteral("Авторизация (build: %1.%2)").arg(BuildStamp::date()).arg(BuildStamp::time()));
+    versionCheck(f);
 }
 
 void TForm23::Button2Click() { close(); }
@@ -145,5 +146,7 @@ void TForm23::journalStep()
 {
     hide();
     f.Form1->exec();
-    close();
+    // The sign-in is hidden, so close() would not finish it; its finishing
+    // is what ends the program.
+    reject();
 }

@@ -1,8 +1,5 @@
 #include "Application.h"
 #include "Startup.h"
-#include "TForm23.h"
-
-#include <QDialog>
 
 int main(int argc, char **argv)
 {
@@ -12,9 +9,7 @@ int main(int argc, char **argv)
         auto ctx = startUp(QCoreApplication::arguments());
         if (!ctx->connected)
             return 1;
-        // The program lives as long as the sign-in window.
-        QObject::connect(ctx->forms.Form23, &QDialog::finished, &app, &QCoreApplication::quit);
-        rc = app.exec();
+        rc = runProgram(*ctx);
     } catch (const std::exception &e) {
         reportException(e);
         return 1;

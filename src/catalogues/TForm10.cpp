@@ -4,7 +4,6 @@
 #include "TForm8.h"
 #include "db/Dataset.h"
 #include "db/TDataModule6.h"
-#include "journal/TForm1.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
 #include "ui/Widgets.h"
@@ -52,7 +51,7 @@ TForm10::TForm10(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     Button2 = buttons.cancel;
     connect(Button3, &QPushButton::clicked, this, [this]() { Button3Click(); });
     connect(Button4, &QPushButton::clicked, this, [this]() { Button4Click(); });
-    Widgets::centreAndFocus(this, [this]() { return f.Form1; }, Button3, Widgets::Refocus::OnShowAndActivation);
+    Widgets::centreAndFocus(this, [this]() { return f.mainWindow; }, Button3, Widgets::Refocus::OnShowAndActivation);
 
     setTabOrder(Button3, Button4);
     setTabOrder(Button4, ComboBox1);
@@ -96,6 +95,23 @@ bool TForm10::save()
 
     const QString same = QStringLiteral(" from accounts_dep.OPER where vid=") + V + QStringLiteral(" and naimen=") + N
         + QStringLiteral(" and i_id=") + I;
+    // An operation saved earlier but left without norms is not listed, and
+    // refusing it as a duplicate would be a dead end: its norms window opens
+    // (through addedId, as for a new one) so the user can finish it.
+    if (adding) {
+        const int unfinished = dm.controlInt(
+            QStringLiteral("select min(id) as id") + same
+                + QStringLiteral(" and not exists (select 1 from accounts_dep.norm n, accounts_dep.oper o where n.o_id=o.id and o.vid=")
+                + V + QStringLiteral(" and o.naimen=") + N + QStringLiteral(" and o.i_id=") + I + QStringLiteral(")"),
+            QStringLiteral("id"));
+        if (unfinished > 0) {
+            Dialogs::information(QStringLiteral("Операция с такими параметрами уже заведена, но без нормативов. Введите её нормативы."),
+                                 QStringLiteral("Информация"));
+            addedId = unfinished;
+            reject();
+            return true;
+        }
+    }
     const QString countSql = adding
         ? QStringLiteral("select count(ID) as cnt") + same
         : QStringLiteral("select count(*) as cnt") + same + QStringLiteral(" and id<>") + QString::number(changedId);

@@ -3,9 +3,9 @@
 #include "db/Dataset.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
-#include "journal/TForm1.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
+#include "ui/Lookup.h"
 #include "ui/Widgets.h"
 
 #include <QComboBox>
@@ -15,24 +15,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWheelEvent>
-
-namespace {
-// Fills a drop-down from a lookup table (key id, shown s_caption) and keeps
-// the key that was chosen before, if it is still there.
-void fillLookup(QComboBox *box, const Dataset &ds)
-{
-    const QVariant kept = box->currentData();
-    box->clear();
-    for (int r = 0; r < ds.recordCount(); ++r)
-        box->addItem(ds.valueAt(r, QStringLiteral("s_caption")).toString(), ds.valueAt(r, QStringLiteral("id")));
-    int idx = -1;
-    if (kept.isValid())
-        for (int i = 0; i < box->count(); ++i)
-            if (box->itemData(i).toString() == kept.toString())
-                idx = i;
-    box->setCurrentIndex(idx);
-}
-} // namespace
 
 TForm2::TForm2(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
 {
@@ -53,6 +35,7 @@ TForm2::TForm2(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     Edit1 = new QLineEdit(GroupBox1);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setMinimumWidth(320);
+    Edit1->setMaxLength(254); // person.fio
     auto lookup = [this](const char *name) {
         auto *b = new QComboBox(GroupBox1);
         b->setObjectName(QString::fromLatin1(name));
@@ -75,7 +58,7 @@ TForm2::TForm2(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
         Widgets::saveCancelLayout(this, GroupBox1, QStringLiteral("Записать"), [this]() { Button1Click(); });
     Button1 = buttons.save;
     Button2 = buttons.cancel;
-    Widgets::centreAndFocus(this, [this]() { return f.Form1; }, Edit1, Widgets::Refocus::OnShowAndActivation);
+    Widgets::centreAndFocus(this, [this]() { return f.mainWindow; }, Edit1, Widgets::Refocus::OnShowAndActivation);
 
     setTabOrder(Edit1, LCB_staffpos);
     setTabOrder(LCB_staffpos, LCB_department);
@@ -93,7 +76,7 @@ void TForm2::readLookups()
     for (const auto &[ds, box] : lookups) {
         ds->close();
         ds->open();
-        fillLookup(box, *ds);
+        fillLookup(box, *ds, box->currentData()); // the choice kept while it is still there
     }
 }
 

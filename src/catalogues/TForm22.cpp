@@ -1,9 +1,9 @@
 #include "TForm22.h"
 
 #include "db/Dataset.h"
+#include "db/DbError.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
-#include "journal/TForm1.h"
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
@@ -232,7 +232,7 @@ TForm22::TForm22(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     lay->addWidget(DBGrid1);
     lay->addLayout(buttons);
     lay->setSizeConstraint(QLayout::SetFixedSize);
-    Widgets::centreAndFocus(this, [this]() { return f.Form1; }, DBGrid1, Widgets::Refocus::OnShow);
+    Widgets::centreAndFocus(this, [this]() { return f.mainWindow; }, DBGrid1, Widgets::Refocus::OnShow);
 }
 
 QString TForm22::priceText(const QVariant &price)
@@ -303,6 +303,20 @@ bool TForm22::storeCell(int row, const QString &field, const QString &typed)
         return false;
     }
 
+    // A value the server refuses (another workstation's change, a price
+    // that rounds past the column) is shown here and the cell keeps its old
+    // value: an exception let through the view's editing would leave the view
+    // stuck committing, and every later edit would be dropped.
+    try {
+        return storeValue(row, column, number, literal);
+    } catch (const DbError &e) {
+        Dialogs::error(e.text());
+        return false;
+    }
+}
+
+bool TForm22::storeValue(int row, int column, double number, const QString &literal)
+{
     TDataModule6 &dm = *f.DataModule6;
     const bool isNew = row == m_norms->storedCount();
     const QString name = QString::fromLatin1(kColumns[column].field);

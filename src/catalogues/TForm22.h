@@ -45,6 +45,7 @@ public slots:
     void reject() override { saveAndClose(); }
 
 private:
+    bool storeValue(int row, int column, double number, const QString &literal);
     void commitPendingEdit();
     NormModel *m_norms;
     Forms &f;

@@ -5,6 +5,7 @@
 #include "db/TDataModule6.h"
 #include "ui/DatasetModel.h"
 #include "ui/Forms.h"
+#include "ui/Lookup.h"
 #include "ui/Widgets.h"
 
 #include <QApplication>
@@ -81,11 +82,7 @@ void TForm26::choose()
         reject();
         return;
     }
-    const QVariant id = item->value(QStringLiteral("id"));
-    bool ok = false;
-    PickedId = id.toLongLong(&ok);
-    if (!ok)
-        PickedId = qRound64(id.toDouble());
+    PickedId = idValue(item->value(QStringLiteral("id")));
     PickedName = item->asString(QStringLiteral("s_caption"));
     accept();
 }

@@ -5,11 +5,12 @@
 #include "TForm22.h"
 #include "db/Dataset.h"
 #include "db/TDataModule6.h"
-#include "journal/TForm1.h"
 #include "spreadsheet/Excel.h"
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
+#include "ui/Lookup.h"
+#include "ui/LongAction.h"
 #include "ui/Widgets.h"
 
 #include <QApplication>
@@ -21,16 +22,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
 
 namespace {
-// The wait cursor for as long as an export runs, whichever way it ends.
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
-
 // Decimal text as typed input reads it: "12.5000" -> "12.5", empty -> "0"
 QString numberText(const QVariant &v)
 {
@@ -56,21 +52,31 @@ TForm4::TForm4(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     const auto L = Qt::AlignLeft | Qt::AlignVCenter;
     const auto R = Qt::AlignRight | Qt::AlignVCenter;
-    gridModel = new DatasetModel(oper,
-                                 {
-                                     {"MARKA", "Марка", L, true, 240},
-                                     {"VID", "Опреция", L, true, 160},
-                                     {"cena", "Цена (min)", R, true, 80},
-                                     {"nmn", "Вид", L, true, 130},
-                                     {"norma", "Нормы (шт.)", R, true, 80},
-                                     {"id", "id", L, false},
-                                     {"i_id", "i_id", L, false},
-                                     {"oper_vid", "oper_vid", L, false},
-                                 },
-                                 this);
+    QVector<ColumnDef> columns{
+        {"MARKA", "Марка", L, true, 240},
+        {"VID", "Опреция", L, true, 160},
+        {"cena", "Цена (min)", R, true, 80},
+        {"nmn", "Вид", L, true, 130},
+        {"norma", "Нормы (шт.)", R, true, 80},
+        {"id", "id", L, false},
+        {"i_id", "i_id", L, false},
+        {"oper_vid", "oper_vid", L, false},
+    };
+    // no column narrower than its (bold) title
+    QFont titleFont = DBGrid1->horizontalHeader()->font();
+    titleFont.setBold(true);
+    const QFontMetrics titles(titleFont);
+    for (ColumnDef &c : columns)
+        c.width = qMax(c.width, titles.horizontalAdvance(c.title) + 16);
+    gridModel = new DatasetModel(oper, columns, this);
     bindGrid(DBGrid1, gridModel);
     DBGrid1->horizontalHeader()->setStretchLastSection(true);
-    DBGrid1->setFixedSize(700, 420);
+    // every column beside the vertical scroll bar, so no horizontal one is needed
+    int width = 2 * DBGrid1->frameWidth() + DBGrid1->verticalScrollBar()->sizeHint().width();
+    for (const ColumnDef &c : gridModel->columns())
+        width += c.width;
+    width += 2; // the header's own frame
+    DBGrid1->setFixedSize(qMax(700, width), 420);
     connect(DBGrid1, &QTableView::doubleClicked, this, [this]() { DBGrid1DblClick(); });
 
     Edit1 = new QLineEdit(this);
@@ -206,8 +212,10 @@ void TForm4::DBGrid1DblClick()
 
 void TForm4::choose()
 {
-    if (f.DataModule6->Oper.isEmpty())
-        return; // nothing to hand over
+    if (f.DataModule6->Oper.isEmpty()) {
+        reject(); // nothing to hand over: closes as the other lists do
+        return;
+    }
     accept();
 }
 
@@ -239,7 +247,7 @@ void TForm4::changeOperation()
     ed->Edit1->setText(oper.asString(QStringLiteral("marka")).trimmed());
     ed->Edit2->setText(oper.asString(QStringLiteral("vid")).trimmed());
     ed->ComboBox1->setCurrentIndex(oper.asInt(QStringLiteral("naimen")) == 0 ? 0 : 1);
-    ed->productId = oper.value(QStringLiteral("i_id")).toLongLong();
+    ed->productId = idValue(oper.value(QStringLiteral("i_id")));
     ed->kindId = oper.asInt(QStringLiteral("oper_vid"));
     ed->exec();
 }
@@ -297,7 +305,7 @@ void TForm4::showEvent(QShowEvent *e)
 {
     applyMode();
     QDialog::showEvent(e);
-    Widgets::centreOn(this, f.Form1);
+    Widgets::centreOn(this, f.mainWindow);
     if (Edit1->isVisible())
         Edit1->setFocus();
 }

@@ -4,7 +4,6 @@
 #include "TForm2.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
-#include "journal/TForm1.h"
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
@@ -26,7 +25,7 @@ TForm5::TForm5(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
                                  },
                                  this);
     CatalogueList::build(this, workers, CatalogueList::OtherKeys::Consume, {560, 420}, CatalogueList::Sizing::Fixed);
-    Widgets::centreAndFocus(this, [this]() { return f.Form1; }, nullptr, Widgets::Refocus::OnShow);
+    Widgets::centreAndFocus(this, [this]() { return f.mainWindow; }, nullptr, Widgets::Refocus::OnShow);
 }
 
 QString TForm5::currentSearchText() const { return Edit1->text(); }

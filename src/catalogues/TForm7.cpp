@@ -3,9 +3,9 @@
 #include "db/Dataset.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
-#include "journal/TForm1.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
+#include "ui/Lookup.h"
 #include "ui/Widgets.h"
 
 #include <QComboBox>
@@ -14,23 +14,32 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QRegularExpressionValidator>
+#include <QToolTip>
+#include <QValidator>
 
 namespace {
 const QRegularExpression kDecimal(QStringLiteral("^[0-9]*\\.?[0-9]*$"));
-
-qint64 toId(const QVariant &v)
-{
-    bool ok = false;
-    const qint64 id = v.toLongLong(&ok);
-    return ok ? id : qRound64(v.toDouble());
-}
+// Pasted text must be a plain number as well; its decimal comma becomes a
+// point, as a typed one does.
+class DecimalValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &) const override
+    {
+        input.replace(QLatin1Char(','), QLatin1Char('.'));
+        return kDecimal.match(input).hasMatch() ? Acceptable : Invalid;
+    }
+};
 } // namespace
 
 DecimalEdit::DecimalEdit(QWidget *parent) : QLineEdit(parent)
 {
-    // Pasted text must be a plain number as well.
-    setValidator(new QRegularExpressionValidator(kDecimal, this));
+    setValidator(new DecimalValidator(this));
+    // a refused character (a second point, a letter pasted) is not lost silently
+    connect(this, &QLineEdit::inputRejected, this, [this]() {
+        QToolTip::showText(mapToGlobal(QPoint(0, height())),
+                           QStringLiteral("Допускаются только цифры и одна десятичная точка."), this);
+    });
 }
 
 void DecimalEdit::keyPressEvent(QKeyEvent *e)
@@ -47,7 +56,12 @@ void DecimalEdit::keyPressEvent(QKeyEvent *e)
         QLineEdit::keyPressEvent(e);
     } else if (c == QLatin1Char('.') || c == QLatin1Char(',')) {
         // The validator refuses a second point.
+        const QString before = text();
         insert(QStringLiteral("."));
+        if (text() == before && !hasSelectedText())
+            emit inputRejected();
+    } else {
+        emit inputRejected();
     }
     e->accept(); // anything else is discarded
 }
@@ -67,6 +81,7 @@ TForm7::TForm7(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     Edit1 = new QLineEdit(GroupBox1);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setMinimumWidth(300);
+    Edit1->setMaxLength(254); // gds_and_srv.s_caption
     Edit2 = new DecimalEdit(GroupBox1);
     Edit2->setObjectName(QStringLiteral("Edit2"));
     cb_item = new QComboBox(GroupBox1);
@@ -84,7 +99,7 @@ TForm7::TForm7(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
         Widgets::saveCancelLayout(this, GroupBox1, QStringLiteral("Записать"), [this]() { Button1Click(); });
     Button1 = buttons.save;
     Button2 = buttons.cancel;
-    Widgets::centreAndFocus(this, [this]() { return f.Form1; }, Edit1, Widgets::Refocus::OnShowAndActivation);
+    Widgets::centreAndFocus(this, [this]() { return f.mainWindow; }, Edit1, Widgets::Refocus::OnShowAndActivation);
 
     setTabOrder(Edit1, Edit2);
     setTabOrder(Edit2, cb_item);
@@ -95,25 +110,17 @@ TForm7::TForm7(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
 void TForm7::fillGroups()
 {
     const QSignalBlocker block(cb_item);
-    cb_item->clear();
-    int idx = -1;
-    for (int r = 0; r < item->recordCount(); ++r) {
-        const QVariant id = item->valueAt(r, QStringLiteral("id"));
-        cb_item->addItem(item->valueAt(r, QStringLiteral("s_caption")).toString(), id);
-        if (m_groupKey.isValid() && toId(id) == toId(m_groupKey))
-            idx = r;
-    }
-    cb_item->setCurrentIndex(idx);
+    fillLookup(cb_item, *item, m_groupKey);
 }
 
 qint64 TForm7::group() const
 {
-    return cb_item->currentIndex() >= 0 ? toId(cb_item->currentData()) : 0;
+    return cb_item->currentIndex() >= 0 ? idValue(cb_item->currentData()) : 0;
 }
 
 void TForm7::setGroup(const QVariant &id)
 {
-    m_groupKey = id.isNull() ? QVariant() : QVariant(toId(id));
+    m_groupKey = id.isNull() ? QVariant() : QVariant(idValue(id));
     fillGroups();
 }
 

@@ -4,7 +4,6 @@
 #include "TForm9.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
-#include "journal/TForm1.h"
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
@@ -22,7 +21,7 @@ TForm8::TForm8(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     gridModel = new DatasetModel(kinds, {{"VID", "Операции", Qt::AlignLeft | Qt::AlignVCenter, true}}, this);
     CatalogueList::build(this, kinds, CatalogueList::OtherKeys::Consume, {400, 380}, CatalogueList::Sizing::AtLeast);
     Edit1->hide(); // shown only for picking
-    Widgets::centreAndFocus(this, [this]() { return f.Form1; }, Edit1, Widgets::Refocus::OnShowAndActivation);
+    Widgets::centreAndFocus(this, [this]() { return f.mainWindow; }, Edit1, Widgets::Refocus::OnShowAndActivation);
 }
 
 void TForm8::search(const QString &text)

@@ -3,7 +3,6 @@
 #include "db/Dataset.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
-#include "journal/TForm1.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
 #include "ui/Widgets.h"
@@ -23,6 +22,7 @@ TForm9::TForm9(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     Edit1 = new QLineEdit(GroupBox1);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setMinimumWidth(300);
+    Edit1->setMaxLength(128); // vid_oper.vid
     auto *form = new QFormLayout(GroupBox1);
     form->addRow(QStringLiteral("Операция"), Edit1);
 
@@ -30,7 +30,7 @@ TForm9::TForm9(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
         Widgets::saveCancelLayout(this, GroupBox1, QStringLiteral("Записать"), [this]() { Button1Click(); });
     Button1 = buttons.save;
     Button2 = buttons.cancel;
-    Widgets::centreAndFocus(this, [this]() { return f.Form1; }, Edit1, Widgets::Refocus::OnShowAndActivation);
+    Widgets::centreAndFocus(this, [this]() { return f.mainWindow; }, Edit1, Widgets::Refocus::OnShowAndActivation);
 }
 
 bool TForm9::save()

@@ -19,6 +19,9 @@ void runStructureUpgrade(TDataModule6 &dm)
         // Key counters past the fixed rows 7777/7778 (and past any id already stored)
         QStringLiteral("SELECT setval(pg_get_serial_sequence('accounts_dep.vid_oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.vid_oper), 7778));"),
         QStringLiteral("SELECT setval(pg_get_serial_sequence('accounts_dep.oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.oper), 7778));"),
+        // journal: the person match by the number in s_code (refused where the
+        // role does not own the ERP's persons; the site's administrator adds it)
+        QStringLiteral("CREATE INDEX IF NOT EXISTS person_s_code_t_id ON cmn_contractor.person ((s_code::t_id));"),
     };
     Command cmd(dm.connectionName());
     for (const QString &c : cmds) {

@@ -9,6 +9,7 @@
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
+#include "ui/LongAction.h"
 #include "ui/Widgets.h"
 
 #include <QAction>
@@ -30,12 +31,6 @@
 namespace {
 const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
-
-// Hourglass for the duration of a read
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
 } // namespace
 
 TForm1::TForm1(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)

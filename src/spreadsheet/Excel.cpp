@@ -73,22 +73,21 @@ int writeCell(int sheet, int column, int row, const QString &text, bool formatti
     }
     // The text format goes on before the value, so the value is kept as text.
     if (formatting && textFormat)
-        ws.cells[qMakePair(row, column)].textFormat = true;
+        ws.cellAt(row, column).textFormat = true;
     if (text.size() > ExcelWorkbook::MaxTextLength) {
         Dialogs::error(where, kWriteFailed);
         return -1;
     }
-    ExcelCell &cell = ws.cells[qMakePair(row, column)];
     double number = 0;
-    if (!cell.textFormat && Excel::readsAsNumber(text, &number))
-        cell.value = number;
+    if (!ws.cellAt(row, column).textFormat && Excel::readsAsNumber(text, &number))
+        ws.setValue(row, column, number);
     else
-        cell.value = text;
+        ws.setValue(row, column, text);
     if (!formatting)
         return 1;
     if (fitColumn)
         ws.fitColumn(column);
-    cell.bold = bold;
+    ws.cellAt(row, column).bold = bold;
     return 1;
 }
 

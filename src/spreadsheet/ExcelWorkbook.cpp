@@ -16,25 +16,45 @@ QString ExcelSheet::shownText(const ExcelCell &c)
     return c.value.toString();
 }
 
+ExcelCell &ExcelSheet::cellAt(int row, int column)
+{
+    return cells[qMakePair(row, column)];
+}
+
+void ExcelSheet::setValue(int row, int column, const QVariant &value)
+{
+    ExcelCell &c = cellAt(row, column);
+    std::map<double, int> &tally = textWidths[column];
+    const double before = textWidth(shownText(c));
+    if (before > 0) {
+        auto it = tally.find(before);
+        if (it != tally.end() && --it->second == 0)
+            tally.erase(it);
+    }
+    c.value = value;
+    const double after = textWidth(shownText(c));
+    if (after > 0)
+        ++tally[after];
+}
+
+double ExcelSheet::textWidth(const QString &text)
+{
+    // Capitals run wider, and room is left for bold type, which is often set
+    // after the fit.
+    double w = 0;
+    for (const QChar ch : text)
+        w += ch.isUpper() ? 1.3 : 1.0;
+    return w * 1.1;
+}
+
 void ExcelSheet::fitColumn(int column)
 {
-    // Width in the spreadsheet's unit (the width of a digit): capitals run
-    // wider, and room is left for bold type, which is often set after the fit.
-    double widest = 0;
-    for (auto it = cells.constBegin(); it != cells.constEnd(); ++it) {
-        if (it.key().second != column)
-            continue;
-        double w = 0;
-        for (const QChar ch : shownText(it.value()))
-            w += ch.isUpper() ? 1.3 : 1.0;
-        w *= 1.1;
-        widest = qMax(widest, w);
-    }
-    if (widest <= 0) {
+    const auto tally = textWidths.constFind(column);
+    if (tally == textWidths.constEnd() || tally->empty()) {
         widths.remove(column); // an empty column goes back to the standard width
         return;
     }
-    widths[column] = qMin(255.0, widest + 1.0);
+    widths[column] = qMin(255.0, tally->rbegin()->first + 1.0);
 }
 
 ExcelWorkbook::ExcelWorkbook(const QString &subject_) : subject(subject_), started(QDateTime::currentDateTime())

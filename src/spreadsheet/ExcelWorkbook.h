@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariant>
 #include <QVector>
+#include <map>
 
 // One cell as the writes left it: a number (double) or a text (QString).
 struct ExcelCell {
@@ -15,14 +16,26 @@ struct ExcelCell {
 
 struct ExcelSheet {
     QString name;
-    QMap<QPair<int, int>, ExcelCell> cells; // (row, column), both from 1
+    QMap<QPair<int, int>, ExcelCell> cells; // (row, column), both from 1; values only through setValue
     QMap<int, double> widths;               // fitted columns, in character units
 
     const ExcelCell *cell(int row, int column) const;
+    // The cell at (row, column), made empty when missing.
+    ExcelCell &cellAt(int row, int column);
+    // Stores a value, keeping the column's tally of text widths in step.
+    void setValue(int row, int column, const QVariant &value);
     // The text a cell shows (numbers in general format).
     static QString shownText(const ExcelCell &c);
-    // Fits a column to the longest text in it, as the spreadsheet's AutoFit does.
+    // The width a text needs, in the spreadsheet's unit (the width of a digit).
+    static double textWidth(const QString &text);
+    // Fits a column to the longest text in it, as the spreadsheet's AutoFit
+    // does. The widths are tallied as cells are written, so a fit costs the
+    // same on the thousandth row as on the first.
     void fitColumn(int column);
+
+private:
+    // column -> text width -> how many of its cells need that width
+    QMap<int, std::map<double, int>> textWidths;
 };
 
 // A workbook built in memory and written as .xlsx when shown.

@@ -1,5 +1,6 @@
 #include "DigitEdit.h"
 
+#include <QTimer>
 #include <QToolTip>
 #include <QValidator>
 #include <climits>
@@ -28,6 +29,16 @@ DigitEdit::DigitEdit(QWidget *parent) : QLineEdit(parent)
 {
     setValidator(new DigitValidator(this));
     connect(this, &QLineEdit::inputRejected, this, &DigitEdit::onRejected);
+}
+
+void DigitEdit::focusInEvent(QFocusEvent *e)
+{
+    QLineEdit::focusInEvent(e);
+    // after the event: a mouse press that gave the focus places the cursor first
+    QTimer::singleShot(0, this, [this]() {
+        if (hasFocus())
+            selectAll();
+    });
 }
 
 void DigitEdit::onRejected()

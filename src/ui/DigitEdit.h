@@ -13,6 +13,11 @@ public:
 signals:
     void refused(const QString &why);
 
+protected:
+    // The whole text is selected on entering the field, so typing replaces a
+    // shown "0" instead of making it "0100".
+    void focusInEvent(QFocusEvent *e) override;
+
 private:
     void onRejected();
 };

@@ -2,6 +2,7 @@
 
 // The shared registry of the program's windows: each window is created once at
 // start-up and reached by the windows that open it through this registry.
+class QWidget;
 class TDataModule6;
 class TForm1;
 class TForm2;
@@ -30,6 +31,7 @@ class TForm27;
 struct Forms {
     TDataModule6 *DataModule6 = nullptr;
     TForm1 *Form1 = nullptr;   // journal (main window)
+    QWidget *mainWindow = nullptr; // the journal, for the windows that centre on it
     TForm2 *Form2 = nullptr;   // worker editor
     TForm3 *Form3 = nullptr;   // products list
     TForm4 *Form4 = nullptr;   // operations list

@@ -9,6 +9,9 @@ namespace {
 int g_running = 0;
 }
 
+WaitCursor::WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+WaitCursor::~WaitCursor() { QApplication::restoreOverrideCursor(); }
+
 LongAction::LongAction(QAbstractButton *button, QProgressBar *bar)
     : button_(button), bar_(bar)
 {
@@ -21,13 +24,11 @@ LongAction::LongAction(QAbstractButton *button, QProgressBar *bar)
         barWasHidden_ = true;
         bar_->show();
     }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     step();
 }
 
 LongAction::~LongAction()
 {
-    QApplication::restoreOverrideCursor();
     if (bar_ && barWasHidden_)
         bar_->hide();
     if (button_)

@@ -8,6 +8,15 @@ class QAbstractButton;
 class QAction;
 class QProgressBar;
 
+// The wait cursor for as long as the guard lives, whichever way the scope ends.
+class WaitCursor {
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
 // One long action inside a button press (a rebuild, an export, the import):
 // the starting button is disabled so a second press cannot start a second
 // run, the wait cursor is shown, and every step lets pending events through
@@ -44,4 +53,5 @@ private:
     bool wasEnabled_ = true;
     QList<QPair<QPointer<QAction>, bool>> actions_;
     bool barWasHidden_ = false;
+    WaitCursor cursor_;
 };

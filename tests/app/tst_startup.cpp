@@ -175,6 +175,20 @@ private slots:
         QCOMPARE(dialogs.quits, 0);
     }
 
+    // The first check failing on the database still leaves the stamp in the title.
+    void titleStampedWhenTheFirstCheckFails()
+    {
+        ScriptedDialogs dialogs;
+        TestDb::exec("alter table accounts_dep.ver rename to ver_away");
+        auto ctx = startUp({"tabel", TestDb::databaseName(), TestDb::host()});
+        QVERIFY(ctx->connected);
+        TForm23 *signIn = ctx->forms.Form23;
+        QTRY_VERIFY(!dialogs.shown.isEmpty());
+        TestDb::exec("alter table accounts_dep.ver_away rename to ver");
+        QCOMPARE(signIn->windowTitle(), QString("Авторизация (build: %1.%2)").arg(BuildStamp::date()).arg(BuildStamp::time()));
+        signIn->hide();
+    }
+
     void cleanupTestCase() { app.reset(); }
 };
 

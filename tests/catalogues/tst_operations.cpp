@@ -17,6 +17,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTimer>
 #include <QtTest>
@@ -50,32 +52,6 @@ void doubleClickRow(QTableView *view, int row)
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, r.center());
 }
 
-// Acts inside the modal window named `name` once it is the active one (a
-// window that closes first and hands over to the next is never mistaken for
-// it), then closes it if it is still open.
-void whenShown(const QString &name, std::function<void(QWidget *)> act)
-{
-    auto *timer = new QTimer;
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [=]() {
-        QWidget *w = QApplication::activeModalWidget();
-        const bool there = w && w->objectName() == name;
-        if (!there && ++*tries < 500)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        if (!there) {
-            qWarning("no window %s opened", qPrintable(name));
-            return;
-        }
-        QPointer<QWidget> guard(w);
-        act(w);
-        if (guard && guard->isVisible())
-            qobject_cast<QDialog *>(guard.data())->reject();
-    });
-    timer->start(10);
-}
-
 } // namespace
 
 class TestOperations : public QObject {
@@ -87,7 +63,7 @@ class TestOperations : public QObject {
 
     void inList(std::function<void(TForm4 *)> act)
     {
-        whenShown(QStringLiteral("TForm4"), [act](QWidget *w) { act(static_cast<TForm4 *>(w)); });
+        DialogDriver::onModal(QStringLiteral("TForm4"), [act](QWidget *w) { act(static_cast<TForm4 *>(w)); });
         f->Form4->openList();
     }
     int product(const QString &marka) { return Seed::product(marka, group); }
@@ -118,7 +94,7 @@ private slots:
             QCOMPARE(cell(w->gridModel, 0, 2), QString("10"));
             QCOMPARE(cell(w->gridModel, 0, 4), QString("3"));
             w->CheckBox1->setChecked(true);
-            whenShown(QStringLiteral("TForm22"), [&](QWidget *m) {
+            DialogDriver::onModal(QStringLiteral("TForm22"), [&](QWidget *m) {
                 auto *n = static_cast<TForm22 *>(m);
                 QCOMPARE(columnTexts(n->gridModel, 1), (QStringList{"12.50", "10.00", "11.00", ""}));
                 n->DBGrid1->setCurrentIndex(n->gridModel->index(1, 1));
@@ -143,7 +119,7 @@ private slots:
         const int op = Seed::operation(product("КР-100"), Seed::kind("Резка"), 0, {5});
         const int other = Seed::operation(product("КР-200"), Seed::kind("Резка"), 0, {1});
         const QString norms = QString("select norma, price::text, prize from accounts_dep.norm where o_id=%1 order by id").arg(op);
-        whenShown(QStringLiteral("TForm22"), [&](QWidget *) {
+        DialogDriver::onModal(QStringLiteral("TForm22"), [&](QWidget *) {
             TForm22 *n = f->Form22;
             QAbstractItemModel *m = n->gridModel;
             n->DBGrid1->setCurrentIndex(m->index(0, 0));
@@ -196,6 +172,79 @@ private slots:
         QCOMPARE(dialogs.shown.size(), 5);
     }
 
+    // Adding again an operation that was saved and left without norms opens its
+    // norms instead of refusing it; one with norms is still a duplicate.
+    void addingAnUnfinishedOperationFinishesIt()
+    {
+        ScriptedDialogs dialogs;
+        const int p = product("КР-100");
+        const int cut = Seed::kind("Резка");
+        const int listed = Seed::operation(p, cut, 0, {2.5});
+        TestDb::exec(QString("insert into accounts_dep.oper (vid, naimen, i_id, cena_new) values (%1, 1, %2, 0)").arg(cut).arg(p));
+        const int unfinished = count(QString("select id from accounts_dep.oper where i_id=%1 and naimen=1").arg(p));
+        auto add = [&](int naimen) {
+            DialogDriver::onModal(QStringLiteral("TForm10"), [&, naimen](QWidget *) {
+                TForm10 *ed = f->Form10;
+                ed->Edit1->setText(QStringLiteral("КР-100"));
+                ed->productId = p;
+                ed->Edit2->setText(QStringLiteral("Резка"));
+                ed->kindId = cut;
+                ed->ComboBox1->setCurrentIndex(naimen);
+                ed->Button1->click();
+            });
+        };
+        inList([&](TForm4 *w) {
+            QCOMPARE(w->gridModel->rowCount(), 1);
+            add(1);
+            DialogDriver::onModal(QStringLiteral("TForm22"), [&](QWidget *) {
+                QCOMPARE(f->Form22->operId, unfinished);
+                QVERIFY(f->Form22->gridModel->setData(f->Form22->gridModel->index(0, 1), QStringLiteral("4")));
+                f->Form22->Button1->click();
+            });
+            w->Button1->click();
+            QCOMPARE(w->gridModel->rowCount(), 2);
+            QCOMPARE(dialogs.shown.size(), 1);
+            QCOMPARE(dialogs.shown.first().kind, Dialogs::Kind::Information);
+            add(0); // listed with its norm: a duplicate as before
+            w->Button1->click();
+        });
+        QCOMPARE(dialogs.texts().last(), QString("Операция с такими параметрами уже заведена!"));
+        QCOMPARE(count(QString("select count(*) from accounts_dep.oper where i_id=%1").arg(p)), 2);
+        QCOMPARE(count(QString("select count(*) from accounts_dep.norm where o_id in (%1, %2)").arg(listed).arg(unfinished)), 2);
+    }
+
+    // A value the server refuses (the price rounds past the column's 11 whole
+    // digits) is reported, the cell keeps its value, and the next edit is stored.
+    void normsGridAfterARefusedValue()
+    {
+        ScriptedDialogs dialogs;
+        const int op = Seed::operation(product("КР-100"), Seed::kind("Резка"), 0, {5});
+        DialogDriver::onModal(QStringLiteral("TForm22"), [&](QWidget *) {
+            TForm22 *n = f->Form22;
+            QAbstractItemModel *m = n->gridModel;
+            auto typeInto = [&](const QModelIndex &at, const QString &text) {
+                n->DBGrid1->setCurrentIndex(at);
+                n->DBGrid1->edit(at);
+                auto *editor = qobject_cast<QLineEdit *>(n->DBGrid1->indexWidget(at));
+                QVERIFY(editor);
+                editor->setText(text);
+                QTest::keyClick(editor, Qt::Key_Tab);
+                DialogDriver::settle();
+            };
+            typeInto(m->index(0, 1), QStringLiteral("99999999999.99999"));
+            QCOMPARE(dialogs.shown.size(), 1);
+            QVERIFY2(dialogs.shown.first().text.contains(QStringLiteral("overflow")), qPrintable(dialogs.shown.first().text));
+            QCOMPARE(cell(m, 0, 1), QString("5.00"));
+            typeInto(m->index(0, 2), QStringLiteral("12"));
+            typeInto(m->index(0, 1), QStringLiteral("6"));
+            QCOMPARE(dialogs.shown.size(), 1);
+            QCOMPARE(cell(m, 0, 1), QString("6.00"));
+        });
+        f->Form22->openFor(op);
+        QCOMPARE(TestDb::rows(QString("select price::text, prize from accounts_dep.norm where o_id=%1").arg(op)),
+                 (QList<QVariantList>{{"6.0000", 12}}));
+    }
+
     // Adding through the editor with both pickers; the norms window follows; an
     // operation without a norm is left out of the list but exported with price 0.
     void addOperationAndExport()
@@ -207,14 +256,14 @@ private slots:
         Seed::operation(p, cut, 0, {2.5});
         inList([&](TForm4 *w) {
             QCOMPARE(w->gridModel->rowCount(), 1);
-            whenShown(QStringLiteral("TForm10"), [&](QWidget *) {
+            DialogDriver::onModal(QStringLiteral("TForm10"), [&](QWidget *) {
                 TForm10 *ed = f->Form10;
                 QCOMPARE(ed->windowTitle(), QString("Заведение новой цены за операцию"));
                 QCOMPARE(ed->ComboBox1->currentIndex(), 0);
-                whenShown(QStringLiteral("TForm3"), [](QWidget *l) { static_cast<TForm3 *>(l)->Button2->click(); });
+                DialogDriver::onModal(QStringLiteral("TForm3"), [](QWidget *l) { static_cast<TForm3 *>(l)->Button2->click(); });
                 ed->Button3->click();
                 QCOMPARE(ed->Edit1->text(), QString("КР-100"));
-                whenShown(QStringLiteral("TForm8"), [&](QWidget *l) {
+                DialogDriver::onModal(QStringLiteral("TForm8"), [&](QWidget *l) {
                     auto *kinds = static_cast<TForm8 *>(l);
                     QVERIFY(dm->Vid_oper.locate("id", weld));
                     kinds->Button2->click();
@@ -222,7 +271,7 @@ private slots:
                 ed->Button4->click();
                 QCOMPARE(ed->Edit2->text(), QString("Сварка"));
                 ed->ComboBox1->setCurrentIndex(1);
-                whenShown(QStringLiteral("TForm22"), [&](QWidget *) {
+                DialogDriver::onModal(QStringLiteral("TForm22"), [&](QWidget *) {
                     QCOMPARE(f->Form22->gridModel->rowCount(), 1); // only the empty row
                     f->Form22->Button1->click();
                 });
@@ -259,13 +308,13 @@ private slots:
         Seed::operation(product("АА-1"), Seed::kind("Резка"), 0, {1});
         const int kind = Seed::kind("Сборка");
         inList([&](TForm4 *w) {
-            whenShown(QStringLiteral("TForm10"), [&](QWidget *) {
+            DialogDriver::onModal(QStringLiteral("TForm10"), [&](QWidget *) {
                 TForm10 *ed = f->Form10;
                 ed->Edit1->setText(QStringLiteral("ЯЯ-1"));
                 ed->productId = p;
                 ed->Edit2->setText(QStringLiteral("Сборка"));
                 ed->kindId = kind;
-                whenShown(QStringLiteral("TForm22"), [&](QWidget *) {
+                DialogDriver::onModal(QStringLiteral("TForm22"), [&](QWidget *) {
                     QAbstractItemModel *m = f->Form22->gridModel;
                     QVERIFY(m->setData(m->index(0, 1), QStringLiteral("4.5")));
                     f->Form22->Button1->click();
@@ -337,7 +386,7 @@ private slots:
         Seed::operation(product("АА-1"), k, 0, {1});
         inList([&](TForm4 *w) {
             QVERIFY(dm->Oper.locate("id", op));
-            whenShown(QStringLiteral("TForm10"), [&](QWidget *) {
+            DialogDriver::onModal(QStringLiteral("TForm10"), [&](QWidget *) {
                 TForm10 *ed = f->Form10;
                 QCOMPARE(ed->windowTitle(), QString("Изменение данных о цене за операцию"));
                 QCOMPARE(ed->Edit1->text(), QString("КР-100"));
@@ -384,6 +433,45 @@ private slots:
         dm->Oper.close();
     }
 
+    // The chooser on an empty list: "Выбрать" closes it, handing nothing over.
+    void choosingFromAnEmptyList()
+    {
+        TForm4 *w = f->Form4;
+        bool closed = false;
+        DialogDriver::onModal(QStringLiteral("TForm4"), [&](QWidget *) {
+            QCOMPARE(w->gridModel->rowCount(), 0);
+            w->Button2->click();
+            closed = !w->isVisible();
+        });
+        QVERIFY(!w->pick(1));
+        QVERIFY(closed);
+        dm->Oper.close();
+    }
+
+    // The chooser shows every column on a 1366×768 screen without a horizontal scroll bar.
+    void chooserFitsItsColumns()
+    {
+        const int k = Seed::kind("Сварка электродуговая полуавтоматическая");
+        for (int i = 0; i < 40; ++i)
+            Seed::operation(product(QString("Изделие с длинной маркой %1").arg(i)), k, i % 2, {1234.5});
+        TForm4 *w = f->Form4;
+        DialogDriver::onModal(QStringLiteral("TForm4"), [&](QWidget *) {
+            DialogDriver::settle();
+            QVERIFY(w->DBGrid1->verticalScrollBar()->isVisible());
+            QVERIFY(!w->DBGrid1->horizontalScrollBar()->isVisible());
+            QVERIFY(w->frameGeometry().width() <= 1366 && w->frameGeometry().height() <= 768);
+            QFont bold = w->DBGrid1->horizontalHeader()->font();
+            bold.setBold(true);
+            for (int c = 0; c < w->gridModel->columnCount(); ++c) {
+                const QString title = w->gridModel->headerData(c, Qt::Horizontal).toString();
+                QVERIFY2(w->DBGrid1->columnWidth(c) > QFontMetrics(bold).horizontalAdvance(title), qPrintable(title));
+            }
+            w->grab().save(QStringLiteral("/tmp/tabel-operations-chooser.png"));
+        });
+        w->pick(1);
+        dm->Oper.close();
+    }
+
     // Picking for the entry editor chooses on a double click even with "Цены" ticked.
     void picking()
     {
@@ -394,7 +482,7 @@ private slots:
         const int last = Seed::operation(product("ГДЕ-7"), k, 1, {5});
         TForm4 *w = f->Form4;
         w->CheckBox1->setChecked(true);
-        whenShown(QStringLiteral("TForm4"), [&](QWidget *) {
+        DialogDriver::onModal(QStringLiteral("TForm4"), [&](QWidget *) {
             QCOMPARE(w->Button2->text(), QString("Выбрать"));
             QVERIFY(w->Button2->isDefault());
             QVERIFY(w->Button1->isHidden() && w->Button3->isHidden());
@@ -418,7 +506,7 @@ private slots:
         QVERIFY(!w->Button2->isDefault());
 
         // positioned on the given operation; "Выход" hands nothing over
-        whenShown(QStringLiteral("TForm4"), [&](QWidget *) {
+        DialogDriver::onModal(QStringLiteral("TForm4"), [&](QWidget *) {
             QCOMPARE(dm->Oper.asInt("id"), last);
             w->Button4->click();
         });

@@ -13,6 +13,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QClipboard>
+#include <QSignalSpy>
 #include <QtTest>
 
 using Answers = QList<bool>;
@@ -119,18 +121,77 @@ private slots:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("comma") << "1,5" << "1.5";
-        QTest::newRow("point") << "2.25" << "2.25";
-        QTest::newRow("second point") << "1.2,3.4" << "1.234";
-        QTest::newRow("letters and blanks") << "1a б 2" << "12";
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("comma") << "1,5" << "1.5" << false;
+        QTest::newRow("point") << "2.25" << "2.25" << false;
+        QTest::newRow("second point") << "1.2,3.4" << "1.234" << true;
+        QTest::newRow("letters and blanks") << "1a б 2" << "12" << true;
     }
+    // A refused key is signalled (a tip under the field tells why).
     void factorKeys()
     {
         QFETCH(QString, typed);
         QFETCH(QString, shown);
+        QFETCH(bool, refused);
         DecimalEdit *e = f->Form7->Edit2;
         e->clear();
+        QSignalSpy spy(e, &QLineEdit::inputRejected);
         typeText(e, typed);
+        QCOMPARE(e->text(), shown);
+        QCOMPARE(!spy.isEmpty(), refused);
+        e->clear();
+    }
+
+    // Name fields hold at most what their columns hold, so a long name is cut
+    // where it is typed instead of refused by the server.
+    void nameFieldsHoldTheirColumns_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("column");
+        QTest::newRow("worker") << "TForm2" << "accounts_dep.person.fio";
+        QTest::newRow("brand") << "TForm7" << "cmn_gds_and_srv.gds_and_srv.s_caption";
+        QTest::newRow("kind") << "TForm9" << "accounts_dep.vid_oper.vid";
+    }
+    void nameFieldsHoldTheirColumns()
+    {
+        QFETCH(QString, window);
+        QFETCH(QString, column);
+        const QStringList parts = column.split('.');
+        const int size = TestDb::scalar(QString("select character_maximum_length from information_schema.columns "
+                                                "where table_schema='%1' and table_name='%2' and column_name='%3'")
+                                            .arg(parts[0], parts[1], parts[2])).toInt();
+        QVERIFY(size > 0);
+        QWidget *w = nullptr;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (top->objectName() == window)
+                w = top;
+        QVERIFY(w);
+        auto *edit = w->findChild<QLineEdit *>(QStringLiteral("Edit1"));
+        QVERIFY(edit);
+        edit->clear();
+        QApplication::clipboard()->setText(QString(size + 20, QChar(0x0416)));
+        edit->paste();
+        QCOMPARE(edit->text().size(), size);
+        edit->clear();
+    }
+
+    void factorPaste_data()
+    {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("decimal comma") << "12,5" << "12.5";
+        QTest::newRow("decimal point") << "12.5" << "12.5";
+        QTest::newRow("two points") << "1.2.3" << "";
+        QTest::newRow("text") << "12 кг" << "";
+    }
+    void factorPaste()
+    {
+        QFETCH(QString, pasted);
+        QFETCH(QString, shown);
+        DecimalEdit *e = f->Form7->Edit2;
+        e->clear();
+        QApplication::clipboard()->setText(pasted);
+        e->paste();
         QCOMPARE(e->text(), shown);
         e->clear();
     }

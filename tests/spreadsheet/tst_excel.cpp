@@ -1,4 +1,5 @@
 #include "spreadsheet/Excel.h"
+#include "spreadsheet/ExcelWorkbook.h"
 #include "support/DialogDriver.h"
 #include "support/TestMain.h"
 #include "support/Xlsx.h"
@@ -85,6 +86,57 @@ private slots:
         // a second show writes the same file again and nothing else
         QCOMPARE(ExcelShow(true), 1);
         QCOMPARE(QDir(docs.path()).entryList(QDir::Files).size(), 1);
+    }
+
+    // A timesheet-shaped sheet, every cell written with a fit as the timesheet
+    // exports do: each column ends as wide as its widest final text, including
+    // texts written without a fit and texts overwritten by shorter ones.
+    void fittedWidthsOfALargeSheet()
+    {
+        ScriptedDialogs dialogs;
+        QCOMPARE(ExcelStart(QString(), QStringLiteral("Табель")), 1);
+        const int rows = 1000, columns = 33;
+        QMap<QPair<int, int>, QString> finalText;
+        auto put = [&](int column, int row, const QString &text, bool fit) {
+            const int r = fit ? ExcelWriteCell(1, column, row, text, column <= 2, true, row == 1)
+                              : ExcelWriteValue(1, column, row, text);
+            QCOMPARE(r, 1);
+            finalText[qMakePair(row, column)] = text;
+        };
+        // headers first written long, then replaced by short ones: the fit shrinks back
+        for (int c = 1; c <= columns; ++c)
+            put(c, 1, QStringLiteral("временный заголовок столбца %1").arg(c), true);
+        for (int c = 1; c <= columns; ++c)
+            put(c, 1, c == 1 ? QStringLiteral("ФИО") : QString::number(c - 2), true);
+        for (int row = 2; row <= rows + 1; ++row) {
+            put(1, row, QStringLiteral("работник %1").arg(row), true);
+            put(2, row, QString::number(100000 + row), true);
+            for (int c = 3; c <= columns; ++c)
+                put(c, row, QString::number((row * c) % 13 + (c % 4 ? 0.5 : 0.0)), true);
+        }
+        // a long name written without a fit counts at the next fit of its column
+        put(1, 700, QStringLiteral("работник с очень длинной фамилией"), false);
+        put(1, rows + 2, QStringLiteral("итого"), true);
+        // a long text in a column never fitted leaves it at the standard width
+        put(columns + 1, 2, QStringLiteral("примечание без подгонки"), false);
+        QVERIFY(dialogs.shown.isEmpty());
+
+        QCOMPARE(ExcelShow(true), 1);
+        const Xlsx::Sheet r = Xlsx::read(Excel::lastSavedFile());
+        QVERIFY(r.ok);
+        QMap<int, double> widest;
+        for (auto it = finalText.constBegin(); it != finalText.constEnd(); ++it)
+            widest[it.key().second] = qMax(widest.value(it.key().second), ExcelSheet::textWidth(it.value()));
+        // exact in the workbook; the file stores widths rounded to whole pixels
+        const ExcelSheet &book = Excel::currentWorkbook()->sheets.first();
+        for (int c = 1; c <= columns; ++c) {
+            const double want = qMin(255.0, widest[c] + 1.0);
+            QVERIFY2(qAbs(book.widths.value(c) - want) < 1e-9,
+                     qPrintable(QStringLiteral("column %1: %2 against %3").arg(c).arg(book.widths.value(c)).arg(want)));
+            QVERIFY2(qAbs(r.widths.value(c) - want) < 1, qPrintable(QString::number(c)));
+        }
+        QVERIFY(!r.widths.contains(columns + 1));
+        QCOMPARE(r.value(QStringLiteral("A700")), QStringLiteral("работник с очень длинной фамилией"));
     }
 
     void failures_data()

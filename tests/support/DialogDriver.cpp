@@ -9,19 +9,36 @@
 
 namespace DialogDriver {
 
-void onNextModal(std::function<void(QWidget *)> act)
+namespace {
+
+// Expectations not met yet: the timer that waits and what it waits for.
+QList<QPair<QPointer<QTimer>, QString>> &pending()
+{
+    static QList<QPair<QPointer<QTimer>, QString>> list;
+    return list;
+}
+
+void missed(const QString &what)
+{
+    QTest::qFail(qPrintable(QStringLiteral("DialogDriver: %1 never opened").arg(what)), __FILE__, __LINE__);
+}
+
+// Waits (every 10 ms, up to 5 s) for a modal window that `wanted` accepts,
+// acts in it and closes it if it is still open; fails the test otherwise.
+void await(const QString &what, std::function<bool(QWidget *)> wanted, std::function<void(QWidget *)> act)
 {
     auto *timer = new QTimer;
     auto tries = std::make_shared<int>(0);
-    QWidget *before = QApplication::activeModalWidget();
-    QObject::connect(timer, &QTimer::timeout, [timer, tries, act, before]() {
+    pending() << qMakePair(QPointer<QTimer>(timer), what);
+    QObject::connect(timer, &QTimer::timeout, [timer, tries, wanted, act, what]() {
         QWidget *w = QApplication::activeModalWidget();
-        if ((!w || w == before) && ++*tries < 500)
+        const bool there = w && wanted(w);
+        if (!there && ++*tries < 500)
             return;
         timer->stop();
         timer->deleteLater();
-        if (!w || w == before) {
-            qWarning("DialogDriver: no modal window opened");
+        if (!there) {
+            missed(what);
             return;
         }
         QPointer<QWidget> guard(w);
@@ -36,8 +53,32 @@ void onNextModal(std::function<void(QWidget *)> act)
     timer->start(10);
 }
 
+} // namespace
+
+void onNextModal(std::function<void(QWidget *)> act)
+{
+    QWidget *before = QApplication::activeModalWidget();
+    await(QStringLiteral("a modal window"), [before](QWidget *w) { return w != before; }, act);
+}
+
+void onModal(const QString &name, std::function<void(QWidget *)> act)
+{
+    await(QStringLiteral("the window %1").arg(name), [name](QWidget *w) { return w->objectName() == name; }, act);
+}
+
 void verifyNoWindowLeftOpen()
 {
+    // a window the test waited for and that never came
+    QStringList never;
+    for (const auto &p : pending())
+        if (p.first && p.first->isActive()) {
+            p.first->stop();
+            p.first->deleteLater();
+            never << p.second;
+        }
+    pending().clear();
+    if (!never.isEmpty())
+        missed(never.join(QStringLiteral(", ")));
     QStringList open;
     for (QWidget *w : QApplication::topLevelWidgets())
         if (w->isVisible() && qobject_cast<QDialog *>(w))

@@ -64,9 +64,14 @@ public:
 namespace DialogDriver {
 
 // Schedules `act` for the next modal window that opens (checked every 10 ms,
-// up to 5 s). If `act` leaves it open, it is rejected.
+// up to 5 s). If `act` leaves it open, it is rejected. A window that never
+// opens fails the test: when the wait ends, or at verifyNoWindowLeftOpen().
 void onNextModal(std::function<void(QWidget *)> act);
-// Fails the current test if a modal or top-level dialog is still visible.
+// The same for the modal window named `name` once it is the active one, so a
+// window that closes and hands over to the next is never mistaken for it.
+void onModal(const QString &name, std::function<void(QWidget *)> act);
+// Fails the current test if a modal or top-level dialog is still visible, or
+// if a window the test waited for never opened.
 void verifyNoWindowLeftOpen();
 // Processes events for a moment so queued actions run.
 void settle(int ms = 0);

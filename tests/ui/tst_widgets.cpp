@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QtTest>
@@ -55,6 +56,37 @@ private slots:
         bool ok = false;
         QCOMPARE(e.value(&ok), shown.toInt());
         QVERIFY(ok);
+    }
+
+    // Entering the field selects what it shows, so typing replaces a "0".
+    void digitEditTypingReplacesOnEntering_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::newRow("click") << 0;
+        QTest::newRow("tab") << 1;
+        QTest::newRow("window opens on it") << 2;
+    }
+    void digitEditTypingReplacesOnEntering()
+    {
+        QFETCH(int, how);
+        QWidget w;
+        auto *before = new QLineEdit(&w);
+        auto *e = new DigitEdit(&w);
+        e->move(0, 40);
+        e->setText(QStringLiteral("0"));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        before->setFocus();
+        if (how == 0)
+            QTest::mouseClick(e, Qt::LeftButton, {}, QPoint(e->width() - 4, e->height() / 2));
+        else if (how == 1)
+            QTest::keyClick(before, Qt::Key_Tab);
+        else
+            e->setFocus(Qt::OtherFocusReason);
+        QTRY_VERIFY(e->hasFocus());
+        QCoreApplication::processEvents();
+        QTest::keyClicks(e, QStringLiteral("100"));
+        QCOMPARE(e->text(), QStringLiteral("100"));
     }
 
     // Cell styles reach the view through the model's roles; hidden columns are not columns.
