@@ -162,3 +162,9 @@ BEGIN
     PERFORM setval(pg_get_serial_sequence('accounts_dep.vid_oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.vid_oper), 7778));
     PERFORM setval(pg_get_serial_sequence('accounts_dep.oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.oper), 7778));
 END $$;
+
+-- Housekeeping entries: the average-piecework recalculation reads a month's
+-- entries, and for each one its worker's journal through person.id compared
+-- with fatigue.id_p (numeric).
+CREATE INDEX fatigue_month ON accounts_dep.fatigue (i_year, i_mnth);
+CREATE INDEX person_id_numeric ON accounts_dep.person ((id::numeric));

@@ -14,6 +14,9 @@ void runStructureUpgrade(TDataModule6 &dm)
         // Key counters past the fixed rows 7777/7778 (and past any id already stored)
         QStringLiteral("SELECT setval(pg_get_serial_sequence('accounts_dep.vid_oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.vid_oper), 7778));"),
         QStringLiteral("SELECT setval(pg_get_serial_sequence('accounts_dep.oper', 'id'), greatest((SELECT max(id) FROM accounts_dep.oper), 7778));"),
+        // Housekeeping entries: a month's entries and their workers for the average-piecework recalculation
+        QStringLiteral("CREATE INDEX fatigue_month ON accounts_dep.fatigue (i_year, i_mnth);"),
+        QStringLiteral("CREATE INDEX person_id_numeric ON accounts_dep.person ((id::numeric));"),
     };
     Command cmd(dm.connectionName());
     for (const QString &c : cmds) {
