@@ -153,12 +153,7 @@ void TForm25::DTPcker1Change()
     readList();
 }
 
-void TForm25::CBox1Click()
-{
-    CBox1->setStyleSheet(CBox1->isChecked()
-                             ? QStringLiteral("QCheckBox { background-color: rgb(255,0,0); color: white; font-weight: bold; padding: 2px; }")
-                             : QStringLiteral("QCheckBox { padding: 2px; }"));
-}
+void TForm25::CBox1Click() { Widgets::showDayOff(CBox1); }
 
 void TForm25::Button5Click()
 {

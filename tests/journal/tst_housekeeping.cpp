@@ -23,13 +23,7 @@
 
 namespace {
 const QDate kDay(2024, 3, 5); // a Tuesday
-
-void shot(QWidget *w, const QString &name)
-{
-    const QString dir = qEnvironmentVariable("TABEL_SHOTS");
-    if (!dir.isEmpty())
-        w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
-}
+using DialogDriver::shot;
 } // namespace
 
 class TestHousekeeping : public QObject {
