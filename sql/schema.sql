@@ -186,3 +186,9 @@ BEGIN
 EXCEPTION WHEN others THEN
     RAISE NOTICE 'cmn_contractor.person: index on s_code::t_id not created: %', SQLERRM;
 END $$;
+
+-- Housekeeping entries: the average-piecework recalculation reads a month's
+-- entries, and for each one its worker's journal through person.id compared
+-- with fatigue.id_p (numeric).
+CREATE INDEX fatigue_month ON accounts_dep.fatigue (i_year, i_mnth);
+CREATE INDEX person_id_numeric ON accounts_dep.person ((id::numeric));

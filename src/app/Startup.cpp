@@ -24,6 +24,9 @@
 #include "catalogues/TForm4.h"
 // entry editor
 #include "journal/TForm11.h"
+// housekeeping entries
+#include "journal/TForm24.h"
+#include "journal/TForm25.h"
 // timesheets
 #include "timesheets/TForm15.h"
 #include "timesheets/TForm19.h"
@@ -100,8 +103,8 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     f.Form17 = create<TForm17>(*ctx);
     f.Form20 = create<TForm20>(*ctx);
     f.Form22 = create<TForm22>(*ctx);
-    // f.Form24 = create<TForm24>(*ctx);
-    // f.Form25 = create<TForm25>(*ctx);
+    f.Form24 = create<TForm24>(*ctx);
+    f.Form25 = create<TForm25>(*ctx);
     f.Form26 = create<TForm26>(*ctx);
     f.Form27 = create<TForm27>(*ctx);
 

@@ -22,6 +22,9 @@ void runStructureUpgrade(TDataModule6 &dm)
         // journal: the person match by the number in s_code (refused where the
         // role does not own the ERP's persons; the site's administrator adds it)
         QStringLiteral("CREATE INDEX IF NOT EXISTS person_s_code_t_id ON cmn_contractor.person ((s_code::t_id));"),
+        // Housekeeping entries: a month's entries and their workers for the average-piecework recalculation
+        QStringLiteral("CREATE INDEX fatigue_month ON accounts_dep.fatigue (i_year, i_mnth);"),
+        QStringLiteral("CREATE INDEX person_id_numeric ON accounts_dep.person ((id::numeric));"),
     };
     Command cmd(dm.connectionName());
     for (const QString &c : cmds) {

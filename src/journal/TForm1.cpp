@@ -288,12 +288,7 @@ void TForm1::styleShiftButtons()
     }
 }
 
-void TForm1::CBox1Click()
-{
-    CBox1->setStyleSheet(CBox1->isChecked()
-                             ? QStringLiteral("QCheckBox { background-color: rgb(255,0,0); color: white; font-weight: bold; padding: 2px; }")
-                             : QStringLiteral("QCheckBox { padding: 2px; }"));
-}
+void TForm1::CBox1Click() { Widgets::showDayOff(CBox1); }
 
 void TForm1::Button8Click()
 {

@@ -11,6 +11,7 @@
 #include "db/TDataModule6.h"
 #include "import/LegacyImport.h"
 #include "journal/TForm11.h"
+#include "journal/TForm25.h"
 #include "reports/TForm18.h"
 #include "ui/Dialogs.h"
 #include "timesheets/TForm19.h"
@@ -60,8 +61,12 @@ void TForm1::Button2Click()
         f.Form11->editEntry();
 }
 
-// "Ср.сд./хоз. работы"
-void TForm1::Button5Click() {}
+// "Ср.сд./хоз. работы": the list of the journal's day
+void TForm1::Button5Click()
+{
+    if (f.Form25)
+        f.Form25->openFor(date());
+}
 
 // Справочники → Рабочие
 void TForm1::N1Click() { f.Form5->openList(); }

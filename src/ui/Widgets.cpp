@@ -1,5 +1,6 @@
 #include "Widgets.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QEvent>
 #include <QGuiApplication>
@@ -100,6 +101,13 @@ private:
 void centreAndFocus(QDialog *dialog, std::function<const QWidget *()> owner, QWidget *focus, Refocus when)
 {
     dialog->installEventFilter(new CentreAndFocus(dialog, std::move(owner), focus, when));
+}
+
+void showDayOff(QCheckBox *box)
+{
+    box->setStyleSheet(box->isChecked()
+                           ? QStringLiteral("QCheckBox { background-color: rgb(255,0,0); color: white; font-weight: bold; padding: 2px; }")
+                           : QStringLiteral("QCheckBox { padding: 2px; }"));
 }
 
 } // namespace Widgets

@@ -2,6 +2,7 @@
 #include <QString>
 #include <functional>
 
+class QCheckBox;
 class QDialog;
 class QLineEdit;
 class QPushButton;
@@ -46,5 +47,8 @@ void centreOn(QWidget *w, const QWidget *owner);
 // dialog from another window. `focus` may be null: centring only.
 enum class Refocus { OnShow, OnShowAndActivation };
 void centreAndFocus(QDialog *dialog, std::function<const QWidget *()> owner, QWidget *focus, Refocus when);
+
+// The "Выходной" box: bold white on red while checked, the normal look otherwise.
+void showDayOff(QCheckBox *box);
 
 } // namespace Widgets

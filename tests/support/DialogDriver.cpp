@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QPixmap>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
@@ -97,6 +98,13 @@ void settle(int ms)
     if (ms > 0)
         QTest::qWait(ms);
     QCoreApplication::processEvents();
+}
+
+void shot(QWidget *w, const QString &name)
+{
+    const QString dir = qEnvironmentVariable("TABEL_SHOTS");
+    if (!dir.isEmpty())
+        w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 
 } // namespace DialogDriver

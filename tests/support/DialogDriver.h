@@ -75,5 +75,7 @@ void onModal(const QString &name, std::function<void(QWidget *)> act);
 void verifyNoWindowLeftOpen();
 // Processes events for a moment so queued actions run.
 void settle(int ms = 0);
+// Saves a picture of a window when TABEL_SHOTS names a folder (for looking at it).
+void shot(QWidget *w, const QString &name);
 
 } // namespace DialogDriver

@@ -1,0 +1,403 @@
+#include "TForm24.h"
+
+#include "TForm25.h"
+#include "catalogues/TForm26.h"
+#include "catalogues/TForm5.h"
+#include "db/DayCells.h"
+#include "db/DbError.h"
+#include "db/Sql.h"
+#include "db/TDataModule6.h"
+#include "db/Transaction.h"
+#include "ui/Dialogs.h"
+#include "ui/DigitEdit.h"
+#include "ui/Forms.h"
+#include "ui/Widgets.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cmath>
+#include <limits>
+
+namespace {
+constexpr int kHousekeeping = 7777;
+
+QString shown(double v)
+{
+    if (std::isnan(v))
+        return QString();
+    QLocale loc;
+    loc.setNumberOptions(loc.numberOptions() | QLocale::OmitGroupSeparator);
+    return loc.toString(v, 'g', 15);
+}
+
+// Where an entry stands in the database now (it may have been changed or
+// deleted at another workstation since the list was read).
+struct StoredEntry {
+    bool found = false;
+    int worker = 0;
+    int kind = 0;
+    int night = 0;
+    QDate date;
+    bool operator!=(const StoredEntry &o) const
+    {
+        return found != o.found || worker != o.worker || kind != o.kind || night != o.night || date != o.date;
+    }
+};
+
+StoredEntry storedEntry(const QString &connection, int id)
+{
+    Dataset q(connection);
+    q.setSql(QStringLiteral("select id_p, id_o, i_night, d_date from accounts_dep.fatigue where id=") + Sql::num(qint64(id)));
+    q.open();
+    StoredEntry e;
+    if (q.isEmpty())
+        return e;
+    e.found = true;
+    e.worker = q.asInt(QStringLiteral("id_p"));
+    e.kind = q.asInt(QStringLiteral("id_o"));
+    e.night = q.asInt(QStringLiteral("i_night"));
+    e.date = q.value(QStringLiteral("d_date")).toDate();
+    return e;
+}
+} // namespace
+
+TForm24::TForm24(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
+{
+    setObjectName(QStringLiteral("TForm24"));
+    setWindowTitle(QStringLiteral("Хоз. работы/среднесдельная (24)"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(QApplication::windowIcon());
+
+    type_work = new Dataset(f.DataModule6->connectionName(), this);
+    type_work->setObjectName(QStringLiteral("type_work"));
+    type_work->sql = QStringList{
+        QStringLiteral("select vo.id, vo.vid, n.price, (n.price*:cnt) as summ from accounts_dep.vid_oper vo,accounts_dep.norm n, "
+                       "accounts_dep.oper o "),
+        QStringLiteral("where n.o_id =o.id and o.vid=vo.id and (vo.id = 7777 or vo.id = 7778)"),
+    };
+    type_work->setParam(QStringLiteral("cnt"), 0.0);
+
+    auto *body = new QWidget(this);
+    cb_type_work = new QComboBox(body);
+    cb_type_work->setObjectName(QStringLiteral("cb_type_work"));
+    GroupBox1 = new QGroupBox(QStringLiteral("Закрыто мастером"), body);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+
+    auto label = [this](const char *name, const char *caption) {
+        return Widgets::named<QLabel>(GroupBox1, name, QString::fromUtf8(caption));
+    };
+    Label1 = label("Label1", "ФИО");
+    Edit1 = Widgets::shownField(GroupBox1, "Edit1", 300);
+    Button3 = Widgets::pushButton(GroupBox1, "Button3", QStringLiteral("..."));
+    Button3->setFixedWidth(32);
+    Label2 = label("Label2", "Номенклатура");
+    Edit2 = Widgets::shownField(GroupBox1, "Edit2", 300);
+    Button4 = Widgets::pushButton(GroupBox1, "Button4", QStringLiteral("..."));
+    Button4->setFixedWidth(32);
+    Edit6 = new DigitEdit(GroupBox1);
+    Edit6->setObjectName(QStringLiteral("Edit6"));
+    Edit6->setFixedWidth(60);
+    Edit6->setText(QStringLiteral("0"));
+    Label3 = label("Label3", "ч.    Цена");
+    DBEdit1 = new QLineEdit(GroupBox1);
+    DBEdit1->setObjectName(QStringLiteral("DBEdit1"));
+    Label4 = label("Label4", "р.    Сумма");
+    DBEdit2 = new QLineEdit(GroupBox1);
+    DBEdit2->setObjectName(QStringLiteral("DBEdit2"));
+    for (QLineEdit *e : {DBEdit1, DBEdit2}) {
+        e->setEnabled(false); // display only
+        e->setFixedWidth(80);
+        e->setAlignment(Qt::AlignRight);
+    }
+    CBox1 = Widgets::named<QCheckBox>(GroupBox1, "CBox1", QStringLiteral("Ночные"));
+
+    auto *g = new QGridLayout(GroupBox1);
+    g->addWidget(Label1, 0, 0);
+    g->addWidget(Edit1, 0, 1, 1, 5);
+    g->addWidget(Button3, 0, 6);
+    g->addWidget(Label2, 1, 0);
+    g->addWidget(Edit2, 1, 1, 1, 5);
+    g->addWidget(Button4, 1, 6);
+    g->addWidget(Edit6, 2, 1);
+    g->addWidget(Label3, 2, 2);
+    g->addWidget(DBEdit1, 2, 3);
+    g->addWidget(Label4, 2, 4);
+    g->addWidget(DBEdit2, 2, 5);
+    g->addWidget(CBox1, 3, 1, 1, 3);
+    g->setColumnStretch(5, 1);
+
+    auto *bodyLayout = new QVBoxLayout(body);
+    bodyLayout->setContentsMargins(0, 0, 0, 0);
+    bodyLayout->addWidget(cb_type_work);
+    bodyLayout->addWidget(GroupBox1);
+
+    const auto buttons = Widgets::saveCancelLayout(this, body, QStringLiteral("Записать"), [this]() { Button1Click(); });
+    Button1 = buttons.save;
+    Button6 = buttons.cancel;
+    Button6->setObjectName(QStringLiteral("Button6"));
+    Button6->setText(QStringLiteral("Выход"));
+    Widgets::centreAndFocus(this, {}, Button3, Widgets::Refocus::OnShow);
+
+    setTabOrder(cb_type_work, Button3);
+    setTabOrder(Button3, Button4);
+    setTabOrder(Button4, Edit6);
+    setTabOrder(Edit6, CBox1);
+    setTabOrder(CBox1, Button1);
+    setTabOrder(Button1, Button6);
+
+    connect(cb_type_work, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int i) {
+        if (type_work->isOpen() && i >= 0)
+            type_work->setRecNo(i + 1);
+        showKind();
+    });
+    connect(Edit6, &QLineEdit::textChanged, this, &TForm24::showKind);
+    connect(Button3, &QPushButton::clicked, this, &TForm24::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm24::Button4Click);
+}
+
+// ---------------------------------------------------------------- work kinds
+
+void TForm24::fillKinds()
+{
+    QSignalBlocker block(cb_type_work);
+    cb_type_work->clear();
+    for (int r = 0; r < type_work->recordCount(); ++r)
+        cb_type_work->addItem(type_work->valueAt(r, QStringLiteral("vid")).toString().trimmed(),
+                              type_work->valueAt(r, QStringLiteral("id")).toInt());
+    cb_type_work->setCurrentIndex(-1);
+}
+
+int TForm24::workKind() const
+{
+    return cb_type_work->currentIndex() < 0 ? 0 : cb_type_work->currentData().toInt();
+}
+
+double TForm24::kindPrice() const
+{
+    const int i = cb_type_work->currentIndex();
+    if (i < 0 || i >= type_work->recordCount())
+        return std::numeric_limits<double>::quiet_NaN();
+    const QVariant v = type_work->valueAt(i, QStringLiteral("price"));
+    bool ok = false;
+    const double p = v.toString().toDouble(&ok);
+    return v.isNull() || !ok ? std::numeric_limits<double>::quiet_NaN() : p;
+}
+
+void TForm24::setWorkKind(int kind)
+{
+    cb_type_work->setCurrentIndex(cb_type_work->findData(kind));
+    showKind();
+}
+
+void TForm24::showKind()
+{
+    const double price = kindPrice();
+    DBEdit1->setText(shown(price));
+    // The amount follows the hours as they are typed; it is not stored.
+    bool ok = false;
+    const int hours = Edit6->value(&ok);
+    DBEdit2->setText(std::isnan(price) ? QString() : shown(price * (ok ? hours : 0)));
+}
+
+double TForm24::hourPrice(double normPrice, bool dayOff, bool night)
+{
+    double p = normPrice;
+    if (dayOff)
+        p *= 2.0;
+    if (night)
+        p *= 1.2;
+    return p;
+}
+
+QString TForm24::priceText(double price) { return QString::number(price, 'g', 15); }
+
+// ---------------------------------------------------------------- openers
+
+void TForm24::prepareAdd()
+{
+    Tag = 0;
+    type_work->close();
+    type_work->open();
+    fillKinds();
+    Edit1->clear();
+    Edit2->clear();
+    Edit6->setText(QStringLiteral("0"));
+    CBox1->setChecked(false);
+    CBox1->setEnabled(true);
+    id_nom = 0;
+    id_p = 0;
+    setWorkKind(kHousekeeping);
+}
+
+void TForm24::prepareEdit()
+{
+    Tag = 1;
+    type_work->close();
+    type_work->open();
+    fillKinds();
+    const Dataset *list = f.Form25 ? f.Form25->fatigue : nullptr;
+    if (list && !list->isEmpty()) {
+        Edit1->setText(list->asString(QStringLiteral("fio")).trimmed());
+        Edit2->setText(list->asString(QStringLiteral("s_caption")).trimmed());
+        Edit6->setText(QString::number(list->asInt(QStringLiteral("cnt"))));
+        id_nom = qRound64(list->value(QStringLiteral("id_nom")).toString().toDouble());
+        id_p = list->asInt(QStringLiteral("id_p"));
+        setWorkKind(list->asInt(QStringLiteral("id_o")));
+        CBox1->setChecked(list->asInt(QStringLiteral("i_night")) != 0);
+    } else {
+        // Nothing to change: a save is refused.
+        Edit1->clear();
+        Edit2->clear();
+        Edit6->setText(QStringLiteral("0"));
+        CBox1->setChecked(false);
+        id_nom = 0;
+        id_p = 0;
+        setWorkKind(kHousekeeping);
+    }
+    // The night flag of an entry stays what it was keyed in with.
+    CBox1->setEnabled(false);
+}
+
+int TForm24::addEntry()
+{
+    prepareAdd();
+    const int r = exec();
+    type_work->close();
+    return r;
+}
+
+int TForm24::editEntry()
+{
+    prepareEdit();
+    const int r = exec();
+    type_work->close();
+    return r;
+}
+
+// ---------------------------------------------------------------- pickers
+
+void TForm24::pickWorker()
+{
+    if (f.Form5 && f.Form5->pick(24)) {
+        Edit1->setText(f.Form5->PickedName.trimmed());
+        id_p = f.Form5->PickedId;
+    }
+}
+
+void TForm24::pickNomenclature()
+{
+    if (f.Form26 && f.Form26->pick()) {
+        id_nom = f.Form26->PickedId;
+        Edit2->setText(f.Form26->PickedName);
+    }
+}
+
+// ---------------------------------------------------------------- saving
+
+bool TForm24::save()
+{
+    TForm25 *list = f.Form25;
+    if (id_nom == 0 || id_p == 0 || !list) {
+        Dialogs::error(QStringLiteral("Все поля должны быть заполнены!"));
+        return false;
+    }
+    bool ok = false;
+    const int hours = Edit6->value(&ok);
+    if (!ok || hours <= 0) {
+        Dialogs::error(QStringLiteral("Нужно завести количество!"));
+        return false;
+    }
+    const int kind = workKind();
+    const double normPrice = kindPrice();
+    if (kind == 0 || std::isnan(normPrice)) {
+        Dialogs::error(QStringLiteral("Все поля должны быть заполнены!"));
+        return false;
+    }
+    const bool adding = Tag == 0;
+    Dataset *rows = list->fatigue;
+    if (!adding && rows->isEmpty()) {
+        Dialogs::error(QStringLiteral("Нет позиции для изменения: список пуст."));
+        return false;
+    }
+
+    const QString P = priceText(hourPrice(normPrice, list->dayOff(), CBox1->isChecked()));
+    const int holiday = list->dayOff() ? 1 : 0;
+    const int night = CBox1->isChecked() ? 1 : 0;
+    const QDate listDate = list->listDate();
+    const QString H = QString::number(hours);
+    const QString N = QString::number(id_nom);
+    const QString O = QString::number(kind);
+    const QString W = QString::number(id_p);
+    const int id = adding ? 0 : rows->asInt(QStringLiteral("id"));
+
+    TDataModule6 &dm = *f.DataModule6;
+    const QString conn = dm.connectionName();
+    // The entry and its day cells are written together, with the worker's
+    // month locked against a second workstation.
+    Transaction tx(conn);
+    StoredEntry old;
+    QList<DayCells::WorkerMonth> months{{id_p, listDate}};
+    if (!adding) {
+        old = storedEntry(conn, id);
+        if (!old.found)
+            throw DbError(QStringLiteral("Позиция удалена на другом рабочем месте. Закройте окно и обновите список."));
+        months.append({old.worker, old.date});
+    }
+    DayCells::lockWorkerMonths(conn, months);
+    if (!adding && storedEntry(conn, id) != old)
+        throw DbError(QStringLiteral("Позиция только что изменена на другом рабочем месте. Закройте окно, откройте список "
+                                     "снова и измените её ещё раз."));
+
+    if (adding)
+        dm.SQL_exec.exec(QStringLiteral("INSERT INTO accounts_dep.fatigue(id_nom, id_o, id_p, d_date, i_mnth, i_year, i_smena, cnt, "
+                                        "price, i_holiday, i_night)VALUES(")
+                         + N + QStringLiteral(", ") + O + QStringLiteral(" ,") + W + QStringLiteral(", '") + Sql::date(listDate)
+                         + QStringLiteral("', ") + QString::number(listDate.month()) + QStringLiteral(", ")
+                         + QString::number(listDate.year()) + QStringLiteral(", ") + QString::number(list->shiftValue)
+                         + QStringLiteral(", ") + H + QStringLiteral(", ") + P + QStringLiteral(", ") + QString::number(holiday)
+                         + QStringLiteral(", ") + QString::number(night) + QStringLiteral(")"));
+    else
+        dm.SQL_exec.exec(QStringLiteral("UPDATE accounts_dep.fatigue SET id_nom=") + N + QStringLiteral(", id_o=") + O
+                         + QStringLiteral(", id_p=") + W + QStringLiteral(", cnt=") + H + QStringLiteral(", price=") + P
+                         + QStringLiteral(", i_holiday=") + QString::number(holiday) + QStringLiteral(", i_night=")
+                         + QString::number(night) + QStringLiteral(" where id=") + QString::number(id));
+
+    // A change keeps the entry's date.
+    const QDate date = adding ? listDate : old.date;
+    DayCells::refreshHousekeeping(conn, id_p, kind, night, date, DayCells::MissingLine::Create);
+    // A change that moved the entry to another worker or kind leaves a cell
+    // that no longer holds its hours; no line is made just to hold a 0.
+    if (!adding && (old.worker != id_p || old.kind != kind || old.night != night))
+        DayCells::refreshHousekeeping(conn, old.worker, old.kind, old.night, old.date, DayCells::MissingLine::CreateUnlessZero);
+    tx.commit();
+
+    // The entry is stored by now: a failing read must not keep the window
+    // open as if it were not.
+    try {
+        rows->refresh();
+    } catch (const DbError &e) {
+        Dialogs::error(QStringLiteral("Позиция записана, но список не перечитан (закройте и откройте его снова):\n") + e.text());
+    }
+    return true;
+}
+
+void TForm24::Button1Click()
+{
+    try {
+        if (!save())
+            return;
+    } catch (const DbError &e) {
+        // The window stays open with what was typed, so nothing is lost.
+        Dialogs::error(e.text());
+        return;
+    }
+    accept();
+}

@@ -1,0 +1,237 @@
+#include "TForm25.h"
+
+#include "TForm24.h"
+#include "db/DayCells.h"
+#include "db/Sql.h"
+#include "db/TDataModule6.h"
+#include "db/Transaction.h"
+#include "ui/DatasetModel.h"
+#include "ui/Dialogs.h"
+#include "ui/Forms.h"
+#include "ui/Widgets.h"
+
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+bool isWeekend(const QDate &d) { return d.dayOfWeek() >= 6; }
+} // namespace
+
+TForm25::TForm25(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
+{
+    setObjectName(QStringLiteral("TForm25"));
+    setWindowTitle(QStringLiteral("Хоз. работы (25)"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(QApplication::windowIcon());
+
+    fatigue = new Dataset(f.DataModule6->connectionName(), this);
+    fatigue->setObjectName(QStringLiteral("fatigue"));
+    // oper takes part without a join condition; distinct folds the repeats.
+    fatigue->sql = QStringList{
+        QStringLiteral("select distinct vo.vid, p.fio, i.s_caption, (f.cnt*f.price) as summ,  f.*, case when f.i_holiday=0 then '' "
+                       "else '+' end as s_holiday, case when f.i_night=0 then '' else '+' end as s_night"),
+        QStringLiteral("from accounts_dep.fatigue f, cmn_classifier.item i, accounts_dep.person p,accounts_dep.vid_oper vo, "
+                       "accounts_dep.oper o "),
+        QStringLiteral("where f.id_nom =i.id and p.id=f.id_p and vo.id = f.id_o and o.i_id >=7777 and o.vid >=7777 and f.d_date = "
+                       ":d_date"),
+        QStringLiteral("order by p.fio, f.id"),
+    };
+
+    DBGrid1 = new QTableView(this);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    const auto L = Qt::AlignLeft | Qt::AlignVCenter;
+    const auto R = Qt::AlignRight | Qt::AlignVCenter;
+    const auto C = Qt::AlignCenter;
+    gridModel = new DatasetModel(fatigue,
+                                 {
+                                     {"fio", "ФИО", L, true, 200},
+                                     {"s_caption", "Номенклатура", L, true, 200},
+                                     {"vid", "Работа", L, true, 130},
+                                     {"price", "Цена", R, true, 70},
+                                     {"cnt", "Кол-во", R, true, 60},
+                                     {"summ", "Итого", R, true, 80},
+                                     {"s_holiday", "Вых.", C, true, 45},
+                                     {"s_night", "Ноч.", C, true, 45},
+                                 },
+                                 this);
+    bindGrid(DBGrid1, gridModel);
+    DBGrid1->horizontalHeader()->setStretchLastSection(true);
+    DBGrid1->setFixedSize(880, 420);
+    connect(DBGrid1, &QTableView::doubleClicked, this, &TForm25::DBGrid1DblClick);
+
+    DTPcker1 = new QDateEdit(QDate::currentDate(), this);
+    DTPcker1->setObjectName(QStringLiteral("DTPcker1"));
+    DTPcker1->setCalendarPopup(true);
+    DTPcker1->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    CBox1 = Widgets::named<QCheckBox>(this, "CBox1", QStringLiteral("Выходной"));
+    Button1 = Widgets::pushButton(this, "Button1", QStringLiteral("Расчитать ср.сд."));
+    Button5 = Widgets::pushButton(this, "Button5", QStringLiteral("Добавить"));
+    Button6 = Widgets::pushButton(this, "Button6", QStringLiteral("Изменить"));
+    Button7 = Widgets::pushButton(this, "Button7", QStringLiteral("Удалить"));
+    Button8 = Widgets::pushButton(this, "Button8", QStringLiteral("Выход"));
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(DTPcker1);
+    top->addWidget(CBox1);
+    top->addStretch(1);
+    top->addWidget(Button1);
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(Button5);
+    bottom->addWidget(Button6);
+    bottom->addWidget(Button7);
+    bottom->addStretch(1);
+    bottom->addWidget(Button8);
+    auto *lay = new QVBoxLayout(this);
+    lay->addLayout(top);
+    lay->addWidget(DBGrid1);
+    lay->addLayout(bottom);
+    lay->setSizeConstraint(QLayout::SetFixedSize);
+    Widgets::centreAndFocus(this, {}, DBGrid1, Widgets::Refocus::OnShow);
+
+    CBox1Click();
+    // Any change of the date, picked in the calendar or typed, reads that day.
+    connect(DTPcker1, &QDateEdit::dateChanged, this, &TForm25::DTPcker1Change);
+    connect(CBox1, &QCheckBox::toggled, this, &TForm25::CBox1Click);
+    connect(Button5, &QPushButton::clicked, this, &TForm25::Button5Click);
+    connect(Button6, &QPushButton::clicked, this, &TForm25::Button6Click);
+    connect(Button7, &QPushButton::clicked, this, &TForm25::Button7Click);
+    connect(Button1, &QPushButton::clicked, this, &TForm25::Button1Click);
+    connect(Button8, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QDate TForm25::listDate() const { return DTPcker1->date(); }
+
+bool TForm25::dayOff() const { return CBox1->isChecked(); }
+
+int TForm25::openFor(const QDate &date)
+{
+    DTPcker1->setDate(date);
+    // Also when the date is the one shown last time: the flag follows the weekday.
+    CBox1->setChecked(isWeekend(date));
+    return exec();
+}
+
+void TForm25::showEvent(QShowEvent *e)
+{
+    QDialog::showEvent(e);
+    if (!e->spontaneous())
+        FormActivate();
+}
+
+void TForm25::FormActivate()
+{
+    readList();
+    shiftValue = 1;
+}
+
+void TForm25::readList()
+{
+    fatigue->close();
+    fatigue->setParam(QStringLiteral("d_date"), listDate());
+    fatigue->open();
+}
+
+void TForm25::chooseDate(const QDate &d)
+{
+    if (d == listDate())
+        DTPcker1Change();
+    else
+        DTPcker1->setDate(d); // dateChanged comes to DTPcker1Change
+}
+
+void TForm25::DTPcker1Change()
+{
+    CBox1->setChecked(isWeekend(listDate()));
+    readList();
+}
+
+void TForm25::CBox1Click() { Widgets::showDayOff(CBox1); }
+
+void TForm25::Button5Click()
+{
+    if (f.Form24)
+        f.Form24->addEntry();
+}
+
+void TForm25::Button6Click()
+{
+    if (f.Form24)
+        f.Form24->editEntry();
+}
+
+void TForm25::deleteEntry()
+{
+    if (fatigue->isEmpty())
+        return;
+    if (!Dialogs::question(QStringLiteral("Удалить позицию из списка?")))
+        return;
+    const QString conn = f.DataModule6->connectionName();
+    const int worker = fatigue->asInt(QStringLiteral("id_p"));
+    const int kind = fatigue->asInt(QStringLiteral("id_o"));
+    const int night = fatigue->asInt(QStringLiteral("i_night"));
+    const QDate d = fatigue->value(QStringLiteral("d_date")).toDate();
+    {
+        // The entry and its day cell go together or not at all.
+        Transaction tx(conn);
+        DayCells::lockWorkerMonth(conn, worker, d);
+        Dataset gone(conn);
+        gone.setSql(QStringLiteral("delete from accounts_dep.fatigue where id=") + Sql::num(qint64(fatigue->asInt(QStringLiteral("id"))))
+                    + QStringLiteral(" returning id_o, id_p, i_night, d_date"));
+        gone.open();
+        // With no hours left only that day's cell becomes 0; the line and its
+        // other days stay, and no line is inserted.
+        DayCells::refreshHousekeeping(conn, worker, kind, night, d, DayCells::MissingLine::Leave);
+        if (!gone.isEmpty()) {
+            // Changed at another workstation after this list was read
+            const int gw = gone.asInt(QStringLiteral("id_p"));
+            const int gk = gone.asInt(QStringLiteral("id_o"));
+            const int gn = gone.asInt(QStringLiteral("i_night"));
+            const QDate gd = gone.value(QStringLiteral("d_date")).toDate();
+            if (gw != worker || gk != kind || gn != night || gd != d) {
+                DayCells::lockWorkerMonth(conn, gw, gd);
+                DayCells::refreshHousekeeping(conn, gw, gk, gn, gd, DayCells::MissingLine::Leave);
+            }
+        }
+        tx.commit();
+    }
+    fatigue->refresh();
+}
+
+QString TForm25::recalculationStatement(int year, int month)
+{
+    const QString M = QString::number(month);
+    const QString Y = QString::number(year);
+    const QString NM = QString::number(month == 12 ? 1 : month + 1);
+    const QString NY = QString::number(month == 12 ? year + 1 : year);
+    return QStringLiteral("UPDATE accounts_dep.fatigue f SET price=coalesce((select case when coalesce(sum(s.time),0)::numeric(10,2)=0 "
+                          "then 0 else  coalesce(sum((s.kol_vo-s.brak)*(s.cena+s.cena*f.i_holiday))/sum(time),0)::numeric(10,2) end as "
+                          "price  from cmn_classifier.item i, accounts_dep.smena s, accounts_dep.izdel gas, accounts_dep.person p where "
+                          "i.id_level =2 and s.i_id = gas.id and gas.id_class_item =i.id  and s.data<'01.")
+           + NM + QStringLiteral(".") + NY + QStringLiteral("' and s.data>='01.") + M + QStringLiteral(".") + Y
+           + QStringLiteral("' and p.id=s.w_id and p.id=f.id_p and i.id=f.id_nom group by i.s_caption, i.id, p.id order by fio),0) "
+                            "where i_mnth = ")
+           + M + QStringLiteral(" and i_year = ") + Y + QStringLiteral(" and id_o =7778");
+}
+
+void TForm25::recalculate()
+{
+    const QDate d = listDate();
+    TDataModule6 &dm = *f.DataModule6;
+    const QString conn = dm.connectionName();
+    {
+        // The whole month at once: saves and deletions of the month wait.
+        Transaction tx(conn);
+        DayCells::lockMonth(conn, d.year(), d.month());
+        dm.SQL_exec.exec(recalculationStatement(d.year(), d.month()));
+        tx.commit();
+    }
+    fatigue->refresh();
+}
