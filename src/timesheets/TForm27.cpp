@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <utility>
 
 
 namespace {
@@ -210,10 +211,18 @@ TForm27::TForm27(Forms &forms, QWidget *parent)
     lay->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(ComboBox1, qOverload<int>(&QComboBox::currentIndexChanged), this, &TForm27::ComboBox1Change);
-    connect(cb_year, qOverload<int>(&QComboBox::activated), this, [this](int i) {
-        if (i >= 0)
-            m_year = cb_year->itemText(i).toInt();
+    // A year chosen in any way is read at once; closing the list on the year
+    // already shown reads the month again.
+    connect(cb_year, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int i) {
+        if (i < 0)
+            return;
+        m_year = cb_year->itemText(i).toInt();
+        m_yearRead = true;
         ComboBox1Change();
+    });
+    connect(cb_year, qOverload<int>(&QComboBox::activated), this, [this](int) {
+        if (!std::exchange(m_yearRead, false))
+            ComboBox1Change();
     });
     connect(Button2, &QPushButton::clicked, this, &TForm27::Button2Click);
     connect(Button5, &QPushButton::clicked, this, &TForm27::Button5Click);

@@ -64,5 +64,6 @@ private:
     Forms &f;
     int m_mode = 9;
     int m_year = 0;
+    bool m_yearRead = false; // the list's change has read the month already
     Dataset *m_query = nullptr;
 };
