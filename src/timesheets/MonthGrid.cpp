@@ -6,6 +6,8 @@
 #include "ui/Dialogs.h"
 #include "ui/LongAction.h"
 
+#include <QTableView>
+
 namespace MonthGrid {
 
 QString monthName(int month)
@@ -26,12 +28,12 @@ bool isWeekend(int day, int month, int year)
 }
 
 void colourDays(DatasetModel *model, const QDate &first, const QColor &normal, const QColor &background,
-                bool hideOutside)
+                QTableView *hideIn)
 {
     for (int d = 1; d <= 31; ++d) {
         const bool inMonth = d <= first.daysInMonth();
-        if (hideOutside)
-            model->setColumnVisible(dayField(d), inMonth);
+        if (hideIn)
+            hideIn->setColumnHidden(model->columnOf(dayField(d)), !inMonth);
         if (!inMonth)
             model->setColumnColors(dayField(d), background, Silver);
         else if (isWeekend(d, first.month(), first.year()))

@@ -8,6 +8,7 @@ class Dataset;
 class DatasetModel;
 class QAbstractButton;
 class QProgressBar;
+class QTableView;
 
 // What the monthly timesheet windows share: month names, weekend days, the
 // look of the day columns, reading a month's query and running a rebuild.
@@ -24,9 +25,10 @@ bool isWeekend(int day, int month, int year);
 
 // Day columns of `model` for the month of `first`: weekend columns and titles
 // red, the others in `normal`; days after the month's end with their text in
-// `background` and silver titles, and switched off when `hideOutside`.
+// `background` and silver titles, and hidden in `hideIn` when one is given.
+// Hidden columns stay in the model, so every column keeps its position.
 void colourDays(DatasetModel *model, const QDate &first, const QColor &normal, const QColor &background,
-                bool hideOutside);
+                QTableView *hideIn = nullptr);
 
 // (Re)opens a query; an error is shown and leaves it closed.
 void openShown(Dataset &ds);

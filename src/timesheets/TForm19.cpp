@@ -178,7 +178,7 @@ CellStyle TForm19::dayCellStyle(const QVariant &value, bool weekend, bool outsid
 void TForm19::colourDays(DatasetModel *model)
 {
     MonthGrid::colourDays(model, QDate(year(), month(), 1), palette().color(QPalette::WindowText),
-                          DBGrid1->palette().color(QPalette::Base), false);
+                          DBGrid1->palette().color(QPalette::Base));
 }
 
 void TForm19::prepare(const QDate &journalDate)

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <utility>
 
 
 namespace {
@@ -210,10 +211,18 @@ TForm27::TForm27(Forms &forms, QWidget *parent)
     lay->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(ComboBox1, qOverload<int>(&QComboBox::currentIndexChanged), this, &TForm27::ComboBox1Change);
-    connect(cb_year, qOverload<int>(&QComboBox::activated), this, [this](int i) {
-        if (i >= 0)
-            m_year = cb_year->itemText(i).toInt();
+    // A year chosen in any way is read at once; closing the list on the year
+    // already shown reads the month again.
+    connect(cb_year, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int i) {
+        if (i < 0)
+            return;
+        m_year = cb_year->itemText(i).toInt();
+        m_yearRead = true;
         ComboBox1Change();
+    });
+    connect(cb_year, qOverload<int>(&QComboBox::activated), this, [this](int) {
+        if (!std::exchange(m_yearRead, false))
+            ComboBox1Change();
     });
     connect(Button2, &QPushButton::clicked, this, &TForm27::Button2Click);
     connect(Button5, &QPushButton::clicked, this, &TForm27::Button5Click);
@@ -223,6 +232,16 @@ TForm27::TForm27(Forms &forms, QWidget *parent)
 }
 
 int TForm27::month() const { return ComboBox1->currentIndex() + 1; }
+
+// Columns are hidden in the grid, not taken out of the model: each keeps its
+// position (s_night 1, day d at d + 1, "Час (р.)" 35) whatever is shown.
+void TForm27::showColumn(const QString &field, bool shown) { DBGrid->setColumnHidden(DataSource1->columnOf(field), !shown); }
+
+bool TForm27::isColumnShown(const QString &field) const
+{
+    const int c = DataSource1->columnOf(field);
+    return c >= 0 && !DBGrid->isColumnHidden(c);
+}
 
 void TForm27::fillYears()
 {
@@ -241,10 +260,10 @@ void TForm27::prepare(int mode, const QDate &today)
     m_mode = mode;
     setWindowTitle(caption(mode));
     const bool hoursPaidMode = mode == 14 || mode == 15;
-    DataSource1->setColumnVisible(QStringLiteral("s_night"), hoursPaidMode);
-    DataSource1->setColumnVisible(QStringLiteral("average_price"), mode != 17);
     m_query = mode == 14 ? &H_Tabel7777 : mode == 15 ? &H_Tabel7778 : mode == 17 ? &H_Tabel_all : &H_Tabel0;
     DataSource1->setDataset(m_query);
+    showColumn(QStringLiteral("s_night"), hoursPaidMode);
+    showColumn(QStringLiteral("average_price"), mode != 17);
     {
         const QSignalBlocker block(ComboBox1);
         ComboBox1->setCurrentIndex(today.month() - 1);
@@ -264,8 +283,8 @@ void TForm27::openMode(int mode)
 void TForm27::closeDown()
 {
     // the next opening decides anew
-    DataSource1->setColumnVisible(QStringLiteral("s_night"), true);
-    DataSource1->setColumnVisible(QStringLiteral("average_price"), true);
+    showColumn(QStringLiteral("s_night"), true);
+    showColumn(QStringLiteral("average_price"), true);
     m_query->close();
     q_year.close();
     Button2->setText(QStringLiteral("Excel"));
@@ -296,7 +315,7 @@ void TForm27::ComboBox1Change()
     showTotals();
 
     MonthGrid::colourDays(DataSource1, first, palette().color(QPalette::WindowText),
-                          DBGrid->palette().color(QPalette::Base), true);
+                          DBGrid->palette().color(QPalette::Base), DBGrid);
 }
 
 void TForm27::showTotals()

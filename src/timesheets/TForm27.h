@@ -35,6 +35,8 @@ public:
     int mode() const { return m_mode; }
     Dataset *query() const { return m_query; } // the mode's query
     int month() const;
+    // A grid column (by field) shown in the grid.
+    bool isColumnShown(const QString &field) const;
     // The year the grid and totals follow: the one chosen in cb_year, or the
     // preset year while the list lacks it.
     int year() const { return m_year; }
@@ -56,10 +58,12 @@ public:
     static inline const QColor &TotalBackground = MonthGrid::TotalBackground;
 
 private:
+    void showColumn(const QString &field, bool shown);
     void fillYears();
     void showTotals();
     Forms &f;
     int m_mode = 9;
     int m_year = 0;
+    bool m_yearRead = false; // the list's change has read the month already
     Dataset *m_query = nullptr;
 };

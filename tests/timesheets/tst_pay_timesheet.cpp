@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableView>
 #include <QtTest>
 
 class TestPayTimesheet : public QObject {
@@ -78,12 +79,21 @@ private slots:
         QFETCH(bool, rate);
         w->prepare(mode, QDate(2024, 3, 5));
         QCOMPARE(w->windowTitle(), caption);
-        QCOMPARE(w->DataSource1->columnOf("s_night") == 1, night);
-        QCOMPARE(w->DataSource1->isColumnVisible("average_price"), rate);
+        // every column keeps its position, shown or hidden
+        const QAbstractItemModel *m = w->DBGrid->model();
+        QCOMPARE(m->columnCount(), 36);
+        const QStringList titles{"Фамилия И. О.", " ", "1", "31", "Итого (р.)", "Итого (ч.)", "Час (р.)"};
+        const QList<int> at{0, 1, 2, 32, 33, 34, 35};
+        for (int i = 0; i < at.size(); ++i)
+            QCOMPARE(m->headerData(at[i], Qt::Horizontal).toString(), titles[i]);
+        QCOMPARE(!w->DBGrid->isColumnHidden(1), night);
+        QCOMPARE(!w->DBGrid->isColumnHidden(35), rate);
         QVERIFY(w->Button6->isHidden());
+        w->Button5->click(); // a re-read keeps what is hidden
+        QCOMPARE(w->isColumnShown("s_night"), night);
+        QCOMPARE(w->isColumnShown("average_price"), rate);
         w->closeDown();
-        QVERIFY(w->DataSource1->isColumnVisible("s_night") && w->DataSource1->isColumnVisible("average_price"));
-        QCOMPARE(w->DataSource1->columnOf("average_price"), 35);
+        QVERIFY(w->isColumnShown("s_night") && w->isColumnShown("average_price"));
     }
 
     // December's period ends on 1 January, for the grid and the totals alike.
@@ -120,20 +130,19 @@ private slots:
     void dayColumns()
     {
         w->prepare(9, QDate(2024, 4, 1));
-        QVERIFY(w->DataSource1->isColumnVisible("d30"));
-        QVERIFY(!w->DataSource1->isColumnVisible("d31"));
-        QCOMPARE(w->DataSource1->columnOf("f_price"), 31);
+        QVERIFY(w->isColumnShown("d30"));
+        QVERIFY(!w->isColumnShown("d31"));
+        QVERIFY(!w->DBGrid->isColumnHidden(33)); // "Итого (р.)" stays at its place
         w->ComboBox1->setCurrentIndex(1); // February 2024
-        QVERIFY(w->DataSource1->isColumnVisible("d29"));
-        QVERIFY(!w->DataSource1->isColumnVisible("d30"));
-        QVERIFY(!w->DataSource1->isColumnVisible("d31"));
-        QCOMPARE(w->DataSource1->headerData(w->DataSource1->columnOf("d3"), Qt::Horizontal, Qt::ForegroundRole).value<QColor>(),
-                 TForm27::Weekend); // a Saturday
+        QVERIFY(w->isColumnShown("d29"));
+        QVERIFY(!w->isColumnShown("d30"));
+        QVERIFY(!w->isColumnShown("d31"));
+        QCOMPARE(w->DataSource1->headerData(4, Qt::Horizontal, Qt::ForegroundRole).value<QColor>(), TForm27::Weekend); // the 3rd, a Saturday
+        QCOMPARE(w->DataSource1->headerData(32, Qt::Horizontal, Qt::ForegroundRole).value<QColor>(), TForm27::Silver);
         w->ComboBox1->setCurrentIndex(2); // March
-        QVERIFY(w->DataSource1->isColumnVisible("d31"));
-        QCOMPARE(w->DataSource1->columnOf("d31"), 31);
-        QCOMPARE(w->DataSource1->headerData(31, Qt::Horizontal).toString(), QString("31"));
-        QCOMPARE(w->DataSource1->headerData(31, Qt::Horizontal, Qt::ForegroundRole).value<QColor>(), TForm27::Weekend); // a Sunday
+        QVERIFY(w->isColumnShown("d31"));
+        QCOMPARE(w->DataSource1->headerData(32, Qt::Horizontal).toString(), QString("31"));
+        QCOMPARE(w->DataSource1->headerData(32, Qt::Horizontal, Qt::ForegroundRole).value<QColor>(), TForm27::Weekend); // a Sunday
     }
 
     // Lines without entries; hours without earnings; no hours at all.
@@ -207,9 +216,10 @@ private slots:
         QCOMPARE(w->year(), 2031);
         QCOMPARE(w->query()->param("i_year").toInt(), 2031);
         QCOMPARE(w->query()->recordCount(), 0);
-        w->cb_year->setCurrentIndex(0);
-        emit w->cb_year->activated(0);
+        w->cb_year->setCurrentIndex(0); // chosen without the list's closing, too
         QCOMPARE(w->year(), 2019);
+        QCOMPARE(w->query()->recordCount(), 1);
+        emit w->cb_year->activated(0);
         QCOMPARE(w->query()->recordCount(), 1);
         QCOMPARE(w->price.param("d_date2").toDate(), QDate(2019, 3, 1));
     }
@@ -240,6 +250,8 @@ private slots:
         QCOMPARE(w->Button2->text(), QString("Excel (%1 из %1)").arg(rows));
         QCOMPARE(w->DataSource1->dataset(), w->query());
         QCOMPARE(w->query()->recNo(), qMin(2, rows));
+        QCOMPARE(w->isColumnShown("s_night"), mode == 14);
+        QVERIFY(!w->isColumnShown("d31"));
         const Xlsx::Sheet s = Xlsx::read(dialogs.opened.first());
         QVERIFY(s.ok);
         QCOMPARE(s.value("A1"), QString("Апрель 2024"));
@@ -290,7 +302,7 @@ private slots:
         QCOMPARE(caption, QString("Общий табель (27)"));
         QCOMPARE(month, QDate::currentDate().month());
         QVERIFY(!w->H_Tabel_all.isOpen());
-        QVERIFY(w->DataSource1->isColumnVisible("average_price"));
+        QVERIFY(w->isColumnShown("average_price"));
     }
 };
 
