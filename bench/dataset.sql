@@ -67,6 +67,20 @@ SELECT row_number() OVER (ORDER BY o.id) - 1 AS opn, o.id, o.i_id, min(n.price) 
  WHERE o.id NOT IN (7777, 7778)
  GROUP BY o.id, o.i_id;
 
+-- The journal's and the timesheet's indexes are made again after the load,
+-- which is quicker than keeping them up row by row
+CREATE TEMP TABLE saved_indexes AS
+SELECT indexname, indexdef FROM pg_indexes
+ WHERE schemaname = 'accounts_dep' AND tablename IN ('smena', 'h_tabel', 'fatigue') AND indexname NOT LIKE '%pkey';
+DO $$
+DECLARE
+    r record;
+BEGIN
+    FOR r IN SELECT indexname FROM saved_indexes LOOP
+        EXECUTE format('DROP INDEX accounts_dep.%I', r.indexname);
+    END LOOP;
+END $$;
+
 -- The journal: on a weekday 95 % of the workers work, on a weekend 15 %;
 -- a worked day has per_day entries of different operations in the worker's shift
 CREATE TEMP TABLE days AS
@@ -109,6 +123,15 @@ BEGIN
                     SELECT id_p, 0, id_o, i_night, i_mnth, i_year, %s
                       FROM accounts_dep.fatigue GROUP BY id_p, id_o, i_night, i_mnth, i_year',
                    cols, replace(replace(hours, 'time', 'cnt'), 'data', 'd_date'));
+END $$;
+
+DO $$
+DECLARE
+    r record;
+BEGIN
+    FOR r IN SELECT indexdef FROM saved_indexes LOOP
+        EXECUTE r.indexdef;
+    END LOOP;
 END $$;
 
 -- Check: every shift line's day equals the day's hours of the entries
