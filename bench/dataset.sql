@@ -51,11 +51,13 @@ CREATE TEMP TABLE kinds AS
 SELECT row_number() OVER (ORDER BY id) - 1 AS kn, id, vid FROM accounts_dep.vid_oper WHERE id NOT IN (7777, 7778);
 CREATE TEMP TABLE goods AS
 SELECT row_number() OVER (ORDER BY id) - 1 AS gn, id FROM cmn_gds_and_srv.gds_and_srv;
-INSERT INTO accounts_dep.oper (vid, i_id, naimen, cena_new)
-SELECT k.id, g.id::integer, o % 2, 0
+-- ids given here step over the two fixed operation rows 7777 and 7778
+INSERT INTO accounts_dep.oper (id, vid, i_id, naimen, cena_new)
+SELECT o + 1 + CASE WHEN o + 1 >= 7777 THEN 2 ELSE 0 END, k.id, g.id::integer, o % 2, 0
   FROM generate_series(0, :operations - 1) o
   JOIN goods g ON g.gn = o % :products
   JOIN kinds k ON k.kn = (o / :products) % 8;
+SELECT setval(pg_get_serial_sequence('accounts_dep.oper', 'id'), max(id)) FROM accounts_dep.oper \g /dev/null
 INSERT INTO accounts_dep.norm (o_id, norma, price, prize)
 SELECT o.id, 50 + 10 * s, 0.35 + ((o.id * 37 + s * 11) % 450) / 100.0, CASE WHEN s = 1 THEN 5 ELSE 0 END
   FROM accounts_dep.oper o CROSS JOIN generate_series(1, 3) s
