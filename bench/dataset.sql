@@ -136,18 +136,23 @@ BEGIN
     END LOOP;
 END $$;
 
--- Check: every shift line's day equals the day's hours of the entries
+-- Check: each shift line holds its entries' hours, on the right days (the
+-- hours and the hours weighted by the day of the month agree)
 DO $$
 DECLARE
+    total text := (SELECT string_agg(format('coalesce(d%s, 0)', n), ' + ') FROM generate_series(1, 31) n);
+    weighted text := (SELECT string_agg(format('coalesce(d%s, 0) * %s', n, n), ' + ') FROM generate_series(1, 31) n);
     bad bigint;
 BEGIN
-    SELECT count(*) INTO bad
-      FROM (SELECT w_id, smena, data, sum(time) AS hours FROM accounts_dep.smena GROUP BY 1, 2, 3) e
-      JOIN accounts_dep.h_tabel h ON h.w_id = e.w_id AND h.smena = e.smena AND h.i_type = 0
-                                 AND h.month = extract(month FROM e.data) AND h.year = extract(year FROM e.data)
-     WHERE (to_jsonb(h) ->> ('d' || extract(day FROM e.data)))::int IS DISTINCT FROM e.hours;
+    EXECUTE format('SELECT count(*) FROM
+        (SELECT w_id, smena, month, year, %s AS hours, %s AS weighted FROM accounts_dep.h_tabel WHERE i_type = 0) h
+        FULL JOIN (SELECT w_id, smena, extract(month FROM data)::int AS month, extract(year FROM data)::int AS year,
+                          sum(time) AS hours, sum(time * extract(day FROM data)::int) AS weighted
+                     FROM accounts_dep.smena GROUP BY 1, 2, 3, 4) e USING (w_id, smena, month, year)
+        WHERE h.hours IS DISTINCT FROM e.hours OR h.weighted IS DISTINCT FROM e.weighted', total, weighted)
+      INTO bad;
     IF bad > 0 THEN
-        RAISE EXCEPTION 'timesheet lines disagree with the entries on % days', bad;
+        RAISE EXCEPTION 'timesheet lines disagree with the entries: % lines', bad;
     END IF;
 END $$;
 
