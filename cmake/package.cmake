@@ -7,7 +7,7 @@ set(CPACK_PACKAGE_NAME tabel)
 # A later package is always a newer version, so that apt upgrades a workstation
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}+${TABEL_PACKAGE_STAMP}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Табель: piecework journal, timesheets and reports of a plant")
-set(CPACK_PACKAGE_DESCRIPTION "Desktop program of the accounts department and shop foremen: journal of\n work entries per day and shift, monthly hours and piecework timesheets,\n printed reports and .xlsx exports over the plant's PostgreSQL database.")
+set(CPACK_PACKAGE_DESCRIPTION "Desktop program of the accounts department and shop foremen: journal of\nwork entries per day and shift, monthly hours and piecework timesheets,\nprinted reports and .xlsx exports over the plant's PostgreSQL database.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
