@@ -115,16 +115,19 @@ SELECT CASE WHEN w.wn % 2 = 0 THEN 7777 ELSE 7778 END, w.id, 11 + w.wn % 6, d.da
 DO $$
 DECLARE
     cols text := (SELECT string_agg('d' || n, ', ') FROM generate_series(1, 31) n);
-    hours text := (SELECT string_agg(format('sum(time) FILTER (WHERE extract(day FROM data) = %s)', n), ', ')
+    hours text := (SELECT string_agg(format('sum(hours) FILTER (WHERE day = %s)', n), ', ')
                      FROM generate_series(1, 31) n);
 BEGIN
     EXECUTE format('INSERT INTO accounts_dep.h_tabel (w_id, smena, month, year, %s)
                     SELECT w_id, smena, extract(month FROM data)::int, extract(year FROM data)::int, %s
-                      FROM accounts_dep.smena GROUP BY 1, 2, 3, 4', cols, hours);
+                      FROM (SELECT w_id, smena, data, time AS hours, extract(day FROM data)::int AS day
+                              FROM accounts_dep.smena) e
+                     GROUP BY 1, 2, 3, 4', cols, hours);
     EXECUTE format('INSERT INTO accounts_dep.h_tabel (w_id, smena, i_type, i_night, month, year, %s)
                     SELECT id_p, 0, id_o, i_night, i_mnth, i_year, %s
-                      FROM accounts_dep.fatigue GROUP BY id_p, id_o, i_night, i_mnth, i_year',
-                   cols, replace(replace(hours, 'time', 'cnt'), 'data', 'd_date'));
+                      FROM (SELECT id_p, id_o, i_night, i_mnth, i_year, cnt AS hours, extract(day FROM d_date)::int AS day
+                              FROM accounts_dep.fatigue) e
+                     GROUP BY id_p, id_o, i_night, i_mnth, i_year', cols, hours);
 END $$;
 
 DO $$
