@@ -4,6 +4,8 @@
 -- operations, per_day (entries of a worked day), others (ERP persons who are
 -- not workers). Run as sys on a database made by scripts/create-db.
 \set ON_ERROR_STOP 1
+-- the timesheet lines aggregate millions of entries in memory, not on disk
+SET work_mem = '256MB';
 
 CREATE FUNCTION pg_temp.h(a bigint, b bigint, c bigint) RETURNS int
     LANGUAGE sql IMMUTABLE AS $$ SELECT abs(hashint8((a * 100003 + b) * 101 + c) % 1000) $$;
