@@ -306,6 +306,8 @@ int main(int argc, char **argv)
     QTemporaryDir documents;
     qputenv("TABEL_DOCUMENTS_DIR", documents.path().toUtf8());
     Application app(argc, argv);
+    // the program's own start up to here; the bench's queries below are not part of it
+    const double applicationReady = msSince(sinceStart);
 
     QStringList args = QCoreApplication::arguments();
     int repeats = 7;
@@ -345,8 +347,10 @@ int main(int argc, char **argv)
             waitFor([&] { return signIn->isVisible() && signIn->windowTitle().contains(QLatin1String("build")); });
             return ctx;
         };
+        QElapsedTimer firstStart;
+        firstStart.start();
         std::unique_ptr<AppContext> ctx = startToSignIn();
-        const double cold = msSince(sinceStart);
+        const double cold = applicationReady + msSince(firstStart);
         std::printf("%s  first start %.1f ms (process start to sign-in window)\n",
                     qPrintable(QStringLiteral("start to sign-in window").leftJustified(40)), cold);
         Pq *pqp = &pq;
