@@ -3,7 +3,16 @@
 #include "db/DbError.h"
 #include "ui/Dialogs.h"
 
-Application::Application(int &argc, char **argv) : QApplication(argc, argv) {}
+#include <QIcon>
+
+Application::Application(int &argc, char **argv) : QApplication(argc, argv)
+{
+    // Every window without an icon of its own shows the program's
+    QIcon icon;
+    for (const char *size : {"16x16", "32x32", "48x48", "256x256"})
+        icon.addFile(QStringLiteral(":/icons/%1/tabel.png").arg(QLatin1String(size)));
+    setWindowIcon(icon);
+}
 
 void reportException(const std::exception &e)
 {

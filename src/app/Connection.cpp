@@ -2,15 +2,6 @@
 
 namespace Connection {
 
-QStringList positional(const QStringList &arguments)
-{
-    QStringList out;
-    for (int i = 1; i < arguments.size(); ++i)
-        if (!arguments.at(i).startsWith(QLatin1String("--")))
-            out << arguments.at(i);
-    return out;
-}
-
 QString connectionString(const QStringList &args)
 {
     const QString server = args.value(1);

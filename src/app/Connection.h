@@ -9,8 +9,6 @@ namespace Connection {
 constexpr const char *DefaultDatabase = "orvel_erp";
 constexpr const char *DefaultServer = "localhost";
 
-// Positional arguments (program name and "--" switches left out).
-QStringList positional(const QStringList &arguments);
 // The ODBC connection string for the given database and server arguments.
 QString connectionString(const QStringList &positionalArgs);
 // KEY=value pairs of a connection string; keys upper-cased.

@@ -1,5 +1,6 @@
 #include "Startup.h"
 
+#include "CommandLine.h"
 #include "Connection.h"
 #include "TForm23.h"
 #include "db/DbSession.h"
@@ -57,7 +58,8 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
 {
     auto ctx = std::make_unique<AppContext>();
     Forms &f = ctx->forms;
-    f.maintenance = arguments.contains(QStringLiteral("--maintenance"));
+    const CommandLine::Parsed commandLine = CommandLine::parse(arguments);
+    f.maintenance = commandLine.maintenance;
 
     ctx->dataModule = std::make_unique<TDataModule6>();
     f.DataModule6 = ctx->dataModule.get();
@@ -67,7 +69,7 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     f.Form1 = create<TForm1>(*ctx);
     f.mainWindow = f.Form1;
     try {
-        const QString cs = Connection::connectionString(Connection::positional(arguments));
+        const QString cs = Connection::connectionString(commandLine.positional);
         const Connection::Settings s = Connection::settingsFrom(cs);
         f.DataModule6->connectDb(s.host, s.port, s.database, s.user, s.password, s.options);
         f.Form23 = create<TForm23>(*ctx);

@@ -1,8 +1,17 @@
 #include "Application.h"
+#include "CommandLine.h"
 #include "Startup.h"
 
 int main(int argc, char **argv)
 {
+    // --help, --version and a refused option end here: no display, no connection.
+    QStringList raw;
+    for (int i = 0; i < argc; ++i)
+        raw << QString::fromLocal8Bit(argv[i]);
+    const int answered = CommandLine::answer(CommandLine::parse(raw));
+    if (answered >= 0)
+        return answered;
+
     Application app(argc, argv);
     int rc = 0;
     try {

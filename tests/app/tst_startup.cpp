@@ -1,4 +1,5 @@
 #include "app/BuildStamp.h"
+#include "app/CommandLine.h"
 #include "app/Connection.h"
 #include "app/Startup.h"
 #include "app/TForm23.h"
@@ -10,6 +11,8 @@
 #include "support/TestDb.h"
 #include "support/TestMain.h"
 
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QtTest>
 
@@ -31,24 +34,78 @@ class TestStartup : public QObject {
     }
     QVariantList ver() { return TestDb::rows("select d, t, xmin::text from accounts_dep.ver").value(0); }
 
+    static void checkProgramAnswers(const QStringList &args, const CommandLine::Parsed &parsed)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(var);
+        p.setProcessEnvironment(env);
+        p.start(TABEL_BINARY, args);
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        switch (parsed.action) {
+        case CommandLine::Action::Help:
+            QCOMPARE(p.exitCode(), 0);
+            QCOMPARE(out, CommandLine::usage());
+            QVERIFY(out.contains("Использование: tabel [БАЗА СЕРВЕР] [--maintenance]"));
+            QVERIFY(out.contains("Usage: tabel [DATABASE SERVER] [--maintenance]"));
+            break;
+        case CommandLine::Action::Version:
+            QCOMPARE(p.exitCode(), 0);
+            QVERIFY2(QRegularExpression("^tabel \\S+ \\(build: \\d{8}\\.\\d+\\)\n$").match(out).hasMatch(), qPrintable(out));
+            break;
+        default:
+            QCOMPARE(p.exitCode(), 2);
+            QVERIFY(out.isEmpty());
+            QVERIFY(args.contains(parsed.unknown));
+            QVERIFY2(err.startsWith("tabel: неизвестный параметр / unknown option: " + parsed.unknown + "\n"), qPrintable(err));
+            QVERIFY(err.endsWith(CommandLine::usage()));
+        }
+    }
+
 private slots:
+    // The command line: what it asks for, and the connection it gives. A line
+    // that does not start the program is also put to the real executable,
+    // with no display at all, for its output and exit code.
     void arguments_data()
     {
+        using A = CommandLine::Action;
         QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("action");
         QTest::addColumn<QString>("database");
         QTest::addColumn<QString>("server");
-        QTest::newRow("none") << QStringList{"tabel"} << "orvel_erp" << "localhost";
-        QTest::newRow("database only") << QStringList{"tabel", "plant"} << "orvel_erp" << "localhost";
-        QTest::newRow("both") << QStringList{"tabel", "plant", "db.host"} << "plant" << "db.host";
-        QTest::newRow("empty first") << QStringList{"tabel", "", "db.host"} << "" << "db.host";
-        QTest::newRow("switch not positional") << QStringList{"tabel", "--maintenance", "plant", "db.host", "extra"} << "plant" << "db.host";
+        QTest::newRow("none") << QStringList{"tabel"} << int(A::Run) << "orvel_erp" << "localhost";
+        QTest::newRow("database only") << QStringList{"tabel", "plant"} << int(A::Run) << "orvel_erp" << "localhost";
+        QTest::newRow("both") << QStringList{"tabel", "plant", "db.host"} << int(A::Run) << "plant" << "db.host";
+        QTest::newRow("empty first") << QStringList{"tabel", "", "db.host"} << int(A::Run) << "" << "db.host";
+        QTest::newRow("switch not positional") << QStringList{"tabel", "--maintenance", "plant", "db.host", "extra"} << int(A::Run) << "plant" << "db.host";
+        QTest::newRow("Qt's own options left to Qt")
+            << QStringList{"tabel", "-platform", "offscreen", "plant", "--style=fusion", "db.host", "-reverse"} << int(A::Run) << "plant" << "db.host";
+        QTest::newRow("help") << QStringList{"tabel", "--help"} << int(A::Help) << "" << "";
+        QTest::newRow("help short, after a database") << QStringList{"tabel", "plant", "-h"} << int(A::Help) << "" << "";
+        QTest::newRow("help wins over an unknown option") << QStringList{"tabel", "--bogus", "--help"} << int(A::Help) << "" << "";
+        QTest::newRow("version") << QStringList{"tabel", "--version"} << int(A::Version) << "" << "";
+        QTest::newRow("unknown option") << QStringList{"tabel", "--databse=plant", "db.host"} << int(A::Refuse) << "" << "";
+        QTest::newRow("unknown short option") << QStringList{"tabel", "plant", "db.host", "-m"} << int(A::Refuse) << "" << "";
+        QTest::newRow("version with an unknown option") << QStringList{"tabel", "--version", "--maintenance=1"} << int(A::Refuse) << "" << "";
     }
     void arguments()
     {
         QFETCH(QStringList, args);
+        QFETCH(int, action);
         QFETCH(QString, database);
         QFETCH(QString, server);
-        const QString cs = Connection::connectionString(Connection::positional(args));
+        const CommandLine::Parsed parsed = CommandLine::parse(args);
+        QCOMPARE(int(parsed.action), action);
+        if (parsed.action != CommandLine::Action::Run) {
+            checkProgramAnswers(args.mid(1), parsed);
+            return;
+        }
+        QCOMPARE(parsed.maintenance, args.contains("--maintenance"));
+        const QString cs = Connection::connectionString(parsed.positional);
         QCOMPARE(cs, "DRIVER={PostgreSQL UNICODE};DATABASE=" + database + ";SERVER=" + server + kOptions);
         const Connection::Settings s = Connection::settingsFrom(cs);
         QCOMPARE(s.database, database);

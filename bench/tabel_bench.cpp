@@ -1,0 +1,425 @@
+// Drives the program's own code in-process against a benchmark database and
+// prints one line per action: the program's time (min and median of the
+// repeats), the limit measured in the same run, and their ratio.
+//
+// The limit of an action is, unless it says otherwise, the very statements the
+// program sent, sent again through bare libpq: the bench exports libpq's entry
+// points itself, so every statement of the program passes through it and is
+// counted and kept while an action runs. To add an action, add an entry to
+// the table in main(): a name, an optional setup, the step to time and, when
+// the limit is not the replay, a limit of its own.
+
+#include "app/Application.h"
+#include "app/Startup.h"
+#include "app/TForm23.h"
+#include "catalogues/TForm4.h"
+#include "db/Dataset.h"
+#include "db/TDataModule6.h"
+#include "journal/TForm1.h"
+#include "journal/TForm11.h"
+#include "ui/Dialogs.h"
+#include "ui/DigitEdit.h"
+
+#include <QDateEdit>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cstdio>
+#include <dlfcn.h>
+#include <functional>
+#include <libpq-fe.h>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+// ---- What the program sends -------------------------------------------------
+
+struct Capture {
+    bool on = false;
+    int count = 0;
+    QStringList texts; // statements with a text of their own (not prepared ones)
+};
+Capture capture;
+
+void note(const char *query)
+{
+    if (!capture.on)
+        return;
+    ++capture.count;
+    if (query)
+        capture.texts << QString::fromUtf8(query);
+}
+
+template <class F> F next(const char *name)
+{
+    void *f = dlsym(RTLD_NEXT, name);
+    if (!f)
+        std::abort();
+    return reinterpret_cast<F>(f);
+}
+
+} // namespace
+
+extern "C" {
+PGresult *PQexec(PGconn *conn, const char *query)
+{
+    static auto real = next<PGresult *(*)(PGconn *, const char *)>("PQexec");
+    note(query);
+    return real(conn, query);
+}
+int PQsendQuery(PGconn *conn, const char *query)
+{
+    static auto real = next<int (*)(PGconn *, const char *)>("PQsendQuery");
+    note(query);
+    return real(conn, query);
+}
+PGresult *PQexecParams(PGconn *conn, const char *command, int nParams, const Oid *paramTypes,
+                       const char *const *paramValues, const int *paramLengths, const int *paramFormats,
+                       int resultFormat)
+{
+    static auto real = next<decltype(&PQexecParams)>("PQexecParams");
+    note(nParams == 0 ? command : nullptr);
+    return real(conn, command, nParams, paramTypes, paramValues, paramLengths, paramFormats, resultFormat);
+}
+int PQsendQueryParams(PGconn *conn, const char *command, int nParams, const Oid *paramTypes,
+                      const char *const *paramValues, const int *paramLengths, const int *paramFormats,
+                      int resultFormat)
+{
+    static auto real = next<decltype(&PQsendQueryParams)>("PQsendQueryParams");
+    note(nParams == 0 ? command : nullptr);
+    return real(conn, command, nParams, paramTypes, paramValues, paramLengths, paramFormats, resultFormat);
+}
+PGresult *PQexecPrepared(PGconn *conn, const char *stmtName, int nParams, const char *const *paramValues,
+                         const int *paramLengths, const int *paramFormats, int resultFormat)
+{
+    static auto real = next<decltype(&PQexecPrepared)>("PQexecPrepared");
+    note(nullptr);
+    return real(conn, stmtName, nParams, paramValues, paramLengths, paramFormats, resultFormat);
+}
+int PQsendQueryPrepared(PGconn *conn, const char *stmtName, int nParams, const char *const *paramValues,
+                        const int *paramLengths, const int *paramFormats, int resultFormat)
+{
+    static auto real = next<decltype(&PQsendQueryPrepared)>("PQsendQueryPrepared");
+    note(nullptr);
+    return real(conn, stmtName, nParams, paramValues, paramLengths, paramFormats, resultFormat);
+}
+}
+
+namespace {
+
+// ---- Bare libpq --------------------------------------------------------------
+
+class Pq {
+public:
+    Pq(const QString &database, const QString &server)
+    {
+        const QByteArray ci = QStringLiteral("dbname='%1' host='%2' port=5432 user=sys password=vomtuxa sslmode=allow")
+                                  .arg(database, server).toUtf8();
+        m_conn = PQconnectdb(ci.constData());
+        if (PQstatus(m_conn) != CONNECTION_OK)
+            throw std::runtime_error(PQerrorMessage(m_conn));
+        // as the program's connection is set up
+        exec("SET DateStyle TO 'ISO, DMY'");
+        exec("SET standard_conforming_strings TO on");
+    }
+    ~Pq() { PQfinish(m_conn); }
+    Pq(const Pq &) = delete;
+    Pq &operator=(const Pq &) = delete;
+
+    // Runs a statement and fetches its whole result; returns the result's rows.
+    QList<QStringList> exec(const QString &sql)
+    {
+        PGresult *r = PQexec(m_conn, sql.toUtf8().constData());
+        const ExecStatusType st = PQresultStatus(r);
+        if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) {
+            const std::string e = PQresultErrorMessage(r);
+            PQclear(r);
+            throw std::runtime_error(e + " in: " + sql.left(200).toStdString());
+        }
+        QList<QStringList> rows;
+        for (int i = 0; i < PQntuples(r); ++i) {
+            QStringList row;
+            for (int c = 0; c < PQnfields(r); ++c)
+                row << QString::fromUtf8(PQgetvalue(r, i, c));
+            rows << row;
+        }
+        PQclear(r);
+        return rows;
+    }
+    QString scalar(const QString &sql) { return exec(sql).value(0).value(0); }
+
+private:
+    PGconn *m_conn = nullptr;
+};
+
+// ---- Measuring ---------------------------------------------------------------
+
+struct Figures {
+    double min = 0, median = 0;
+};
+
+Figures figures(std::vector<double> ms)
+{
+    std::sort(ms.begin(), ms.end());
+    Figures f;
+    if (ms.empty())
+        return f;
+    f.min = ms.front();
+    const size_t n = ms.size();
+    f.median = n % 2 ? ms[n / 2] : (ms[n / 2 - 1] + ms[n / 2]) / 2;
+    return f;
+}
+
+double msSince(const QElapsedTimer &t) { return double(t.nsecsElapsed()) / 1e6; }
+
+bool transactionControl(const QString &s)
+{
+    static const QRegularExpression re(QStringLiteral("^\\s*(begin|commit|end|rollback|start\\s+transaction)\\b"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    return re.match(s).hasMatch();
+}
+
+// The statements again through bare libpq, in one transaction that is rolled
+// back so that writes leave nothing behind (BEGIN and ROLLBACK not timed).
+double replay(Pq &pq, const QStringList &statements)
+{
+    pq.exec(QStringLiteral("BEGIN"));
+    QElapsedTimer t;
+    t.start();
+    for (const QString &s : statements)
+        if (!transactionControl(s))
+            pq.exec(s);
+    const double ms = msSince(t);
+    pq.exec(QStringLiteral("ROLLBACK"));
+    return ms;
+}
+
+struct Action {
+    QString name;
+    std::function<void()> setup;        // once, not timed
+    std::function<void(int)> run;       // one repeat (its number), timed
+    std::function<double(int)> limit;   // one repeat of the limit in ms; empty: replay
+    QString limitName = QStringLiteral("libpq");
+    double target = 0;                  // ms; printed when set
+};
+
+void printLine(const QString &name, const Figures &program, const QString &limitName, const Figures &limit,
+               int statements, double target)
+{
+    QString line = QStringLiteral("%1  program min %2 ms median %3 ms")
+                       .arg(name, -40)
+                       .arg(program.min, 8, 'f', 1)
+                       .arg(program.median, 8, 'f', 1);
+    if (limit.median > 0)
+        line += QStringLiteral(" | limit (%1) min %2 ms median %3 ms | ratio %4")
+                    .arg(limitName)
+                    .arg(limit.min, 8, 'f', 1)
+                    .arg(limit.median, 8, 'f', 1)
+                    .arg(program.median / limit.median, 0, 'f', 2);
+    if (statements >= 0)
+        line += QStringLiteral(" | statements %1").arg(statements);
+    if (target > 0)
+        line += QStringLiteral(" | target %1 ms").arg(target);
+    std::printf("%s\n", line.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+void runAction(const Action &a, int repeats, Pq &pq)
+{
+    if (a.setup)
+        a.setup();
+    a.run(-1); // warm-up, not counted
+    std::vector<double> program, limit;
+    QStringList statements;
+    int count = 0;
+    for (int i = 0; i < repeats; ++i) {
+        capture = Capture{};
+        capture.on = true;
+        QElapsedTimer t;
+        t.start();
+        a.run(i);
+        program.push_back(msSince(t));
+        capture.on = false;
+        statements = capture.texts;
+        count = capture.count;
+    }
+    for (int i = 0; i < repeats; ++i)
+        limit.push_back(a.limit ? a.limit(i) : replay(pq, statements));
+    printLine(a.name, figures(program), a.limitName, figures(limit), count, a.target);
+}
+
+double residentMegabytes()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QString s = QString::fromLatin1(f.readAll());
+    const auto m = QRegularExpression(QStringLiteral("VmRSS:\\s+(\\d+) kB")).match(s);
+    return m.hasMatch() ? m.captured(1).toDouble() / 1024 : 0;
+}
+
+// Messages are written out; files are not opened; questions are answered No.
+struct BenchDialogs : Dialogs::Handler {
+    bool show(Dialogs::Kind kind, const QString &caption, const QString &text) override
+    {
+        std::fprintf(stderr, "message: %s: %s\n", caption.toUtf8().constData(), text.toUtf8().constData());
+        return kind != Dialogs::Kind::Question;
+    }
+    bool openFile(const QString &) override { return true; }
+    void quit() override {}
+};
+
+void waitFor(const std::function<bool()> &done)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > 10000)
+            throw std::runtime_error("timed out waiting for a window");
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+// The offscreen platform's notes about what it cannot do are noise here
+void quietOffscreen(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (type == QtDebugMsg || text.startsWith(QLatin1String("This plugin does not support")))
+        return;
+    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qInstallMessageHandler(quietOffscreen);
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir documents;
+    qputenv("TABEL_DOCUMENTS_DIR", documents.path().toUtf8());
+    Application app(argc, argv);
+    // the program's own start up to here; the bench's queries below are not part of it
+    const double applicationReady = msSince(sinceStart);
+
+    QStringList args = QCoreApplication::arguments();
+    int repeats = 7;
+    const int r = args.indexOf(QStringLiteral("--repeats"));
+    if (r > 0 && r + 1 < args.size()) {
+        repeats = std::max(1, args.at(r + 1).toInt());
+        args.remove(r, 2);
+    }
+    if (args.size() < 3) {
+        std::fprintf(stderr, "usage: tabel_bench DATABASE SERVER [--repeats N]\n");
+        return 2;
+    }
+    const QString database = args.at(1), server = args.at(2);
+    BenchDialogs dialogs;
+    Dialogs::setHandler(&dialogs);
+
+    try {
+        Pq pq(database, server);
+        std::printf("dataset: %s entries, %s workers, %s ERP persons, %s operations, %s timesheet lines\n",
+                    qPrintable(pq.scalar("select count(*) from accounts_dep.smena")),
+                    qPrintable(pq.scalar("select count(*) from accounts_dep.person")),
+                    qPrintable(pq.scalar("select count(*) from cmn_contractor.person")),
+                    qPrintable(pq.scalar("select count(*) from accounts_dep.oper")),
+                    qPrintable(pq.scalar("select count(*) from accounts_dep.h_tabel")));
+        const QDate busiest = QDate::fromString(
+            pq.scalar("select data from accounts_dep.smena group by data order by count(*) desc, data limit 1"),
+            Qt::ISODate);
+
+        // Start to the sign-in window: the first time from the process start,
+        // then again in the same process
+        const QStringList programArgs{QStringLiteral("tabel"), database, server};
+        auto startToSignIn = [&] {
+            auto ctx = startUp(programArgs);
+            if (!ctx->connected)
+                throw std::runtime_error("no connection");
+            TForm23 *signIn = ctx->forms.Form23;
+            waitFor([&] { return signIn->isVisible() && signIn->windowTitle().contains(QLatin1String("build")); });
+            return ctx;
+        };
+        QElapsedTimer firstStart;
+        firstStart.start();
+        std::unique_ptr<AppContext> ctx = startToSignIn();
+        const double cold = applicationReady + msSince(firstStart);
+        std::printf("%s  first start %.1f ms (process start to sign-in window)\n",
+                    qPrintable(QStringLiteral("start to sign-in window").leftJustified(40)), cold);
+        Pq *pqp = &pq;
+        std::vector<Action> actions;
+        // no limit of its own: the windows are most of it
+        actions.push_back({QStringLiteral("start to sign-in window (again)"), {},
+                           [&](int) { ctx.reset(); ctx = startToSignIn(); }, [](int) { return 0.0; },
+                           QString(), 500});
+        runAction(actions.back(), repeats, pq);
+
+        // Signed in as the administrator, on the busiest day of the journal
+        Forms &f = ctx->forms;
+        f.Form23->Edit1->setText(QStringLiteral("7264"));
+        if (!f.Form23->signIn(false))
+            throw std::runtime_error("sign-in refused");
+        f.Form23->hide();
+        f.Form1->DateT->setDate(busiest);
+        f.Form1->setShift(1);
+
+        actions.clear();
+        actions.push_back({QStringLiteral("day journal, four shifts of ") + busiest.toString(Qt::ISODate), {},
+                           [&](int) { f.Form1->readJournals(); }, {}, QStringLiteral("libpq"), 30});
+
+        // Entry save: each repeat a worker who has no entry of the chosen
+        // operation that day, so the duplicate check lets it through
+        QList<QStringList> pairs;
+        actions.push_back({QStringLiteral("entry save (editor, day cell)"),
+                           [&] {
+                               pairs = pqp->exec(QStringLiteral(
+                                   "select p.id, p.fio, o.id from accounts_dep.person p "
+                                   "cross join lateral (select o.id from accounts_dep.oper o where o.id not in (7777, 7778) "
+                                   "and not exists (select 1 from accounts_dep.smena s where s.w_id = p.id and s.o_id = o.id "
+                                   "and s.data = '%1' and s.smena = 1) order by o.id limit 1) o order by p.id limit %2")
+                                                     .arg(busiest.toString(Qt::ISODate))
+                                                     .arg(repeats + 1));
+                               f.DataModule6->Oper.close();
+                               f.DataModule6->Oper.open();
+                           },
+                           [&](int i) {
+                               const QStringList p = pairs.value(i + 1);
+                               TForm11 *ed = f.Form11;
+                               ed->prepareAdd();
+                               ed->setWorker(p.value(1), p.value(0).toInt());
+                               if (!f.DataModule6->Oper.locate(QStringLiteral("id"), p.value(2).toInt()))
+                                   throw std::runtime_error("operation not in the list");
+                               ed->setOperationFromOper();
+                               ed->updateColourField();
+                               ed->Edit3->setText(QStringLiteral("50"));
+                               ed->Edit4->setText(QStringLiteral("0"));
+                               ed->Edit5->setText(QStringLiteral("3"));
+                               ed->Edit6->setText(QStringLiteral("2"));
+                               ed->recomputeDisplays();
+                               if (!ed->save())
+                                   throw std::runtime_error("entry not saved");
+                           },
+                           {}, QStringLiteral("libpq"), 0});
+
+        actions.push_back({QStringLiteral("operations list .xlsx export"), {},
+                           [&](int) { f.Form4->exportToExcel(); }, {}, QStringLiteral("libpq"), 0});
+
+        for (const Action &a : actions)
+            runAction(a, repeats, pq);
+
+        std::printf("%s  %.1f MB | target 120 MB\n", qPrintable(QStringLiteral("resident memory").leftJustified(40)),
+                    residentMegabytes());
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "tabel_bench: %s\n", e.what());
+        return 1;
+    }
+    Dialogs::setHandler(nullptr);
+    return 0;
+}
