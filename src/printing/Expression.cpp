@@ -14,11 +14,10 @@ Value Value::fromVariant(const QVariant &v)
     Decimal d;
     if (type == QMetaType::QString || type == QMetaType::QByteArray) {
         const QString s = v.toString();
-        if (Decimal::parse(s, &d) && !s.trimmed().isEmpty()) {
-            Value r = number(d);
-            r.text = s;
-            return r;
-        }
+        // an exact decimal prints like any number, in its shortest form:
+        // round(x,2) giving "7.50" shows 7.5, as a floating field would
+        if (Decimal::parse(s, &d) && !s.trimmed().isEmpty())
+            return number(d);
         return string(s);
     }
     if (type == QMetaType::QDate || type == QMetaType::QDateTime)
@@ -53,7 +52,7 @@ QString Value::format(const QString &mask) const
     if (kind == Null)
         return QString();
     if (mask.isEmpty())
-        return kind == Text ? text : (text.isEmpty() ? num.toString() : text);
+        return kind == Text ? text : num.toString();
     if (kind == Text) {
         Decimal d;
         if (!Decimal::parse(text, &d))

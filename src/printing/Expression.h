@@ -14,20 +14,20 @@ struct Value {
     enum Kind { Null, Number, Text };
     Kind kind = Null;
     Decimal num;
-    QString text; // a text's content; for a number read from the database, its own spelling
+    QString text; // a text's content
 
     static Value number(const Decimal &d) { Value v; v.kind = Number; v.num = d; return v; }
     static Value string(const QString &s) { Value v; v.kind = Text; v.text = s; return v; }
     // Database values: numbers (also exact decimals that arrive as text) become
-    // numbers that keep their spelling; other texts stay texts.
+    // numbers; other texts stay texts.
     static Value fromVariant(const QVariant &v);
 
     // Arithmetic reading: nothing counts as 0, a text that is no number too.
     Decimal toDecimal() const;
     bool isTrue() const;
     // Printed form. Masks "#0", "#0.00", "#0.000" (any count of places after
-    // the point) round half away from zero; without a mask a number prints as
-    // it came or in its shortest form.
+    // the point) round half away from zero; without a mask a number prints in
+    // its shortest form (12.50 as 12.5, 200.00 as 200).
     QString format(const QString &mask = QString()) const;
 };
 

@@ -21,7 +21,6 @@ TForm16::TForm16(Forms &, QWidget *parent)
     // the regional coefficient ("Р/К") applied to the earnings
     const QString rk = QStringLiteral("1.2");
     Group worker;
-    worker.repeatHeader = true;
     worker.expression = QStringLiteral("t_Report.fio");
     worker.header = band(6, true);
     worker.header.elements << field(0, 160, QStringLiteral("fio"), QString(), Qt::AlignLeft)
@@ -31,7 +30,6 @@ TForm16::TForm16(Forms &, QWidget *parent)
     worker.footer.elements << field(138, 25, QStringLiteral("sum(summa)"), QStringLiteral("#0.00"))
                            << field(163, 27, QStringLiteral("sum(summa)*") + rk, QStringLiteral("#0.00"));
     Group nom;
-    nom.repeatHeader = true;
     nom.expression = QStringLiteral("t_Report.nom");
     nom.header = band(5, true);
     nom.header.elements << field(3, 187, QStringLiteral("nom"), QString(), Qt::AlignLeft);

@@ -19,7 +19,6 @@ TForm17::TForm17(Forms &, QWidget *parent)
 
     headings({label(136, 27, QStringLiteral("Коробки"), Qt::AlignRight), label(163, 27, QStringLiteral("Количество"), Qt::AlignRight)});
     Group nom;
-    nom.repeatHeader = true;
     nom.expression = QStringLiteral("nom");
     nom.header = band(5, true);
     nom.header.elements << field(0, 190, QStringLiteral("nom"), QString(), Qt::AlignLeft);

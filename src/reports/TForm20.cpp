@@ -25,7 +25,6 @@ TForm20::TForm20(Forms &, QWidget *parent)
     headings({label(124, 18, QStringLiteral("Брак"), Qt::AlignRight), label(142, 22, QStringLiteral("Количество"), Qt::AlignRight),
               label(164, 26, QStringLiteral("Сумма"), Qt::AlignRight)});
     Group worker;
-    worker.repeatHeader = true;
     worker.expression = QStringLiteral("fio");
     worker.header = band(5.5, true);
     worker.header.elements << field(0, 190, QStringLiteral("fio"), QString(), Qt::AlignLeft);

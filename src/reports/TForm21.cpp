@@ -22,7 +22,6 @@ TForm21::TForm21(Forms &, QWidget *parent)
     headings({label(110, 16, QStringLiteral("Брак"), Qt::AlignRight), label(126, 22, QStringLiteral("Коробки"), Qt::AlignRight),
               label(148, 18, QStringLiteral("Кол-во"), Qt::AlignRight), label(166, 24, QStringLiteral("Сумма"), Qt::AlignRight)});
     Group nom;
-    nom.repeatHeader = true;
     nom.expression = QStringLiteral("nom");
     nom.header = band(5.5, true);
     nom.header.elements << field(0, 190, QStringLiteral("nom"), QString(), Qt::AlignLeft);

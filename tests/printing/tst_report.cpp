@@ -84,7 +84,7 @@ private slots:
         QTest::newRow("mask #0 negative half") << "0-2.5" << "#0" << "-3";
         QTest::newRow("mask #0.000") << "1000*1.2" << "#0.000" << "1200.000";
         QTest::newRow("mask #0.00 from binary float") << "f" << "#0.00" << "2.68";
-        QTest::newRow("no mask keeps the spelling") << "m" << "" << "12.50";
+        QTest::newRow("no mask drops trailing zeros") << "m" << "" << "12.5";
         QTest::newRow("no mask shortest form") << "m*2" << "" << "25";
         QTest::newRow("empty field counts 0") << "e+a+a" << "" << "0.2";
         QTest::newRow("empty field prints nothing") << "e" << "#0.00" << "";

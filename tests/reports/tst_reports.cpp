@@ -127,11 +127,11 @@ private slots:
             "   Отчет по продукции за период с 01.03.2024 по 01.04.2024",
             "Коробки\tКоличество",
             "Корпуса",
-            "Готовая продукция\tСборка\t200.00\t100",
-            "Заготовки\tПокраска\t (RAL: 5)\t30.00\t30",
+            "Готовая продукция\tСборка\t200\t100",
+            "Заготовки\tПокраска\t (RAL: 5)\t30\t30",
             "230\t130",
             "Фурнитура",
-            "Готовая продукция\tСборка\t (грунт)\t6.00\t12",
+            "Готовая продукция\tСборка\t (грунт)\t6\t12",
             "6\t12",
             "Итого:\t236\t142",
             "1"};
@@ -152,11 +152,11 @@ private slots:
             "   Детальный отчет по продукции за период с 01.03.2024 по 01.04.2024",
             "Брак\tКоробки\tКол-во\tСумма",
             "Корпуса",
-            "АБ-1\tПокраска\t5\tЗаготовки\t0\t30.00\t30\t3.000",
-            "КР-10\tСборка\t0\tГотовая продукция\t0\t200.00\t100\t1000.000",
+            "АБ-1\tПокраска\t5\tЗаготовки\t0\t30\t30\t3.000",
+            "КР-10\tСборка\t0\tГотовая продукция\t0\t200\t100\t1000.000",
             "0\t230.00\t130\t1003.00",
             "Фурнитура",
-            "РК-128\tСборка\t1\tГотовая продукция\t3\t7.50\t15\t60.000",
+            "РК-128\tСборка\t1\tГотовая продукция\t3\t7.5\t15\t60.000",
             "3\t7.50\t15\t60.00",
             "Итого:\t3\t237.5\t145\t1063.00",
             "1"};
@@ -173,6 +173,27 @@ private slots:
             std::sort(got.begin() + 3, got.begin() + 5);
         QCOMPARE(got, want);
         QVERIFY(b->isEnabled());
+    }
+
+    // A worker whose rows run over a page break is headed once, where his
+    // group begins; his footer still sums the rows of both pages.
+    void groupHeaderOncePerGroup()
+    {
+        TestDb::clearData();
+        const int g = Seed::group("Корпуса"), p = Seed::product("КР-10", g), k = Seed::kind("Сборка");
+        const int o = Seed::operation(p, k, 0, {1}), w = Seed::worker("Алексеев А.В.");
+        for (int colour = 2; colour < 72; ++colour) {
+            Seed::Entry e{{2024, 3, 5}, 1, w, p, o, 1, 0, 1.0};
+            e.color = colour;
+            Seed::entry(e);
+        }
+        const Document d = press(r->Button4);
+        QVERIFY(d.pages.size() > 1);
+        const QStringList got = lines(d);
+        QCOMPARE(got.count("Алексеев А.В.\tСумма с Р/К"), 1);
+        QCOMPARE(got.count("Корпуса"), 1);
+        QVERIFY(got.contains("70\t70.000\t84.000"));
+        QVERIFY(got.contains("70.00\t84.00"));
     }
 
     // "Заготовки" keeps only blanks, in the reports and the export alike;
