@@ -133,6 +133,7 @@ public:
         // as the program's connection is set up
         exec("SET DateStyle TO 'ISO, DMY'");
         exec("SET standard_conforming_strings TO on");
+        exec("SET jit = off");
     }
     ~Pq() { PQfinish(m_conn); }
     Pq(const Pq &) = delete;
