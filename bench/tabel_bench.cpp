@@ -207,6 +207,23 @@ double replay(Pq &pq, const QStringList &statements)
     return ms;
 }
 
+// TABEL_BENCH_EXPLAIN=1: the plan of each statement an action sent, with its
+// timing, on stderr (writes rolled back)
+void explain(Pq &pq, const QStringList &statements)
+{
+    pq.exec(QStringLiteral("BEGIN"));
+    static const QRegularExpression dml(QStringLiteral("^\\s*(select|with|insert|update|delete)\\b"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    for (const QString &s : statements) {
+        if (!dml.match(s).hasMatch())
+            continue;
+        std::fprintf(stderr, "---- %s\n", qPrintable(s.simplified().left(300)));
+        for (const QStringList &row : pq.exec(QStringLiteral("EXPLAIN (ANALYZE, BUFFERS) ") + s))
+            std::fprintf(stderr, "%s\n", qPrintable(row.value(0)));
+    }
+    pq.exec(QStringLiteral("ROLLBACK"));
+}
+
 struct Action {
     QString name;
     std::function<void()> setup;        // once, not timed
@@ -259,6 +276,8 @@ void runAction(const Action &a, int repeats, Pq &pq)
     for (int i = 0; i < repeats; ++i)
         limit.push_back(a.limit ? a.limit(i) : replay(pq, statements));
     printLine(a.name, figures(program), a.limitName, figures(limit), count, a.target);
+    if (!qEnvironmentVariableIsEmpty("TABEL_BENCH_EXPLAIN"))
+        explain(pq, statements);
 }
 
 double residentMegabytes()
