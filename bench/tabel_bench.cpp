@@ -479,32 +479,26 @@ int main(int argc, char **argv)
         const QString inMonth = QStringLiteral(" and month=%1 and year=%2").arg(month).arg(year);
         const QString from = first.toString(Qt::ISODate), to = next.toString(Qt::ISODate);
 
-        actions.push_back({QStringLiteral("month rebuild by shifts ") + monthText, {},
-                           [&](int) { MonthRebuild::shiftLines(connection, month, year); },
-                           [&](int) {
-                               return setBasedRebuild(
-                                   *pqp, QStringLiteral("smena>0") + inMonth,
-                                   QStringLiteral("insert into accounts_dep.h_tabel(smena, w_id, month, year%1) "
-                                                  "select smena, w_id, %2, %3%4 from accounts_dep.smena "
-                                                  "where data>='%5' and data<'%6' and smena>0 and w_id is not null "
-                                                  "group by smena, w_id")
-                                       .arg(dayColumns()).arg(month).arg(year)
-                                       .arg(daySums(QStringLiteral("time"), QStringLiteral("data")), from, to));
-                           },
-                           QStringLiteral("set-based"), 0});
-        actions.push_back({QStringLiteral("housekeeping rebuild ") + monthText, {},
-                           [&](int) { MonthRebuild::housekeepingLines(connection, month, year); },
-                           [&](int) {
-                               return setBasedRebuild(
-                                   *pqp, QStringLiteral("smena=0") + inMonth,
-                                   QStringLiteral("insert into accounts_dep.h_tabel(i_type, w_id, i_night, month, year%1) "
-                                                  "select id_o, id_p, coalesce(i_night,0), %2, %3%4 from accounts_dep.fatigue "
-                                                  "where d_date>='%5' and d_date<'%6' and id_p is not null and id_o is not null "
-                                                  "group by id_o, id_p, coalesce(i_night,0)")
-                                       .arg(dayColumns()).arg(month).arg(year)
-                                       .arg(daySums(QStringLiteral("cnt"), QStringLiteral("d_date")), from, to));
-                           },
-                           QStringLiteral("set-based"), 0});
+        // A rebuild against the same lines made by one INSERT ... SELECT
+        auto rebuildAction = [&](const QString &name, void (*rebuild)(const QString &, int, int, const MonthRebuild::Progress &),
+                                 const QString &ownLines, const QString &insertSelect) {
+            const QString sql = insertSelect.arg(dayColumns()).arg(month).arg(year);
+            return Action{name + monthText, {}, [=](int) { rebuild(connection, month, year, {}); },
+                          [=](int) { return setBasedRebuild(*pqp, ownLines + inMonth, sql); },
+                          QStringLiteral("set-based"), 0};
+        };
+        actions.push_back(rebuildAction(
+            QStringLiteral("month rebuild by shifts "), MonthRebuild::shiftLines, QStringLiteral("smena>0"),
+            QStringLiteral("insert into accounts_dep.h_tabel(smena, w_id, month, year%1) "
+                           "select smena, w_id, %2, %3") + daySums(QStringLiteral("time"), QStringLiteral("data"))
+                + QStringLiteral(" from accounts_dep.smena where data>='%1' and data<'%2' and smena>0 and w_id is not null "
+                                 "group by smena, w_id").arg(from, to)));
+        actions.push_back(rebuildAction(
+            QStringLiteral("housekeeping rebuild "), MonthRebuild::housekeepingLines, QStringLiteral("smena=0"),
+            QStringLiteral("insert into accounts_dep.h_tabel(i_type, w_id, i_night, month, year%1) "
+                           "select id_o, id_p, coalesce(i_night,0), %2, %3") + daySums(QStringLiteral("cnt"), QStringLiteral("d_date"))
+                + QStringLiteral(" from accounts_dep.fatigue where d_date>='%1' and d_date<'%2' and id_p is not null "
+                                 "and id_o is not null group by id_o, id_p, coalesce(i_night,0)").arg(from, to)));
 
         // The timesheets window opened on the month (its query, the totals and the year list)
         TForm27 *sheets = f.Form27;
