@@ -14,15 +14,21 @@
 #include "app/TForm23.h"
 #include "catalogues/TForm4.h"
 #include "db/Dataset.h"
+#include "db/MonthRebuild.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
 #include "journal/TForm11.h"
+#include "printing/Painting.h"
+#include "reports/TForm18.h"
+#include "timesheets/TForm27.h"
 #include "ui/Dialogs.h"
 #include "ui/DigitEdit.h"
+#include "ui/Forms.h"
 
 #include <QDateEdit>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -127,6 +133,7 @@ public:
         // as the program's connection is set up
         exec("SET DateStyle TO 'ISO, DMY'");
         exec("SET standard_conforming_strings TO on");
+        exec("SET jit = off");
     }
     ~Pq() { PQfinish(m_conn); }
     Pq(const Pq &) = delete;
@@ -200,6 +207,23 @@ double replay(Pq &pq, const QStringList &statements)
     return ms;
 }
 
+// TABEL_BENCH_EXPLAIN=1: the plan of each statement an action sent, with its
+// timing, on stderr (writes rolled back)
+void explain(Pq &pq, const QStringList &statements)
+{
+    pq.exec(QStringLiteral("BEGIN"));
+    static const QRegularExpression dml(QStringLiteral("^\\s*(select|with|insert|update|delete)\\b"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    for (const QString &s : statements) {
+        if (!dml.match(s).hasMatch())
+            continue;
+        std::fprintf(stderr, "---- %s\n", qPrintable(s.simplified().left(300)));
+        for (const QStringList &row : pq.exec(QStringLiteral("EXPLAIN (ANALYZE, BUFFERS) ") + s))
+            std::fprintf(stderr, "%s\n", qPrintable(row.value(0)));
+    }
+    pq.exec(QStringLiteral("ROLLBACK"));
+}
+
 struct Action {
     QString name;
     std::function<void()> setup;        // once, not timed
@@ -252,6 +276,8 @@ void runAction(const Action &a, int repeats, Pq &pq)
     for (int i = 0; i < repeats; ++i)
         limit.push_back(a.limit ? a.limit(i) : replay(pq, statements));
     printLine(a.name, figures(program), a.limitName, figures(limit), count, a.target);
+    if (!qEnvironmentVariableIsEmpty("TABEL_BENCH_EXPLAIN"))
+        explain(pq, statements);
 }
 
 double residentMegabytes()
@@ -273,7 +299,41 @@ struct BenchDialogs : Dialogs::Handler {
     }
     bool openFile(const QString &) override { return true; }
     void quit() override {}
+    void preview(const Printing::Document &doc) override { previewed = doc; }
+    Printing::Document previewed; // the last report previewed
 };
+
+// The floor of a month rebuild: the month's lines of one kind deleted and
+// made again by one DELETE and one INSERT ... SELECT, in a transaction that
+// is rolled back (BEGIN and ROLLBACK not timed).
+double setBasedRebuild(Pq &pq, const QString &ownLines, const QString &insertSelect)
+{
+    pq.exec(QStringLiteral("BEGIN"));
+    QElapsedTimer t;
+    t.start();
+    pq.exec(QStringLiteral("delete from accounts_dep.h_tabel where ") + ownLines);
+    pq.exec(insertSelect);
+    const double ms = msSince(t);
+    pq.exec(QStringLiteral("ROLLBACK"));
+    return ms;
+}
+
+// ", sum(<value>) filter (where extract(day from <date>)=1), ..." for days 1..31,
+// and the matching ", d1, ..., d31"
+QString daySums(const QString &value, const QString &date)
+{
+    QString s;
+    for (int d = 1; d <= 31; ++d)
+        s += QStringLiteral(", sum(%1) filter (where extract(day from %2)=%3)").arg(value, date).arg(d);
+    return s;
+}
+QString dayColumns()
+{
+    QString s;
+    for (int d = 1; d <= 31; ++d)
+        s += QStringLiteral(", d%1").arg(d);
+    return s;
+}
 
 void waitFor(const std::function<bool()> &done)
 {
@@ -411,11 +471,78 @@ int main(int argc, char **argv)
         actions.push_back({QStringLiteral("operations list .xlsx export"), {},
                            [&](int) { f.Form4->exportToExcel(); }, {}, QStringLiteral("libpq"), 0});
 
+        // The month of the busiest day stands for "a month" below
+        const QDate first(busiest.year(), busiest.month(), 1), next = first.addMonths(1);
+        const int month = first.month(), year = first.year();
+        const QString monthText = first.toString(QStringLiteral("MM.yyyy"));
+        const QString connection = f.DataModule6->connectionName();
+        const QString inMonth = QStringLiteral(" and month=%1 and year=%2").arg(month).arg(year);
+        const QString from = first.toString(Qt::ISODate), to = next.toString(Qt::ISODate);
+
+        // A rebuild against the same lines made by one INSERT ... SELECT
+        auto rebuildAction = [&](const QString &name, void (*rebuild)(const QString &, int, int, const MonthRebuild::Progress &),
+                                 const QString &ownLines, const QString &insertSelect) {
+            const QString sql = insertSelect.arg(dayColumns()).arg(month).arg(year);
+            return Action{name + monthText, {}, [=](int) { rebuild(connection, month, year, {}); },
+                          [=](int) { return setBasedRebuild(*pqp, ownLines + inMonth, sql); },
+                          QStringLiteral("set-based"), 0};
+        };
+        actions.push_back(rebuildAction(
+            QStringLiteral("month rebuild by shifts "), MonthRebuild::shiftLines, QStringLiteral("smena>0"),
+            QStringLiteral("insert into accounts_dep.h_tabel(smena, w_id, month, year%1) "
+                           "select smena, w_id, %2, %3") + daySums(QStringLiteral("time"), QStringLiteral("data"))
+                + QStringLiteral(" from accounts_dep.smena where data>='%1' and data<'%2' and smena>0 and w_id is not null "
+                                 "group by smena, w_id").arg(from, to)));
+        actions.push_back(rebuildAction(
+            QStringLiteral("housekeeping rebuild "), MonthRebuild::housekeepingLines, QStringLiteral("smena=0"),
+            QStringLiteral("insert into accounts_dep.h_tabel(i_type, w_id, i_night, month, year%1) "
+                           "select id_o, id_p, coalesce(i_night,0), %2, %3") + daySums(QStringLiteral("cnt"), QStringLiteral("d_date"))
+                + QStringLiteral(" from accounts_dep.fatigue where d_date>='%1' and d_date<'%2' and id_p is not null "
+                                 "and id_o is not null group by id_o, id_p, coalesce(i_night,0)").arg(from, to)));
+
+        // The timesheets window opened on the month (its query, the totals and the year list)
+        TForm27 *sheets = f.Form27;
+        const QDate inTheMonth = first.addDays(14);
+        actions.push_back({QStringLiteral("piecework timesheet ") + monthText, {},
+                           [&](int) { sheets->prepare(9, inTheMonth); }, {}, QStringLiteral("libpq"), 300});
+        actions.push_back({QStringLiteral("general timesheet ") + monthText, {},
+                           [&](int) { sheets->prepare(17, inTheMonth); }, {}, QStringLiteral("libpq"), 300});
+        actions.push_back({QStringLiteral("piecework timesheet .xlsx export"),
+                           [&] { sheets->prepare(9, inTheMonth); },
+                           [&](int) { sheets->Button2Click(); },
+                           // it writes the rows already read: no statement to measure against
+                           [](int) { return 0.0; }, QString(), 1000});
+
+        // The report by workers of the month as the summary reports window
+        // prepares it, then written to PDF as the preview's "save" does
+        TForm18 *reports = f.Form18;
+        const QString pdf = documents.filePath(QStringLiteral("report.pdf"));
+        actions.push_back({QStringLiteral("report by workers ") + monthText + QStringLiteral(" to PDF"),
+                           [&] {
+                               reports->DTPicker1->setDate(first);
+                               reports->DTPicker2->setDate(next);
+                           },
+                           [&](int) {
+                               dialogs.previewed = Printing::Document{};
+                               reports->Button4Click();
+                               if (dialogs.previewed.pages.isEmpty() || !Printing::writePdf(dialogs.previewed, pdf))
+                                   throw std::runtime_error("report not written");
+                           },
+                           {}, QStringLiteral("libpq"), 2000});
+
         for (const Action &a : actions)
             runAction(a, repeats, pq);
+        std::printf("%s  %d pages, %lld bytes\n", qPrintable(QStringLiteral("  (the report)").leftJustified(40)),
+                    int(dialogs.previewed.pages.size()), QFileInfo(pdf).size());
 
-        std::printf("%s  %.1f MB | target 120 MB\n", qPrintable(QStringLiteral("resident memory").leftJustified(40)),
-                    residentMegabytes());
+        // With the general timesheet window open and shown on the month, the
+        // year list holding every year of the timesheet
+        sheets->prepare(17, inTheMonth);
+        sheets->show();
+        QCoreApplication::processEvents();
+        std::printf("%s  %.1f MB | target 120 MB\n",
+                    qPrintable(QStringLiteral("resident memory, timesheet open").leftJustified(40)), residentMegabytes());
+        sheets->hide();
     } catch (const std::exception &e) {
         std::fprintf(stderr, "tabel_bench: %s\n", e.what());
         return 1;
