@@ -14,7 +14,7 @@ namespace {
 // What distinguishes the two kinds of line.
 struct LineKind {
     QString ownLines;          // the condition that selects this kind's lines of h_tabel
-    QString daySums;           // one day's sums, parameter :data, value column tim
+    QString daySums;           // the month's sums per day (:d1 to :d2 excluded), day column dd, value column tim
     QStringList keyFields;     // result columns that identify a line...
     QStringList keyColumns;    // ...and the h_tabel columns they go into
 };
@@ -24,8 +24,8 @@ const LineKind &shiftKind()
     // Entries without a worker, or of a shift that is no shift, make no line.
     static const LineKind k{
         QStringLiteral("smena>0"),
-        QStringLiteral(" select smena, w_id, sum(time) as tim from accounts_dep.smena where data=:data"
-                       " and smena>0 and w_id is not null group by smena,w_id"),
+        QStringLiteral(" select extract(day from data)::int as dd, smena, w_id, sum(time) as tim from accounts_dep.smena"
+                       " where data>=:d1 and data<:d2 and smena>0 and w_id is not null group by data,smena,w_id order by data"),
         {QStringLiteral("smena"), QStringLiteral("w_id")},
         {QStringLiteral("smena"), QStringLiteral("w_id")},
     };
@@ -39,8 +39,9 @@ const LineKind &housekeepingKind()
     static const LineKind k{
         QStringLiteral("smena=0"),
         QStringLiteral(" select f.id_p, f.id_o, coalesce(f.i_night,0) as i_night, sum(f.cnt) as tim"
-                       " from accounts_dep.fatigue f where f.d_date =:data and f.id_p is not null and f.id_o is not null"
-                       " group by f.id_p, f.id_o, coalesce(f.i_night,0)"),
+                       ", extract(day from f.d_date)::int as dd"
+                       " from accounts_dep.fatigue f where f.d_date>=:d1 and f.d_date<:d2 and f.id_p is not null and f.id_o is not null"
+                       " group by f.d_date, f.id_p, f.id_o, coalesce(f.i_night,0) order by f.d_date"),
         {QStringLiteral("id_o"), QStringLiteral("id_p"), QStringLiteral("i_night")},
         {QStringLiteral("i_type"), QStringLiteral("w_id"), QStringLiteral("i_night")},
     };
@@ -69,25 +70,29 @@ void rebuild(const LineKind &kind, const QString &connection, int month, int yea
 
         // line key -> its 31 day cells
         std::map<QStringList, QStringList> lines;
-        Dataset day(connection);
-        day.setSql(kind.daySums);
+        // One read of the month's sums, ordered by day; the progress still
+        // advances day by day as they are taken in.
+        Dataset sums(connection);
+        sums.setSql(kind.daySums);
+        sums.setParam(QStringLiteral("d1"), first);
+        sums.setParam(QStringLiteral("d2"), first.addMonths(1));
+        sums.open();
         const int days = first.daysInMonth();
+        int r = 0;
         for (int d = 1; d <= days; ++d) {
-            day.setParam(QStringLiteral("data"), QDate(year, month, d));
-            day.open();
-            for (int r = 0; r < day.recordCount(); ++r) {
+            for (; r < sums.recordCount() && sums.valueAt(r, QStringLiteral("dd")).toInt() == d; ++r) {
                 QStringList key;
                 for (const QString &f : kind.keyFields)
-                    key << valueText(day.valueAt(r, f));
+                    key << valueText(sums.valueAt(r, f));
                 auto it = lines.find(key);
                 if (it == lines.end())
                     it = lines.emplace(key, QStringList(31, QStringLiteral("NULL"))).first;
-                it->second[d - 1] = valueText(day.valueAt(r, QStringLiteral("tim")));
+                it->second[d - 1] = valueText(sums.valueAt(r, QStringLiteral("tim")));
             }
-            day.close();
             if (progress)
                 progress(d);
         }
+        sums.close();
 
         if (!lines.empty()) {
             QString sql = QStringLiteral("insert into accounts_dep.h_tabel(%1, month, year").arg(kind.keyColumns.join(QStringLiteral(", ")));

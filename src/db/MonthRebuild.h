@@ -6,8 +6,9 @@
 // entries: the shift lines from the journal, the housekeeping lines from the
 // hours-paid entries. Each rebuild deletes only its own kind of line and runs
 // in one transaction under the month's lock, so a failure leaves the month as
-// it was and no other workstation sees a half-built month. The day sums are
-// read one day at a time (the progress), the lines written in one statement.
+// it was and no other workstation sees a half-built month. The month's day
+// sums are read in one statement and taken in day by day (the progress), the
+// lines written in one statement.
 namespace MonthRebuild {
 
 // Called after each day has been read, with the day of the month (1..31).
