@@ -1,5 +1,6 @@
 #include "DbSession.h"
 
+#include "Actor.h"
 #include "DbError.h"
 
 #include <QHash>
@@ -124,6 +125,34 @@ void exec(QSqlQuery &q, const QString &connection, const QString &text, Retry re
         throw DbError(describe(q.lastError(), text), text);
 }
 
+void execPrepared(QSqlQuery &q, const QString &connection, Retry retry)
+{
+    const bool inTx = inTransaction(connection);
+    const QString text = q.lastQuery();
+    const QVariantList values = q.boundValues();
+    if (q.exec())
+        return;
+    const QSqlError err = q.lastError();
+    QSqlDatabase db = database(connection);
+    if (!lost(db, err))
+        throw DbError(describe(err, text), text);
+    reopen(connection);
+    if (inTx || retry == Retry::Never)
+        throw DbError(QString::fromUtf8(LostWriteText), text);
+    notify();
+    const bool forwardOnly = q.isForwardOnly();
+    const QSql::NumericalPrecisionPolicy precision = q.numericalPrecisionPolicy();
+    q = QSqlQuery(database(connection));
+    q.setForwardOnly(forwardOnly);
+    q.setNumericalPrecisionPolicy(precision);
+    if (!q.prepare(text))
+        throw DbError(describe(q.lastError(), text), text);
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        throw DbError(describe(q.lastError(), text), text);
+}
+
 void begin(const QString &connection)
 {
     State &st = g_states[connection];
@@ -136,6 +165,12 @@ void begin(const QString &connection)
     State &now = g_states[connection];
     now.depth = 1;
     now.doomed = false;
+    try {
+        Actor::apply(connection); // who works here, for the audit records
+    } catch (...) {
+        rollback(connection);
+        throw;
+    }
 }
 
 void commit(const QString &connection)

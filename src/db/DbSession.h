@@ -29,6 +29,8 @@ enum class Retry { Read, Never };
 // Runs `text` on `q` (bound to `connection`). Throws DbError with the
 // database's text, or a Russian text when the server gave none.
 void exec(QSqlQuery &q, const QString &connection, const QString &text, Retry retry);
+// The same for a query already prepared (prepare() + bound values) on the connection.
+void execPrepared(QSqlQuery &q, const QString &connection, Retry retry);
 
 // Opens a transaction on the connection (reopening a lost connection first:
 // nothing has been sent yet, so that is safe). Nested calls are counted; only

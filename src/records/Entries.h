@@ -1,0 +1,36 @@
+#pragma once
+#include "Outcome.h"
+
+#include <QDate>
+#include <QString>
+#include <QUuid>
+
+// The shift entries of the journal (accounts_dep.smena) and their day cells.
+// Plain values in, an Outcome out; each call is one transaction that locks
+// the worker's month(s), checks, writes, corrects the day cells and sends
+// the change notice.
+namespace Entries {
+
+struct Entry {
+    qint64 id = 0;      // 0: a new entry; else the entry to change
+    int worker = 0;     // w_id
+    int item = 0;       // i_id
+    int operation = 0;  // o_id
+    double price = 0.0; // the final piece price (rounded to 4 places by the caller)
+    int quantity = 0;   // kol_vo
+    int defects = 0;    // brak
+    int hours = 0;      // time
+    int colour = 0;     // color (0 unless a painting operation)
+    int shift = 1;      // smena 1..4
+    QDate date;
+    QUuid key;          // made when the editor opened; a press after an unknown outcome finds the row by it
+    // For a change: where the journal showed the entry when the editor opened,
+    // to notice a change made meanwhile at another workstation.
+    int oldWorker = 0, oldShift = 0;
+    QDate oldDate;
+};
+
+// Adds (id 0) or changes the entry. Duplicate: "Позиция с такими параметрами уже заведена!"
+Outcome save(const QString &connection, const Entry &e);
+
+} // namespace Entries
