@@ -18,6 +18,7 @@ const char *const LostWriteText =
 namespace {
 struct State {
     Reopen reopen;
+    std::function<void()> reopened;
     int depth = 0;       // nested transactions
     bool doomed = false; // an inner guard rolled back: the outer one must not commit
 };
@@ -73,11 +74,34 @@ void reopen(const QString &connection)
         throw DbError(QStringLiteral("Связь с базой данных потеряна, подключиться заново не удалось. Повторите действие позже.\n")
                       + e.text());
     }
+    if (const auto hook = g_states.value(connection).reopened)
+        hook();
 }
 } // namespace
 
 void setReopen(const QString &connection, Reopen r) { g_states[connection].reopen = std::move(r); }
 void forget(const QString &connection) { g_states.remove(connection); }
+void setReopened(const QString &connection, std::function<void()> hook) { g_states[connection].reopened = std::move(hook); }
+
+bool probe(const QString &connection)
+{
+    if (inTransaction(connection))
+        return true;
+    QSqlDatabase db = database(connection);
+    if (db.isOpen()) {
+        QSqlQuery q(db);
+        if (q.exec(QStringLiteral("select 1")))
+            return true;
+        // Outside a transaction nothing else makes "select 1" fail.
+    }
+    try {
+        reopen(connection);
+    } catch (const DbError &) {
+        return false;
+    }
+    return database(connection).isOpen();
+}
+
 void setNotifier(std::function<void(const QString &)> n) { g_notify = std::move(n); }
 
 QSqlDatabase database(const QString &connection)

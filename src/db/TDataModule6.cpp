@@ -1,5 +1,7 @@
 #include "TDataModule6.h"
 
+#include "ChangeListener.h"
+
 #include "DbError.h"
 #include "DbSession.h"
 
@@ -49,6 +51,8 @@ TDataModule6::TDataModule6(QObject *parent)
 
 TDataModule6::~TDataModule6()
 {
+    delete Changes;
+    Changes = nullptr;
     DbSession::forget(kConn);
     if (QSqlDatabase::contains(kConn)) {
         {
@@ -116,6 +120,8 @@ void TDataModule6::connectDb(const QString &host, int port, const QString &datab
     m_settings = {host, port, database, user, password, options};
     openConnection();
     DbSession::setReopen(kConn, [this]() { openConnection(); });
+    if (!Changes)
+        Changes = new ChangeListener(kConn, this);
 }
 
 void TDataModule6::openConnection()

@@ -15,6 +15,7 @@ class QTimer;
 class Command;
 class Dataset;
 class DatasetModel;
+class LiveRefresh;
 struct Forms;
 
 // The journal: one day's entries of one shift.
@@ -42,6 +43,7 @@ public:
     // by the first import
     QLabel *ImportStatus = nullptr;
     QProgressBar *ImportProgress = nullptr;
+    LiveRefresh *live = nullptr; // other workstations' changes of the day shown
 
     int shift = 1;
     QString role;
@@ -97,4 +99,5 @@ private:
     void styleShiftButtons();
     Forms &f;
     QDate m_readDate; // the day the journal queries were last read for
+    unsigned m_staleShifts = 0; // bit per shift changed elsewhere since read, while another was shown
 };
