@@ -14,7 +14,7 @@
 #include "app/TForm23.h"
 #include "catalogues/TForm4.h"
 #include "db/Dataset.h"
-#include "db/MonthRebuild.h"
+#include "records/MonthRebuild.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
 #include "journal/TForm11.h"

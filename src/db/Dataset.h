@@ -6,6 +6,10 @@
 #include <QVector>
 #include <functional>
 
+#include "DbSession.h"
+
+class QSqlQuery;
+
 // SQL text kept as lines and named parameters that keep their values between
 // runs. Shared by Dataset (a query) and Command (a statement run once).
 class Statement {
@@ -27,6 +31,7 @@ public:
 
 protected:
     QSqlDatabase db() const;
+    void run(QSqlQuery &q, DbSession::Retry retry) const; // throws DbError
     QString m_connection;
     QMap<QString, QVariant> m_params;
 };

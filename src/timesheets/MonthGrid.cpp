@@ -60,9 +60,11 @@ void rebuild(QAbstractButton *button, QProgressBar *bar, const QString &connecti
     LongAction busy(button, bar);
     busy.setRange(1, QDate(year, month, 1).daysInMonth());
     try {
+        // The progress comes from inside the rebuild's transaction: it is
+        // repainted, no event runs (a timer's query would join the transaction).
         run(connection, month, year, [&busy](int day) {
             busy.setValue(day);
-            busy.step();
+            busy.repaint();
         });
     } catch (const DbError &e) {
         Dialogs::error(QStringLiteral("Табель не перестроен, данные месяца остались прежними.\n%1").arg(e.text()));

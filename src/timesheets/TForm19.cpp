@@ -3,7 +3,7 @@
 #include "MonthGrid.h"
 #include "TForm15.h"
 #include "db/DbError.h"
-#include "db/MonthRebuild.h"
+#include "records/MonthRebuild.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
 #include "spreadsheet/Excel.h"

@@ -2,7 +2,7 @@
 
 #include "MonthGrid.h"
 #include "db/DbError.h"
-#include "db/MonthRebuild.h"
+#include "records/MonthRebuild.h"
 #include "db/TDataModule6.h"
 #include "spreadsheet/Excel.h"
 #include "ui/DatasetModel.h"

@@ -1,9 +1,10 @@
 #include "MonthRebuild.h"
 
-#include "Dataset.h"
-#include "DayCells.h"
-#include "Transaction.h"
-#include "DbError.h"
+#include "db/ChangeNotice.h"
+#include "db/Dataset.h"
+#include "db/DayCells.h"
+#include "db/DbError.h"
+#include "db/Transaction.h"
 
 #include <QDate>
 #include <map>
@@ -109,6 +110,11 @@ void rebuild(const LineKind &kind, const QString &connection, int month, int yea
             }
             cmd.exec(sql);
         }
+        ChangeNotice::Change c;
+        c.table = ChangeNotice::Table::Timesheet;
+        c.year = year;
+        c.month = month;
+        ChangeNotice::send(connection, c);
     }
     tx.commit();
 }
