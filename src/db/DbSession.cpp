@@ -4,7 +4,9 @@
 #include "DbError.h"
 
 #include <QHash>
+#include <QSqlDriver>
 #include <QSqlError>
+#include <libpq-fe.h>
 #include <QSqlQuery>
 
 namespace DbSession {
@@ -58,7 +60,23 @@ bool lostByCode(const QSqlError &e)
     return code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P"));
 }
 
-bool lost(const QSqlDatabase &db, const QSqlError &e) { return !db.isOpen() || lostByCode(e); }
+// The driver may not have noticed: a connection closed by the network or by
+// a proxy gives no error code, but libpq knows it is gone.
+bool broken(const QSqlDatabase &db)
+{
+    if (!db.isOpen())
+        return true;
+    const QSqlDriver *drv = db.driver();
+    if (!drv)
+        return false;
+    const QVariant h = drv->handle();
+    if (!h.isValid() || qstrcmp(h.typeName(), "PGconn*") != 0)
+        return false;
+    PGconn *conn = *static_cast<PGconn *const *>(h.constData());
+    return !conn || PQstatus(conn) == CONNECTION_BAD;
+}
+
+bool lost(const QSqlDatabase &db, const QSqlError &e) { return broken(db) || lostByCode(e); }
 
 void notify()
 {
@@ -125,7 +143,7 @@ void run(QSqlQuery &q, const QString &connection, const QString &text, const QVa
     if (inTx && g_states[connection].broken)
         throwLostWrite(text); // the transaction is gone: nothing of it may run on the new connection
     QSqlDatabase db = database(connection);
-    if (!db.isOpen()) {
+    if (broken(db)) {
         // Lost earlier; nothing of this statement has been sent yet.
         reopen(connection);
         if (inTx)
