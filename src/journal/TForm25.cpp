@@ -36,7 +36,7 @@ TForm25::TForm25(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     // oper takes part without a join condition; distinct folds the repeats.
     fatigue->sql = QStringList{
         QStringLiteral("select distinct vo.vid, p.fio, i.s_caption, (f.cnt*f.price) as summ,  f.*, case when f.i_holiday=0 then '' "
-                       "else '+' end as s_holiday, case when f.i_night=0 then '' else '+' end as s_night"),
+                       "else '+' end as s_holiday, case when coalesce(f.i_night,0)=0 then '' else '+' end as s_night"),
         QStringLiteral("from accounts_dep.fatigue f, cmn_classifier.item i, accounts_dep.person p,accounts_dep.vid_oper vo, "
                        "accounts_dep.oper o "),
         QStringLiteral("where f.id_nom =i.id and p.id=f.id_p and vo.id = f.id_o and o.i_id >=7777 and o.vid >=7777 and f.d_date = "

@@ -51,11 +51,11 @@ QStringList hoursPaid(int kind)
 {
     const QString k = QString::number(kind);
     return {
-        QStringLiteral("select p.s_caption fio, p.id,h.i_type, case when h.i_night=0 then 'дн.' else 'ноч.' end as s_night, h.i_night,"),
-        QStringLiteral("(select sum(f.cnt) from accounts_dep.fatigue f where f.d_date<:d_date1 and f.d_date>=:d_date2 and f.id_p=p.id and f.id_o=%1 and f.i_night=h.i_night) i_time,").arg(k),
-        QStringLiteral("(select sum(f.cnt*f.price)::numeric(10,2) from accounts_dep.fatigue f where f.d_date<:d_date3 and f.d_date>=:d_date4 and f.id_p=p.id and f.id_o=%1 and f.i_night=h.i_night) f_price,").arg(k),
+        QStringLiteral("select p.s_caption fio, p.id,h.i_type, case when coalesce(h.i_night,0)=0 then 'дн.' else 'ноч.' end as s_night, h.i_night,"),
+        QStringLiteral("(select sum(f.cnt) from accounts_dep.fatigue f where f.d_date<:d_date1 and f.d_date>=:d_date2 and f.id_p=p.id and f.id_o=%1 and coalesce(f.i_night,0)=coalesce(h.i_night,0)) i_time,").arg(k),
+        QStringLiteral("(select sum(f.cnt*f.price)::numeric(10,2) from accounts_dep.fatigue f where f.d_date<:d_date3 and f.d_date>=:d_date4 and f.id_p=p.id and f.id_o=%1 and coalesce(f.i_night,0)=coalesce(h.i_night,0)) f_price,").arg(k),
         QStringLiteral("(select case when coalesce(sum(f.cnt),0)::numeric(10,2)=0 then 0 else coalesce(sum((f.cnt*f.price))/sum(f.cnt),0)::numeric(10,2) end "
-                       "from accounts_dep.fatigue f where f.d_date<:d_date5 and f.d_date>=:d_date6 and f.id_p=p.id and f.id_o=%1 and f.i_night=h.i_night) average_price,").arg(k),
+                       "from accounts_dep.fatigue f where f.d_date<:d_date5 and f.d_date>=:d_date6 and f.id_p=p.id and f.id_o=%1 and coalesce(f.i_night,0)=coalesce(h.i_night,0)) average_price,").arg(k),
         daySums(),
         QStringLiteral("from  cmn_contractor.person p, accounts_dep.h_tabel h"),
         QStringLiteral("where h.year=:i_year and h.month=:i_month and h.w_id=p.id and i_type=%1 ").arg(k),

@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 #include "db/DbError.h"
+#include "db/ChangeNotice.h"
+#include "db/Dataset.h"
 #include "db/DbSession.h"
 #include "db/StructureUpgrade.h"
 #include "db/TDataModule6.h"
@@ -26,6 +28,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -341,6 +344,58 @@ private slots:
         const Outcome o = HousekeepingEntries::save(app->forms.DataModule6->connectionName(), e);
         QVERIFY2(o.ok(), qPrintable(o.text));
         QCOMPARE(TestDb::rows("select i_night, d5 from accounts_dep.h_tabel where smena=0"), (QList<QVariantList>{{0, 5}}));
+    }
+
+    // A read after a reconnect comes back exact (decimals as text), as before it.
+    void exactAfterReconnect()
+    {
+        TDataModule6 *dm = app->forms.DataModule6;
+        ScriptedDialogs dialogs;
+        QSqlDatabase::database(dm->connectionName(), false).close(); // as a driver that lost the connection
+        Dataset d(dm->connectionName());
+        d.setSql("select 1234.50::numeric as v");
+        d.open();
+        QCOMPARE(dialogs.texts(), QStringList{QString::fromUtf8(DbSession::ReconnectedText)});
+        QCOMPARE(d.asString("v"), QString("1234.50"));
+    }
+
+    // Every write tells the other workstations what it changed, once committed.
+    void changeNotices()
+    {
+        QSqlDriver *listener = QSqlDatabase::database(secondConnection()).driver();
+        QStringList got;
+        auto c = connect(listener, &QSqlDriver::notification, this,
+                         [&](const QString &, QSqlDriver::NotificationSource, const QVariant &payload) {
+                             ChangeNotice::Change ch;
+                             QVERIFY(ChangeNotice::parse(payload.toString(), &ch));
+                             got << QString("%1 %2 %3.%4 s%5 w%6")
+                                        .arg(ChangeNotice::tableName(ch.table), ch.date.toString("dd.MM"))
+                                        .arg(ch.month).arg(ch.year).arg(ch.shift).arg(ch.worker == worker ? "1" : ch.worker == worker2 ? "2" : QString::number(ch.worker));
+                         });
+        QVERIFY(listener->subscribeToNotification(ChangeNotice::Channel));
+        const QString conn = app->forms.DataModule6->connectionName();
+        Entries::Entry e;
+        e.worker = worker;
+        e.operation = oper;
+        e.item = product;
+        e.date = kDay;
+        e.hours = 2;
+        e.key = QUuid::createUuid();
+        const Outcome added = Entries::save(conn, e);
+        QVERIFY(added.ok());
+        e.id = added.id;
+        e.worker = worker2;
+        e.date = kDay.addDays(1);
+        e.shift = 2;
+        e.key = QUuid::createUuid();
+        QVERIFY(Entries::save(conn, e).ok());
+        MonthRebuild::shiftLines(conn, 3, 2024);
+        QVERIFY(HousekeepingEntries::recalculate(conn, 2024, 3).ok());
+        QTRY_COMPARE(got.size(), 5);
+        QCOMPARE(got, (QStringList{"entries 05.03 3.2024 s1 w1", "entries 06.03 3.2024 s2 w2", "entries 05.03 3.2024 s1 w1",
+                                   "timesheet  3.2024 s0 w0", "housekeeping  3.2024 s0 w0"}));
+        listener->unsubscribeFromNotification(ChangeNotice::Channel);
+        disconnect(c);
     }
 
     // An older database gets the save keys from the structure upgrade, its rows kept.
