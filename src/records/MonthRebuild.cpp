@@ -66,8 +66,11 @@ void rebuild(const LineKind &kind, const QString &connection, int month, int yea
         Command cmd(connection);
         // Waits for entry saves of the month in progress and keeps new ones out until the end.
         DayCells::lockMonth(connection, year, month);
-        cmd.exec(QStringLiteral("delete from accounts_dep.h_tabel where %1 and month=%2 and year=%3")
-                     .arg(kind.ownLines).arg(month).arg(year));
+        Command del(connection);
+        del.setSql(QStringLiteral("delete from accounts_dep.h_tabel where %1 and month=:month and year=:year").arg(kind.ownLines));
+        del.setParam(QStringLiteral("month"), month);
+        del.setParam(QStringLiteral("year"), year);
+        del.exec();
 
         // line key -> its 31 day cells
         std::map<QStringList, QStringList> lines;
