@@ -29,13 +29,14 @@
 namespace {
 constexpr int kHousekeeping = 7777;
 
-QString shown(double v)
+// A price as stored (shortest form); a sum of money (`places` 2) with its kopecks.
+QString shown(double v, int places = -1)
 {
     if (std::isnan(v))
         return QString();
     QLocale loc;
     loc.setNumberOptions(loc.numberOptions() | QLocale::OmitGroupSeparator);
-    return loc.toString(v, 'g', 15);
+    return places < 0 ? loc.toString(v, 'g', 15) : loc.toString(v, 'f', places);
 }
 
 // Where an entry stands in the database now (it may have been changed or
@@ -204,7 +205,7 @@ void TForm24::showKind()
     // The amount follows the hours as they are typed; it is not stored.
     bool ok = false;
     const int hours = Edit6->value(&ok);
-    DBEdit2->setText(std::isnan(price) ? QString() : shown(price * (ok ? hours : 0)));
+    DBEdit2->setText(std::isnan(price) ? QString() : shown(price * (ok ? hours : 0), 2));
 }
 
 double TForm24::hourPrice(double normPrice, bool dayOff, bool night)

@@ -12,7 +12,7 @@ const ExcelCell *ExcelSheet::cell(int row, int column) const
 QString ExcelSheet::shownText(const ExcelCell &c)
 {
     if (c.value.typeId() == QMetaType::Double)
-        return QString::number(c.value.toDouble(), 'g', 10);
+        return QString::number(c.value.toDouble(), c.money ? 'f' : 'g', c.money ? 2 : 10);
     return c.value.toString();
 }
 
@@ -73,14 +73,17 @@ bool ExcelWorkbook::save(const QString &path, QString *error) const
             *error = QStringLiteral("не удалось начать книгу");
         return false;
     }
-    // One format per combination of the two cell properties
-    lxw_format *formats[2][2] = {{nullptr, nullptr}, {nullptr, nullptr}};
+    // One format per combination of the cell properties
+    lxw_format *formats[2][2][2] = {};
     auto formatFor = [&](const ExcelCell &c) -> lxw_format * {
-        lxw_format *&fmt = formats[c.textFormat][c.bold];
-        if (!fmt && (c.textFormat || c.bold)) {
+        const bool money = c.money && !c.textFormat;
+        lxw_format *&fmt = formats[c.textFormat][c.bold][money];
+        if (!fmt && (c.textFormat || c.bold || money)) {
             fmt = workbook_add_format(wb);
             if (c.textFormat)
                 format_set_num_format_index(fmt, 49); // the built-in "@"
+            else if (money)
+                format_set_num_format_index(fmt, 2); // the built-in "0.00"
             if (c.bold)
                 format_set_bold(fmt);
         }

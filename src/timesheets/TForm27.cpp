@@ -324,11 +324,12 @@ void TForm27::ComboBox1Change()
 
 void TForm27::showTotals()
 {
+    // sums of money as the grid shows them: two decimals, the user's separator
     const QString field = QStringLiteral("price");
-    DBText2->setText(textOf(price.value(field)));
-    DBText3->setText(textOf(price7.value(field)));
-    DBText4->setText(textOf(price8.value(field)));
-    DBText1->setText(textOf(all_price.value(field)));
+    DBText2->setText(DatasetModel::numberText(price.value(field), 2));
+    DBText3->setText(DatasetModel::numberText(price7.value(field), 2));
+    DBText4->setText(DatasetModel::numberText(price8.value(field), 2));
+    DBText1->setText(DatasetModel::numberText(all_price.value(field), 2));
 }
 
 void TForm27::Button5Click() { openShown(*m_query); }
@@ -348,16 +349,27 @@ void TForm27::Button2Click()
     LongAction busy(Button2);
     // the grid does not follow the export's reading
     DataSource1->setDataset(nullptr);
+    // The grid and its row come back before any message of the export (and
+    // in any case when it ends), so no empty grid stands behind a box.
     struct Reattach {
         TForm27 *w;
         Dataset &q;
         int rec;
-        ~Reattach()
+        std::function<void()> before;
+        void now()
         {
+            if (w->DataSource1->dataset() == &q)
+                return;
             w->DataSource1->setDataset(&q);
             q.setRecNo(rec);
         }
-    } reattach{this, q, rec};
+        ~Reattach()
+        {
+            Excel::setBeforeMessage(std::move(before));
+            now();
+        }
+    } reattach{this, q, rec, {}};
+    reattach.before = Excel::setBeforeMessage([&reattach] { reattach.now(); });
 
     if (ExcelStart(QString(), windowTitle().remove(QStringLiteral(" (27)")) + QLatin1Char(' ') + MonthGrid::monthName(month()) + QLatin1Char(' ') + QString::number(m_year)) == -1)
         return;
@@ -381,9 +393,9 @@ void TForm27::Button2Click()
         for (int j = 1; j <= 31; ++j)
             ExcelWriteCell(1, j + 2, row, QString::number(q.valueAt(r, dayField(j)).toLongLong()), false, true, false);
         ExcelWriteCell(1, 34, row, textOf(q.valueAt(r, QStringLiteral("i_time"))), false, true, false);
-        ExcelWriteCell(1, 35, row, textOf(q.valueAt(r, QStringLiteral("f_price"))), false, true, false);
+        ExcelWriteMoney(1, 35, row, textOf(q.valueAt(r, QStringLiteral("f_price"))), true, false);
         if (m_mode != 17)
-            ExcelWriteCell(1, 36, row, textOf(q.valueAt(r, QStringLiteral("average_price"))), false, true, false);
+            ExcelWriteMoney(1, 36, row, textOf(q.valueAt(r, QStringLiteral("average_price"))), true, false);
         busy.setCaption(QStringLiteral("Excel (%1 из %2)").arg(r + 1).arg(n));
         busy.step();
     }

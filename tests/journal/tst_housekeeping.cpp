@@ -136,8 +136,26 @@ private slots:
                 t << m->data(m->index(r, c)).toString();
             return t;
         };
-        QCOMPARE(row(0), (QStringList{"Иванов И.И.", "Корпуса", "хоз. работы", "150", "8", "1200", "", "+"}));
+        QCOMPARE(row(0), (QStringList{"Иванов И.И.", "Корпуса", "хоз. работы", "150", "8", "1200.00", "", "+"}));
         QCOMPARE(row(1), (QStringList{"Яковлев Я.Я.", "Рамы", "среднесдельная", "23.33", "2", "46.66", "+", ""}));
+    }
+
+    // A sum of money keeps its kopecks, a price shows as stored, both with the
+    // user's decimal separator.
+    void sumsWithKopecks()
+    {
+        fatigue(worker, 7777, kDay, 8, 147.6);
+        const DatasetModel *m = list->gridModel;
+        auto cell = [m](const char *field) { return m->data(m->index(0, m->columnOf(field))).toString(); };
+        for (const QLocale &locale : {QLocale::c(), QLocale(QLocale::Russian, QLocale::Russia)}) {
+            QLocale::setDefault(locale);
+            list->readList();
+            QCOMPARE(m->rowCount(), 1);
+            const QString point = locale.decimalPoint();
+            QCOMPARE(cell("summ"), "1180" + point + "80");
+            QCOMPARE(cell("price"), "147" + point + "6");
+        }
+        QLocale::setDefault(QLocale::c());
     }
 
     // Norm price, "Выходной" of the list and "Ночные": the stored price and its text
@@ -182,11 +200,11 @@ private slots:
     {
         fillNew(worker, group, 7778, "0");
         QCOMPARE(ed->DBEdit1->text(), QString("120"));
-        QCOMPARE(ed->DBEdit2->text(), QString("0"));
+        QCOMPARE(ed->DBEdit2->text(), QString("0.00"));
         ed->Edit6->setText("7");
-        QCOMPARE(ed->DBEdit2->text(), QString("840"));
+        QCOMPARE(ed->DBEdit2->text(), QString("840.00"));
         ed->setWorkKind(7777);
-        QCOMPARE(ed->DBEdit2->text(), QString("700"));
+        QCOMPARE(ed->DBEdit2->text(), QString("700.00"));
     }
 
     // Refused with a message before anything is written
