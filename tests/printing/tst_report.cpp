@@ -196,6 +196,25 @@ private slots:
         QVERIFY(all.contains("Итого:\t85.15"));
     }
 
+    // Numbers and texts by the column's declared type, or by the layout's
+    // word: a text column prints as stored and groups on its stored value.
+    void declaredTypes()
+    {
+        auto *q = new Dataset(TDataModule6::ConnectionName, this);
+        q->setSql("select * from (values ('01', '0105', 1.50::numeric, 1), ('1', '3,5', 2.25, 2), ('1', '2E3', 0.1, 3))"
+                  " t(grp, name, amount, n) order by n");
+        q->open();
+        Layout l = ledgerLayout();
+        const QStringList want{"Ведомость за март", "Изделие\tСумма", "01", "0105\tкрупная №1\t1.500", "Всего:\t1.50",
+                               "1", "3,5\tкрупная №2\t2.250", "2E3\tмелкая №3\t0.100", "Всего:\t2.35",
+                               "Итого:\t3.85", "1"};
+        QCOMPARE(lines(layOut(l, *q)), want);
+        // a numeric column the layout reads as text prints its stored digits
+        l.detail.elements[2].mask.clear();
+        l.kinds.insert("amount", Value::Text);
+        QCOMPARE(lines(layOut(l, *q)).value(3), QString("0105\tкрупная №1\t1.50"));
+    }
+
     void emptyDatasetStillOnePage()
     {
         const Document d = layOut(ledgerLayout(), *ledger(0));
