@@ -155,6 +155,7 @@ private slots:
             QCOMPARE(cell("summ"), "1180" + point + "80");
             QCOMPARE(cell("price"), "147" + point + "6");
         }
+        DialogDriver::shot(list, "housekeeping-kopecks");
         QLocale::setDefault(QLocale::c());
     }
 

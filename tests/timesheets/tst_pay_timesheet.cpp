@@ -307,6 +307,7 @@ private slots:
             QCOMPARE(w->DBText2->text(), "9195" + point + "16");
             QCOMPARE(w->DBText1->text(), "9195" + point + "16");
         }
+        DialogDriver::shot(w, "pay-timesheet-kopecks");
         QLocale::setDefault(QLocale::c());
         TestDb::exec("delete from accounts_dep.smena where cena < 1");
         w->prepare(9, QDate(2024, 4, 10));
