@@ -218,6 +218,12 @@ double TForm24::hourPrice(double normPrice, bool dayOff, bool night)
     return p;
 }
 
+bool TForm24::priceFits(double price)
+{
+    // fatigue.price is numeric(15,4): under 10^11 once rounded to 4 places
+    return std::isfinite(price) && std::fabs(std::round(price * 10000.0) / 10000.0) < 1e11;
+}
+
 QString TForm24::priceText(double price) { return QString::number(price, 'g', 15); }
 
 // ---------------------------------------------------------------- openers
@@ -329,7 +335,14 @@ bool TForm24::save()
         return false;
     }
 
-    const QString P = priceText(hourPrice(normPrice, list->dayOff(), CBox1->isChecked()));
+    const double hour = hourPrice(normPrice, list->dayOff(), CBox1->isChecked());
+    if (!priceFits(hour)) {
+        Dialogs::error(QStringLiteral("Цена часа %1 больше наибольшей возможной (99999999999.9999): позиция не записана. "
+                                      "Проверьте расценку вида работ.")
+                           .arg(priceText(hour)));
+        return false;
+    }
+    const QString P = priceText(hour);
     const int holiday = list->dayOff() ? 1 : 0;
     const int night = CBox1->isChecked() ? 1 : 0;
     const QDate listDate = list->listDate();

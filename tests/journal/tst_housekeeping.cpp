@@ -218,6 +218,10 @@ private slots:
         QTest::newRow("no worker") << "no worker" << "Все поля должны быть заполнены!";
         QTest::newRow("no nomenclature") << "no nomenclature" << "Все поля должны быть заполнены!";
         QTest::newRow("kind without price") << "no price" << "Все поля должны быть заполнены!";
+        // the largest norm, doubled on a day off and raised at night, does not fit the price column
+        QTest::newRow("price beyond the column") << "huge price"
+                                                 << "Цена часа 240000000000 больше наибольшей возможной (99999999999.9999): "
+                                                    "позиция не записана. Проверьте расценку вида работ.";
     }
     void refusals()
     {
@@ -226,8 +230,12 @@ private slots:
         ScriptedDialogs dialogs;
         if (what == "no price")
             TestDb::exec("update accounts_dep.norm set price=null where o_id=7777");
+        if (what == "huge price") {
+            TestDb::exec("update accounts_dep.norm set price=99999999999.9999 where o_id=7777");
+            showList(kDay, true);
+        }
         fillNew(what == "no worker" ? 0 : worker, what == "no nomenclature" ? 0 : group, 7777,
-                what == "hours 0" ? "0" : what == "no hours" ? "" : "8");
+                what == "hours 0" ? "0" : what == "no hours" ? "" : "8", what == "huge price");
         QVERIFY(!ed->save());
         QCOMPARE(dialogs.texts(), QStringList{message});
         QCOMPARE(dialogs.shown.first().caption, QString("Ошибка"));

@@ -225,6 +225,32 @@ private slots:
         QCOMPARE(w->price.param("d_date2").toDate(), QDate(2019, 3, 1));
     }
 
+    // A stored line of a year no date can be written for (e.g. -1) is offered
+    // by the list but refused in Russian, and nothing is sent for it.
+    void impossibleYearRefused()
+    {
+        const int a = Seed::worker("Алексеев А.В.");
+        Seed::shiftLine(a, 1, 4, -1, {{1, 8}});
+        Seed::shiftLine(a, 1, 4, 2024, {{1, 8}});
+        entry(QDate(2024, 4, 1), a, 8);
+        ScriptedDialogs dialogs;
+        w->prepare(9, QDate(2024, 4, 10));
+        QCOMPARE(w->query()->recordCount(), 1);
+        const int bad = w->cb_year->findText("-1");
+        QVERIFY(bad >= 0);
+        w->cb_year->setCurrentIndex(bad);
+        QCOMPARE(dialogs.texts(),
+                 QStringList{"Год -1 недопустим: табель ведётся за годы от 1 до 9999. Выберите другой год."});
+        QVERIFY(!w->query()->isOpen());
+        dialogs.clear();
+        w->Button3->click(); // the rebuild is refused the same way
+        QCOMPARE(dialogs.texts().size(), 1);
+        QVERIFY(dialogs.texts().first().startsWith("Год -1 недопустим"));
+        QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.h_tabel where year=-1").toInt(), 1);
+        w->cb_year->setCurrentIndex(w->cb_year->findText("2024"));
+        QCOMPARE(w->query()->recordCount(), 1);
+    }
+
     void exportSheet_data()
     {
         QTest::addColumn<int>("mode");
