@@ -295,10 +295,14 @@ Document layOut(const Layout &l, const Dataset &data)
         int index;
         Value::Kind kind;
     };
+    std::map<QString, Value::Kind> given;
+    for (auto it = l.kinds.constBegin(); it != l.kinds.constEnd(); ++it)
+        given.emplace(it.key().toLower(), it.value());
     std::map<QString, Column> columns;
     for (int i = 0; i < data.fieldCount(); ++i) {
         const QString name = data.fieldName(i).toLower();
-        const Value::Kind kind = l.kinds.contains(name) ? l.kinds.value(name)
+        const auto g = given.find(name);
+        const Value::Kind kind = g != given.end() ? g->second
                                  : Value::isNumberType(data.fieldType(i)) ? Value::Number
                                                                            : Value::Text;
         columns.emplace(name, Column{i, kind});

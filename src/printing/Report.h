@@ -63,7 +63,7 @@ struct Layout {
     Band reportFooter;   // once at the end, sums over the whole report
     Band pageFooter;     // at the foot of every page (PAGENUMBER)
     // Fields read as numbers or texts whatever their columns declare (by
-    // name, lower case); every other field follows its column's type.
+    // name, without regard to case); every other field follows its column's type.
     QMap<QString, Value::Kind> kinds;
 
     // The label called `name` (nullptr if none).

@@ -211,7 +211,7 @@ private slots:
         QCOMPARE(lines(layOut(l, *q)), want);
         // a numeric column the layout reads as text prints its stored digits
         l.detail.elements[2].mask.clear();
-        l.kinds.insert("amount", Value::Text);
+        l.kinds.insert("Amount", Value::Text);
         QCOMPARE(lines(layOut(l, *q)).value(3), QString("0105\tкрупная №1\t1.50"));
     }
 
