@@ -14,6 +14,7 @@
 #include "app/TForm23.h"
 #include "catalogues/TForm4.h"
 #include "db/Dataset.h"
+#include "db/DayColumns.h"
 #include "records/Entries.h"
 #include "records/MonthRebuild.h"
 #include "db/TDataModule6.h"
@@ -328,18 +329,11 @@ double setBasedRebuild(Pq &pq, const QString &ownLines, const QString &insertSel
 // and the matching ", d1, ..., d31"
 QString daySums(const QString &value, const QString &date)
 {
-    QString s;
-    for (int d = 1; d <= 31; ++d)
-        s += QStringLiteral(", sum(%1) filter (where extract(day from %2)=%3)").arg(value, date).arg(d);
-    return s;
+    return QStringLiteral(", ")
+           + DayColumns::list(QStringLiteral("sum(") + value + QStringLiteral(") filter (where extract(day from ") + date
+                            + QStringLiteral(")=%2)"));
 }
-QString dayColumns()
-{
-    QString s;
-    for (int d = 1; d <= 31; ++d)
-        s += QStringLiteral(", d%1").arg(d);
-    return s;
-}
+QString dayColumns() { return QStringLiteral(", ") + DayColumns::list(QStringLiteral("%1")); }
 
 void waitFor(const std::function<bool()> &done)
 {

@@ -5,6 +5,7 @@
 #include "Sql.h"
 
 #include <QSqlError>
+#include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -43,10 +44,13 @@ void Dataset::open()
     q.setNumericalPrecisionPolicy(QSql::HighPrecision);
     run(q, DbSession::Retry::Read);
     m_fields.clear();
+    m_types.clear();
     m_rows.clear();
     const QSqlRecord rec = q.record();
-    for (int i = 0; i < rec.count(); ++i)
+    for (int i = 0; i < rec.count(); ++i) {
         m_fields << rec.fieldName(i);
+        m_types << rec.field(i).metaType();
+    }
     while (q.next()) {
         QVector<QVariant> row(m_fields.size());
         for (int i = 0; i < m_fields.size(); ++i)

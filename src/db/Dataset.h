@@ -65,6 +65,10 @@ public:
     int fieldCount() const { return m_fields.size(); }
     QString fieldName(int i) const { return m_fields.value(i); }
     int fieldIndex(const QString &name) const; // case-insensitive, -1 if missing
+    // The type the query declares for a column (numeric columns are Double
+    // although their values arrive as exact decimal text); invalid if unknown.
+    QMetaType fieldType(int i) const { return m_types.value(i); }
+    QMetaType fieldType(const QString &name) const { return fieldType(fieldIndex(name)); }
     bool hasField(const QString &name) const { return fieldIndex(name) >= 0; }
 
     // Visible rows (after the filter)
@@ -100,6 +104,7 @@ signals:
 private:
     void applyFilter();
     QStringList m_fields;
+    QVector<QMetaType> m_types;
     QVector<QVector<QVariant>> m_rows;
     QVector<int> m_visible;
     int m_current = -1;

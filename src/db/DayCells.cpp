@@ -2,6 +2,7 @@
 
 #include "Dataset.h"
 #include "DbError.h"
+#include "DayColumns.h"
 #include "DbSession.h"
 #include "Sql.h"
 
@@ -71,9 +72,9 @@ void refreshCell(const QString &connection, const QString &line, const QVariantL
 {
     const qint64 cnt = scalarBound(connection, QStringLiteral("select count(w_id) as cnt from accounts_dep.h_tabel") + line, lineValues);
     const int n = checkedHours(scalarBound(connection, sumSql, sumValues), worker, date);
-    const QString K = QString::number(date.day());
+    const QString K = DayColumns::name(date.day());
     if (cnt != 0) {
-        runBound(connection, QStringLiteral("update accounts_dep.h_tabel set d") + K + QStringLiteral("=?") + line,
+        runBound(connection, QStringLiteral("update accounts_dep.h_tabel set ") + K + QStringLiteral("=?") + line,
                  QVariantList{n} + lineValues);
         return;
     }
@@ -82,7 +83,7 @@ void refreshCell(const QString &connection, const QString &line, const QVariantL
     QString marks;
     for (int i = 0; i < lineValues.size(); ++i)
         marks += QStringLiteral("?, ");
-    runBound(connection, QStringLiteral("insert into accounts_dep.h_tabel(") + insertCols + QStringLiteral(", d") + K
+    runBound(connection, QStringLiteral("insert into accounts_dep.h_tabel(") + insertCols + QStringLiteral(", ") + K
                              + QStringLiteral(") values(") + marks + QStringLiteral("?)"),
              lineValues + QVariantList{n});
 }
@@ -199,7 +200,7 @@ void refreshShiftCellsOfExistingLines(const QString &connection, const QVector<S
     // Everything checked: now the writes, one statement per day of month (and chunk).
     for (auto it = byDay.constBegin(); it != byDay.constEnd(); ++it)
         for (int from = 0; from < it->size(); from += chunk)
-            run(connection, QStringLiteral("update accounts_dep.h_tabel h set d%1=v.n from (values ").arg(it.key())
+            run(connection, QStringLiteral("update accounts_dep.h_tabel h set %1=v.n from (values ").arg(DayColumns::name(it.key()))
                                 + it->mid(from, chunk).join(QLatin1Char(','))
                                 + QStringLiteral(") v(w, s, m, y, n) where h.w_id=v.w and h.smena=v.s and h.month=v.m and h.year=v.y"));
 }

@@ -30,13 +30,14 @@
 namespace {
 constexpr int kHousekeeping = 7777;
 
-QString shown(double v)
+// A price as stored (shortest form); a sum of money (`places` 2) with its kopecks.
+QString shown(double v, int places = -1)
 {
     if (std::isnan(v))
         return QString();
     QLocale loc;
     loc.setNumberOptions(loc.numberOptions() | QLocale::OmitGroupSeparator);
-    return loc.toString(v, 'g', 15);
+    return places < 0 ? loc.toString(v, 'g', 15) : loc.toString(v, 'f', places);
 }
 
 } // namespace
@@ -176,7 +177,7 @@ void TForm24::showKind()
     // The amount follows the hours as they are typed; it is not stored.
     bool ok = false;
     const int hours = Edit6->value(&ok);
-    DBEdit2->setText(std::isnan(price) ? QString() : shown(price * (ok ? hours : 0)));
+    DBEdit2->setText(std::isnan(price) ? QString() : shown(price * (ok ? hours : 0), 2));
 }
 
 double TForm24::hourPrice(double normPrice, bool dayOff, bool night)
@@ -187,6 +188,12 @@ double TForm24::hourPrice(double normPrice, bool dayOff, bool night)
     if (night)
         p *= 1.2;
     return p;
+}
+
+bool TForm24::priceFits(double price)
+{
+    // fatigue.price is numeric(15,4): under 10^11 once rounded to 4 places
+    return std::isfinite(price) && std::fabs(std::round(price * 10000.0) / 10000.0) < 1e11;
 }
 
 QString TForm24::priceText(double price) { return QString::number(price, 'g', 15); }
@@ -302,6 +309,13 @@ bool TForm24::save()
         return false;
     }
 
+    const double hour = hourPrice(normPrice, list->dayOff(), CBox1->isChecked());
+    if (!priceFits(hour)) {
+        Dialogs::error(QStringLiteral("Цена часа %1 больше наибольшей возможной (99999999999.9999): позиция не записана. "
+                                      "Проверьте расценку вида работ.")
+                           .arg(priceText(hour)));
+        return false;
+    }
     HousekeepingEntries::Entry e;
     e.id = adding ? 0 : rows->asInt(QStringLiteral("id"));
     e.worker = id_p;
@@ -310,7 +324,7 @@ bool TForm24::save()
     e.date = list->listDate();
     e.shift = list->shiftValue;
     e.hours = hours;
-    e.price = priceText(hourPrice(normPrice, list->dayOff(), CBox1->isChecked())).toDouble();
+    e.price = priceText(hour).toDouble();
     e.holiday = list->dayOff();
     e.night = CBox1->isChecked();
     e.key = saveKey;

@@ -57,6 +57,7 @@ public:
     // Price of one hour: the norm price doubled on a day off, then 20 % more at night.
     static double hourPrice(double normPrice, bool dayOff, bool night);
     static QString priceText(double price); // general format, "." as decimal point
+    static bool priceFits(double price);    // the price column can hold it
 
     // Named steps
     void fillKinds();        // cb_type_work from type_work

@@ -56,7 +56,7 @@ TForm25::TForm25(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
                                      {"vid", "Работа", L, true, 130},
                                      {"price", "Цена", R, true, 70},
                                      {"cnt", "Кол-во", R, true, 60},
-                                     {"summ", "Итого", R, true, 80},
+                                     {"summ", "Итого", R, true, 80, 2}, // a sum of money: always two decimals
                                      {"s_holiday", "Вых.", C, true, 45},
                                      {"s_night", "Ноч.", C, true, 45},
                                  },

@@ -3,6 +3,7 @@
 #include "db/ChangeNotice.h"
 #include "db/Dataset.h"
 #include "db/DayCells.h"
+#include "db/DayColumns.h"
 #include "db/DbError.h"
 #include "db/Transaction.h"
 
@@ -90,7 +91,7 @@ void rebuild(const LineKind &kind, const QString &connection, int month, int yea
                     key << valueText(sums.valueAt(r, f));
                 auto it = lines.find(key);
                 if (it == lines.end())
-                    it = lines.emplace(key, QStringList(31, QStringLiteral("NULL"))).first;
+                    it = lines.emplace(key, QStringList(DayColumns::Count, QStringLiteral("NULL"))).first;
                 it->second[d - 1] = valueText(sums.valueAt(r, QStringLiteral("tim")));
             }
             if (progress)
@@ -100,8 +101,7 @@ void rebuild(const LineKind &kind, const QString &connection, int month, int yea
 
         if (!lines.empty()) {
             QString sql = QStringLiteral("insert into accounts_dep.h_tabel(%1, month, year").arg(kind.keyColumns.join(QStringLiteral(", ")));
-            for (int d = 1; d <= 31; ++d)
-                sql += QStringLiteral(", d%1").arg(d);
+            sql += QStringLiteral(", ") + DayColumns::list(QStringLiteral("%1"));
             sql += QStringLiteral(") values ");
             bool firstRow = true;
             for (const auto &line : lines) {
