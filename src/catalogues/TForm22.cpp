@@ -1,4 +1,5 @@
 #include "TForm22.h"
+#include "Announced.h"
 
 #include "db/Dataset.h"
 #include "db/DbError.h"
@@ -321,6 +322,8 @@ bool TForm22::storeValue(int row, int column, double number, const QString &lite
     const bool isNew = row == m_norms->storedCount();
     const QString name = QString::fromLatin1(kColumns[column].field);
     int id = 0;
+    bool unchanged = false;
+    writeAnnounced(dm.connectionName(), ChangeNotice::Table::Operations, [&]() {
     if (isNew) {
         dm.SQL_exec.exec(QStringLiteral("insert into accounts_dep.norm (o_id, %1) values (%2, %3)")
                              .arg(name, QString::number(operId), literal));
@@ -329,10 +332,15 @@ bool TForm22::storeValue(int row, int column, double number, const QString &lite
     } else {
         const QVariant old = m_norms->value(row, column);
         id = m_norms->idAt(row);
-        if (!old.isNull() && old.toString().toDouble() == number)
-            return true; // unchanged: nothing to store
+        if (!old.isNull() && old.toString().toDouble() == number) {
+            unchanged = true;
+            return;
+        }
         dm.SQL_exec.exec(QStringLiteral("update accounts_dep.norm set %1=%2 where id=%3").arg(name, literal, QString::number(id)));
     }
+    });
+    if (unchanged)
+        return true; // nothing to store
     // Read again: the row moves to its place by norma, the cursor with it.
     norm->close();
     norm->setParam(QStringLiteral("o_id"), operId);
@@ -344,8 +352,10 @@ bool TForm22::storeValue(int row, int column, double number, const QString &lite
 void TForm22::deleteNorm(int row)
 {
     if (row >= 0 && row < m_norms->storedCount() && m_norms->storedCount() > 1)
-        f.DataModule6->SQL_exec.exec(QStringLiteral("delete from accounts_dep.norm where id=")
-                                     + QString::number(m_norms->idAt(row)));
+        writeAnnounced(f.DataModule6->connectionName(), ChangeNotice::Table::Operations, [&]() {
+            f.DataModule6->SQL_exec.exec(QStringLiteral("delete from accounts_dep.norm where id=")
+                                         + QString::number(m_norms->idAt(row)));
+        });
     readNorms();
 }
 

@@ -30,6 +30,20 @@ LiveRefresh::LiveRefresh(QWidget *window, ChangeListener *listener, Touches touc
     window->installEventFilter(this);
 }
 
+LiveRefresh *LiveRefresh::forList(QWidget *window, ChangeListener *listener, QVector<ChangeNotice::Table> tables,
+                                  QTableView *view, const QString &keyField)
+{
+    auto *live = new LiveRefresh(
+        window, listener, [tables](const ChangeNotice::Change &c) { return tables.contains(c.table); },
+        [view]() {
+            auto *m = qobject_cast<DatasetModel *>(view->model());
+            if (m && m->dataset() && m->dataset()->isOpen())
+                m->dataset()->open(); // the filter stays
+        });
+    live->keepPlace(view, keyField);
+    return live;
+}
+
 void LiveRefresh::keepPlace(QTableView *view, const QString &keyField) { m_places.push_back({view, keyField}); }
 
 void LiveRefresh::request()

@@ -32,6 +32,11 @@ public:
     // Nothing happens when `listener` is null (no connection).
     LiveRefresh(QWidget *window, ChangeListener *listener, Touches touches, Reread reread);
 
+    // A list over one grid that is read again when a notice names one of
+    // `tables`, keeping its place (rows found again by `keyField`).
+    static LiveRefresh *forList(QWidget *window, ChangeListener *listener, QVector<ChangeNotice::Table> tables,
+                                QTableView *view, const QString &keyField);
+
     // A grid whose current row (found again by `keyField`) and scroll
     // position a re-read keeps. Its model must be a DatasetModel.
     void keepPlace(QTableView *view, const QString &keyField);
