@@ -11,6 +11,10 @@ ChangeListener::ChangeListener(const QString &connection, QObject *parent)
     m_probe->setInterval(3000);
     connect(m_probe, &QTimer::timeout, this, [this]() { probe(); });
     DbSession::setReopened(m_connection, [this]() { onReopened(); });
+}
+
+void ChangeListener::start()
+{
     subscribe();
     m_probe->start();
 }
@@ -26,10 +30,12 @@ ChangeListener::~ChangeListener()
 
 void ChangeListener::setProbeInterval(int ms)
 {
+    const bool running = m_probe->isActive();
     m_probe->stop();
     if (ms > 0) {
         m_probe->setInterval(ms);
-        m_probe->start();
+        if (running)
+            m_probe->start();
     }
 }
 

@@ -19,6 +19,8 @@ class ChangeListener : public QObject {
 public:
     explicit ChangeListener(const QString &connection, QObject *parent = nullptr);
     ~ChangeListener() override;
+    // Listens from now on (the connection open), and starts the idle checks.
+    void start();
 
     QString connectionName() const { return m_connection; }
     bool listening() const { return m_listening; }

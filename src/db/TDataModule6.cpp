@@ -39,6 +39,7 @@ TDataModule6::TDataModule6(QObject *parent)
     H_Tabel_2.sql = hTabelStatement(2);
     H_Tabel_3.sql = hTabelStatement(3);
     Oper_del.setSql(QStringLiteral("delete from accounts_dep.oper where id=:id"));
+    Changes = new ChangeListener(kConn, this);
 }
 
 TDataModule6::~TDataModule6()
@@ -112,8 +113,7 @@ void TDataModule6::connectDb(const QString &host, int port, const QString &datab
     m_settings = {host, port, database, user, password, options};
     openConnection();
     DbSession::setReopen(kConn, [this]() { openConnection(); });
-    if (!Changes)
-        Changes = new ChangeListener(kConn, this);
+    Changes->start();
 }
 
 void TDataModule6::openConnection()

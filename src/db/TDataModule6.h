@@ -25,8 +25,8 @@ public:
     // server dropped it); throws DbError.
     void openConnection();
     QString connectionName() const { return ConnectionName; }
-    // The other workstations' change notices on the shared connection (null
-    // until connected).
+    // The other workstations' change notices on the shared connection
+    // (listening once connected).
     ChangeListener *Changes = nullptr;
 
     // Journal queries of shifts 1..4 (anything else gives shift 1)
