@@ -322,25 +322,22 @@ bool TForm22::storeValue(int row, int column, double number, const QString &lite
     const bool isNew = row == m_norms->storedCount();
     const QString name = QString::fromLatin1(kColumns[column].field);
     int id = 0;
-    bool unchanged = false;
-    writeAnnounced(dm.connectionName(), ChangeNotice::Table::Operations, [&]() {
-    if (isNew) {
-        dm.SQL_exec.exec(QStringLiteral("insert into accounts_dep.norm (o_id, %1) values (%2, %3)")
-                             .arg(name, QString::number(operId), literal));
-        id = dm.controlInt(QStringLiteral("select max(id) as id from accounts_dep.norm where o_id=") + QString::number(operId),
-                           QStringLiteral("id"));
-    } else {
+    if (!isNew) {
         const QVariant old = m_norms->value(row, column);
-        id = m_norms->idAt(row);
-        if (!old.isNull() && old.toString().toDouble() == number) {
-            unchanged = true;
-            return;
-        }
-        dm.SQL_exec.exec(QStringLiteral("update accounts_dep.norm set %1=%2 where id=%3").arg(name, literal, QString::number(id)));
+        if (!old.isNull() && old.toString().toDouble() == number)
+            return true; // unchanged: nothing to store
     }
+    writeAnnounced(dm.connectionName(), ChangeNotice::Table::Operations, [&]() {
+        if (isNew) {
+            dm.SQL_exec.exec(QStringLiteral("insert into accounts_dep.norm (o_id, %1) values (%2, %3)")
+                                 .arg(name, QString::number(operId), literal));
+            id = dm.controlInt(QStringLiteral("select max(id) as id from accounts_dep.norm where o_id=") + QString::number(operId),
+                               QStringLiteral("id"));
+        } else {
+            id = m_norms->idAt(row);
+            dm.SQL_exec.exec(QStringLiteral("update accounts_dep.norm set %1=%2 where id=%3").arg(name, literal, QString::number(id)));
+        }
     });
-    if (unchanged)
-        return true; // nothing to store
     // Read again: the row moves to its place by norma, the cursor with it.
     norm->close();
     norm->setParam(QStringLiteral("o_id"), operId);

@@ -175,14 +175,14 @@ bool TForm7::save()
 
     Command &sql = f.DataModule6->SQL_exec;
     writeAnnounced(sql.connectionName(), ChangeNotice::Table::Products, [&]() {
-    if (Tag == 1)
-        sql.exec(QStringLiteral("INSERT INTO cmn_gds_and_srv.gds_and_srv(s_caption, s_description, id_msm_bs, massa, id_class_item)VALUES(")
-                 + Sql::text(brand) + QStringLiteral(", '', 6, ") + massa + QStringLiteral(",") + Sql::num(g)
-                 + QStringLiteral(")"));
-    else
-        sql.exec(QStringLiteral("UPDATE cmn_gds_and_srv.gds_and_srv SET s_caption=") + Sql::text(brand)
-                 + QStringLiteral(", s_description='', id_msm_bs=6, massa=") + massaForDb(massa)
-                 + QStringLiteral(", id_class_item=") + Sql::num(g) + QStringLiteral(" where id=") + Sql::num(productId));
+        if (Tag == 1)
+            sql.exec(QStringLiteral("INSERT INTO cmn_gds_and_srv.gds_and_srv(s_caption, s_description, id_msm_bs, massa, id_class_item)VALUES(")
+                     + Sql::text(brand) + QStringLiteral(", '', 6, ") + massa + QStringLiteral(",") + Sql::num(g)
+                     + QStringLiteral(")"));
+        else
+            sql.exec(QStringLiteral("UPDATE cmn_gds_and_srv.gds_and_srv SET s_caption=") + Sql::text(brand)
+                     + QStringLiteral(", s_description='', id_msm_bs=6, massa=") + massaForDb(massa)
+                     + QStringLiteral(", id_class_item=") + Sql::num(g) + QStringLiteral(" where id=") + Sql::num(productId));
     });
     Dataset &izdel = f.DataModule6->Izdel;
     izdel.close();

@@ -55,12 +55,12 @@ bool TForm9::save()
         return false;
 
     writeAnnounced(dm.connectionName(), ChangeNotice::Table::Kinds, [&]() {
-    if (adding)
-        dm.SQL_exec.exec(QStringLiteral("insert into accounts_dep.vid_oper (vid) values (") + Sql::text(name)
-                         + QStringLiteral(")"));
-    else
-        dm.SQL_exec.exec(QStringLiteral("update accounts_dep.vid_oper set vid=") + Sql::text(name)
-                         + QStringLiteral(" where id=") + Sql::num(id));
+        if (adding)
+            dm.SQL_exec.exec(QStringLiteral("insert into accounts_dep.vid_oper (vid) values (") + Sql::text(name)
+                             + QStringLiteral(")"));
+        else
+            dm.SQL_exec.exec(QStringLiteral("update accounts_dep.vid_oper set vid=") + Sql::text(name)
+                             + QStringLiteral(" where id=") + Sql::num(id));
     });
     kinds.close();
     kinds.open();

@@ -4,6 +4,8 @@
 #include "db/ChangeNotice.h"
 #include "db/DbSession.h"
 #include "db/TDataModule6.h"
+#include "catalogues/TForm5.h"
+#include "catalogues/TForm9.h"
 #include "journal/TForm1.h"
 #include "records/Entries.h"
 #include "support/DialogDriver.h"
@@ -12,6 +14,8 @@
 #include "ui/LiveRefresh.h"
 
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QSqlDriver>
 #include <QProcess>
 #include <QSqlQuery>
 #include <QTableView>
@@ -259,6 +263,35 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(shownIds().contains(added), 1000);
         QVERIFY(dialogs.shown.isEmpty()); // nothing of the user's was lost: nothing to tell
         l->setProbeInterval(3000);
+    }
+
+    // A catalogue write tells the others; a catalogue list shown elsewhere
+    // reads its table again and keeps its search filter.
+    void catalogues()
+    {
+        QSqlDriver *other = QSqlDatabase::database(kB).driver();
+        QVERIFY(other->subscribeToNotification(QString::fromLatin1(ChangeNotice::Channel)));
+        QSignalSpy heard(other, &QSqlDriver::notification);
+        TForm9 *kind = ctx->forms.Form9;
+        kind->Tag = 1;
+        kind->Edit1->setText(QStringLiteral("Покраска"));
+        QVERIFY(kind->save());
+        QTRY_VERIFY(!heard.isEmpty());
+        ChangeNotice::Change c;
+        QVERIFY(ChangeNotice::parse(heard.first().at(2).toString(), &c));
+        QCOMPARE(c.table, ChangeNotice::Table::Kinds);
+        other->unsubscribeFromNotification(QString::fromLatin1(ChangeNotice::Channel));
+
+        TForm5 *workers = ctx->forms.Form5;
+        Dataset &ds = ctx->forms.DataModule6->Workers;
+        ds.open();
+        workers->show();
+        workers->search(QStringLiteral("аг"));
+        QCOMPARE(ds.recordCount(), 1);
+        TestDb::exec(QStringLiteral("insert into accounts_dep.person (fio) values ('Агафонов В.В.'), ('Васильев В.В.'); "
+                                    "select pg_notify('tabel_changes', '{\"t\":\"workers\"}')"));
+        QTRY_COMPARE_WITH_TIMEOUT(ds.recordCount(), 2, 1000);
+        workers->hide();
     }
 
     // A re-read that fails keeps the rows and says so once.
