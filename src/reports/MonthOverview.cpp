@@ -10,7 +10,10 @@
 #include "ui/Widgets.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
+#include <QGraphicsLayout>
+#include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -38,8 +41,6 @@ using Decimal = Printing::Decimal;
 double num(const Decimal &d) { return d.toString().toDouble(); }
 
 QString money(const Decimal &d) { return d.toFixed(2).replace(QLatin1Char('.'), QLatin1Char(',')); }
-
-const char *const DayNames[] = {"пн", "вт", "ср", "чт", "пт", "сб", "вс"};
 
 // A value axis from 0 to a little above `top`, with whole ticks
 QValueAxis *valueAxis(double top, const QString &title)
@@ -90,15 +91,15 @@ QChart *dayChart(const MonthOverviewData &o)
         pieces->append(i, double(d.pieces));
         topMoney = qMax(topMoney, num(MonthOverviewData::dayEarnings(d)));
         topPieces = qMax(topPieces, double(d.pieces));
-        // weekend days carry their weekday's name, so that they stand out
+        // weekend days are starred: a short mark that still fits under a narrow bar
         const QString n = QString::number(d.date.day());
-        days << (d.weekend() ? QString::fromUtf8(DayNames[d.date.dayOfWeek() - 1]) + QLatin1Char(' ') + n : n);
+        days << (d.weekend() ? n + QLatin1Char('*') : n);
     }
     c->addSeries(bars);
     c->addSeries(pieces);
     auto *x = new QBarCategoryAxis;
     x->append(days);
-    x->setTitleText(QStringLiteral("День месяца (сб, вс — выходные)"));
+    x->setTitleText(QStringLiteral("День месяца (* — суббота или воскресенье)"));
     c->addAxis(x, Qt::AlignBottom);
     bars->attachAxis(x);
     pieces->attachAxis(x);
@@ -249,19 +250,20 @@ QChart *comparisonChart(const MonthOverviewData &o)
 // A chart drawn off screen at `size` (logical pixels) and `scale` times as many device pixels
 QImage renderChart(QChart *chart, const QSize &size, double scale)
 {
-    QChartView view(chart);
-    view.setRenderHint(QPainter::Antialiasing);
-    view.resize(size);
-    view.setAttribute(Qt::WA_DontShowOnScreen);
-    view.show(); // lays the chart out (never on screen)
+    QGraphicsScene scene; // owns the chart from here on
+    scene.addItem(chart);
+    chart->setGeometry(QRectF(QPointF(0, 0), QSizeF(size)));
+    // lay the chart out now: the layout request would otherwise wait for the event loop
+    if (chart->layout())
+        chart->layout()->activate();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     QImage image(size * scale, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    p.scale(scale, scale);
-    view.render(&p);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    scene.render(&p, QRectF(0, 0, image.width(), image.height()), QRectF(QPointF(0, 0), QSizeF(size)));
     p.end();
-    view.hide();
     return image;
 }
 } // namespace
@@ -496,7 +498,7 @@ Printing::Document MonthOverview::document() const
         const double chartTop = margin + 10, chartBottom = 210 - margin - 8 - 5 * notes.size();
         QChart *chart = makeChart(i, m_data);
         page.images.append(ImageItem{QRectF(margin, chartTop, width, chartBottom - chartTop),
-                                     renderChart(chart, QSize(1400, 860), 2)});
+                                     renderChart(chart, QSize(1000, 620), 3)});
         page.texts.append(TextItem{QRectF(margin, 210 - margin - 5, width, 5),
                                    QStringLiteral("Страница %1 из %2").arg(i + 1).arg(ChartCount), Qt::AlignRight, false});
         doc.pages.append(page);
