@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <QLineF>
+#include <QMap>
 #include <QPageLayout>
 #include <QRectF>
 #include <QString>
@@ -62,6 +63,9 @@ struct Layout {
     Band detail;         // once per row
     Band reportFooter;   // once at the end, sums over the whole report
     Band pageFooter;     // at the foot of every page (PAGENUMBER)
+    // Fields read as numbers or texts whatever their columns declare (by
+    // name, without regard to case); every other field follows its column's type.
+    QMap<QString, Value::Kind> kinds;
 
     // The label called `name` (nullptr if none).
     Element *element(const QString &name);

@@ -1,9 +1,11 @@
 #include "MonthRebuild.h"
 
-#include "Dataset.h"
-#include "DayCells.h"
-#include "Transaction.h"
-#include "DbError.h"
+#include "db/ChangeNotice.h"
+#include "db/Dataset.h"
+#include "db/DayCells.h"
+#include "db/DayColumns.h"
+#include "db/DbError.h"
+#include "db/Transaction.h"
 
 #include <QDate>
 #include <map>
@@ -65,8 +67,11 @@ void rebuild(const LineKind &kind, const QString &connection, int month, int yea
         Command cmd(connection);
         // Waits for entry saves of the month in progress and keeps new ones out until the end.
         DayCells::lockMonth(connection, year, month);
-        cmd.exec(QStringLiteral("delete from accounts_dep.h_tabel where %1 and month=%2 and year=%3")
-                     .arg(kind.ownLines).arg(month).arg(year));
+        Command del(connection);
+        del.setSql(QStringLiteral("delete from accounts_dep.h_tabel where %1 and month=:month and year=:year").arg(kind.ownLines));
+        del.setParam(QStringLiteral("month"), month);
+        del.setParam(QStringLiteral("year"), year);
+        del.exec();
 
         // line key -> its 31 day cells
         std::map<QStringList, QStringList> lines;
@@ -86,7 +91,7 @@ void rebuild(const LineKind &kind, const QString &connection, int month, int yea
                     key << valueText(sums.valueAt(r, f));
                 auto it = lines.find(key);
                 if (it == lines.end())
-                    it = lines.emplace(key, QStringList(31, QStringLiteral("NULL"))).first;
+                    it = lines.emplace(key, QStringList(DayColumns::Count, QStringLiteral("NULL"))).first;
                 it->second[d - 1] = valueText(sums.valueAt(r, QStringLiteral("tim")));
             }
             if (progress)
@@ -96,8 +101,7 @@ void rebuild(const LineKind &kind, const QString &connection, int month, int yea
 
         if (!lines.empty()) {
             QString sql = QStringLiteral("insert into accounts_dep.h_tabel(%1, month, year").arg(kind.keyColumns.join(QStringLiteral(", ")));
-            for (int d = 1; d <= 31; ++d)
-                sql += QStringLiteral(", d%1").arg(d);
+            sql += QStringLiteral(", ") + DayColumns::list(QStringLiteral("%1"));
             sql += QStringLiteral(") values ");
             bool firstRow = true;
             for (const auto &line : lines) {
@@ -109,6 +113,11 @@ void rebuild(const LineKind &kind, const QString &connection, int month, int yea
             }
             cmd.exec(sql);
         }
+        ChangeNotice::Change c;
+        c.table = ChangeNotice::Table::Timesheet;
+        c.year = year;
+        c.month = month;
+        ChangeNotice::send(connection, c);
     }
     tx.commit();
 }
