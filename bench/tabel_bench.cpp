@@ -21,6 +21,7 @@
 #include "journal/TForm1.h"
 #include "journal/TForm11.h"
 #include "printing/Painting.h"
+#include "reports/MonthOverview.h"
 #include "reports/TForm18.h"
 #include "timesheets/TForm27.h"
 #include "ui/Dialogs.h"
@@ -865,6 +866,11 @@ int main(int argc, char **argv)
                                    throw std::runtime_error("report not written");
                            },
                            {}, QStringLiteral("libpq"), 2000});
+
+        // The month overview opened on the month: its statements and the four charts
+        MonthOverview *overview = f.Overview;
+        actions.push_back({QStringLiteral("month overview ") + monthText, {},
+                           [&](int) { overview->prepare(inTheMonth); }, {}, QStringLiteral("libpq"), 300});
 
         for (const Action &a : actions)
             runAction(a, repeats, pq);

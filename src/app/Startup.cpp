@@ -32,6 +32,7 @@
 #include "timesheets/TForm15.h"
 #include "timesheets/TForm19.h"
 #include "timesheets/TForm27.h"
+#include "reports/MonthOverview.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>
@@ -109,6 +110,7 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     f.Form25 = create<TForm25>(*ctx);
     f.Form26 = create<TForm26>(*ctx);
     f.Form27 = create<TForm27>(*ctx);
+    f.Overview = create<MonthOverview>(*ctx);
 
     f.Form1->updateMenuAvailability();
     return ctx;

@@ -136,6 +136,9 @@ void TForm23::applyRestrictions(const QString &role)
         r->Button4->setEnabled(false);
         r->Button6->setEnabled(false);
     }
+    // the month's earnings are for the accounts department and the management
+    if (masters || sklad)
+        j->MonthOverviewItem->setEnabled(false);
     if (r && sklad) {
         r->setProductKind(1);
         r->RadioGroup1->setEnabled(false);

@@ -211,6 +211,7 @@ void TForm1::buildMenu()
 
     QMenu *reports = menu(N7, "N7", "Отчеты");
     N10 = item(reports, "N10", "Сводные отчеты", &TForm1::N10Click);
+    MonthOverviewItem = item(reports, "MonthOverviewItem", "Обзор месяца", &TForm1::MonthOverviewClick);
 
     N5 = item(MainMenu1, "N5", "Выход", nullptr);
     connect(N5, &QAction::triggered, this, &TForm1::close);

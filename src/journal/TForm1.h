@@ -36,6 +36,7 @@ public:
     QAction *N2, *N1, *N3, *N4, *N6, *N8;
     QAction *N11, *N9, *N13, *N14, *N15, *N17;
     QAction *N7, *N10;
+    QAction *MonthOverviewItem; // Отчеты → Обзор месяца
     QAction *N5, *N12, *N16;
     QTimer *Timer1;
     Command *updtOK;
@@ -86,6 +87,7 @@ public:
     void N15Click();
     void N17Click();
     void N10Click();
+    void MonthOverviewClick();
     void N12Click();
     void N16Click();
 

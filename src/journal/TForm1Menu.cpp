@@ -12,6 +12,7 @@
 #include "import/LegacyImport.h"
 #include "journal/TForm11.h"
 #include "journal/TForm25.h"
+#include "reports/MonthOverview.h"
 #include "reports/TForm18.h"
 #include "ui/Dialogs.h"
 #include "timesheets/TForm19.h"
@@ -39,6 +40,7 @@ void TForm1::updateMenuAvailability()
     N15->setEnabled(f.Form27 != nullptr);
     N17->setEnabled(f.Form27 != nullptr);
     N10->setEnabled(f.Form18 != nullptr);
+    MonthOverviewItem->setEnabled(f.Overview != nullptr);
     if (!f.Form11) {
         Button1->setEnabled(false);
         Button2->setEnabled(false);
@@ -101,6 +103,9 @@ void TForm1::N10Click()
     f.Form18->presetPeriod(QDate::currentDate());
     f.Form18->exec();
 }
+
+// Отчеты → Обзор месяца: the current month
+void TForm1::MonthOverviewClick() { f.Overview->openOverview(); }
 
 // Импорт (legacy import, maintenance only). No question before, no message
 // box after; the line below the buttons tells the step and rows copied, and

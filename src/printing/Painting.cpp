@@ -26,6 +26,16 @@ void paint(const Document &doc, QPagedPaintDevice *device)
         if (i > 0)
             device->newPage();
         const Page &page = doc.pages[i];
+        for (const ImageItem &img : page.images) {
+            if (img.image.isNull())
+                continue;
+            const QRectF box(img.rect.x() * kx, img.rect.y() * ky, img.rect.width() * kx, img.rect.height() * ky);
+            QSizeF fit = QSizeF(img.image.size()).scaled(box.size(), Qt::KeepAspectRatio);
+            const QRectF target(box.x() + (box.width() - fit.width()) / 2, box.y() + (box.height() - fit.height()) / 2,
+                                fit.width(), fit.height());
+            p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+            p.drawImage(target, img.image);
+        }
         p.setPen(pen);
         for (const QLineF &l : page.lines)
             p.drawLine(QLineF(l.x1() * kx, l.y1() * ky, l.x2() * kx, l.y2() * ky));

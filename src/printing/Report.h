@@ -1,6 +1,7 @@
 #pragma once
 #include "Expression.h"
 
+#include <QImage>
 #include <QLineF>
 #include <QMap>
 #include <QPageLayout>
@@ -79,9 +80,17 @@ struct TextItem {
     bool bold = false;
 };
 
+// A picture placed on the page (a chart drawn beforehand), scaled into its
+// rectangle with its proportions kept.
+struct ImageItem {
+    QRectF rect; // mm
+    QImage image;
+};
+
 struct Page {
     QVector<TextItem> texts;
     QVector<QLineF> lines;
+    QVector<ImageItem> images;
     // The page's texts in reading order, one line per band row, tab-separated.
     QString plainText() const;
 };

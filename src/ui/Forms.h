@@ -27,6 +27,7 @@ class TForm24;
 class TForm25;
 class TForm26;
 class TForm27;
+class MonthOverview;
 
 struct Forms {
     TDataModule6 *DataModule6 = nullptr;
@@ -54,6 +55,7 @@ struct Forms {
     TForm25 *Form25 = nullptr; // housekeeping list
     TForm26 *Form26 = nullptr; // nomenclature picker
     TForm27 *Form27 = nullptr; // monthly timesheets
+    MonthOverview *Overview = nullptr; // the month at a glance (charts)
 
     bool maintenance = false;  // started with --maintenance
 };

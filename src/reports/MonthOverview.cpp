@@ -1,0 +1,540 @@
+#include "MonthOverview.h"
+
+#include "db/DbError.h"
+#include "db/TDataModule6.h"
+#include "printing/Painting.h"
+#include "spreadsheet/Excel.h"
+#include "timesheets/MonthGrid.h"
+#include "ui/Dialogs.h"
+#include "ui/Forms.h"
+#include "ui/Widgets.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGraphicsLayout>
+#include <QGraphicsScene>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QSet>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <QtCharts/QBarCategoryAxis>
+#include <QtCharts/QBarSeries>
+#include <QtCharts/QBarSet>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QHorizontalBarSeries>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QScatterSeries>
+#include <QtCharts/QStackedBarSeries>
+#include <QtCharts/QValueAxis>
+
+namespace {
+using Decimal = Printing::Decimal;
+
+double num(const Decimal &d) { return d.toString().toDouble(); }
+
+QString money(const Decimal &d) { return d.toFixed(2).replace(QLatin1Char('.'), QLatin1Char(',')); }
+
+// A value axis from 0 to a little above `top`, with whole ticks
+QValueAxis *valueAxis(double top, const QString &title)
+{
+    auto *a = new QValueAxis;
+    a->setRange(0, top > 0 ? top * 1.1 : 1);
+    a->setTitleText(title);
+    a->applyNiceNumbers();
+    a->setLabelFormat(QStringLiteral("%.0f"));
+    return a;
+}
+
+QChart *newChart(const QString &title)
+{
+    auto *c = new QChart;
+    c->setTitle(title);
+    QFont t = c->titleFont();
+    t.setBold(true);
+    t.setPointSizeF(11);
+    c->setTitleFont(t);
+    c->setAnimationOptions(QChart::NoAnimation);
+    c->legend()->setAlignment(Qt::AlignBottom);
+    return c;
+}
+
+// Output and earnings per day: stacked earnings by shift, pieces on a second axis
+QChart *dayChart(const MonthOverviewData &o)
+{
+    QChart *c = newChart(MonthOverview::chartTitle(0));
+    const char *names[] = {"1 смена", "2 смена", "3 смена", "Переработка"};
+    auto *bars = new QStackedBarSeries;
+    QBarSet *sets[4];
+    for (int s = 0; s < 4; ++s) {
+        sets[s] = new QBarSet(QString::fromUtf8(names[s]));
+        bars->append(sets[s]);
+    }
+    auto *pieces = new QLineSeries;
+    pieces->setName(QStringLiteral("Штук (правая ось)"));
+    QPen pen(QColor(200, 30, 30));
+    pen.setWidthF(2);
+    pieces->setPen(pen);
+    QStringList days;
+    double topMoney = 0, topPieces = 0;
+    for (int i = 0; i < o.days.size(); ++i) {
+        const MonthOverviewData::Day &d = o.days[i];
+        for (int s = 0; s < 4; ++s)
+            sets[s]->append(num(d.earnings[s]));
+        pieces->append(i, double(d.pieces));
+        topMoney = qMax(topMoney, num(MonthOverviewData::dayEarnings(d)));
+        topPieces = qMax(topPieces, double(d.pieces));
+        // weekend days are starred: a short mark that still fits under a narrow bar
+        const QString n = QString::number(d.date.day());
+        days << (d.weekend() ? n + QLatin1Char('*') : n);
+    }
+    c->addSeries(bars);
+    c->addSeries(pieces);
+    auto *x = new QBarCategoryAxis;
+    x->append(days);
+    x->setTitleText(QStringLiteral("День месяца (* — суббота или воскресенье)"));
+    c->addAxis(x, Qt::AlignBottom);
+    bars->attachAxis(x);
+    pieces->attachAxis(x);
+    QValueAxis *y = valueAxis(topMoney, QStringLiteral("Заработок, р."));
+    c->addAxis(y, Qt::AlignLeft);
+    bars->attachAxis(y);
+    QValueAxis *y2 = valueAxis(topPieces, QStringLiteral("Штук"));
+    c->addAxis(y2, Qt::AlignRight);
+    pieces->attachAxis(y2);
+    return c;
+}
+
+// Earnings per hour: the best at the top
+QChart *rateChart(const MonthOverviewData &o)
+{
+    QChart *c = newChart(MonthOverview::chartTitle(1));
+    const QVector<MonthOverviewData::WorkerRate> shown = o.topAndBottom();
+    auto *set = new QBarSet(QStringLiteral("р. в час"));
+    set->setLabelColor(Qt::black);
+    QStringList names;
+    QSet<QString> used;
+    double top = 0;
+    for (int i = shown.size() - 1; i >= 0; --i) {
+        const MonthOverviewData::WorkerRate &w = shown[i];
+        QString name = w.name;
+        if (used.contains(name)) // categories must differ
+            name += QStringLiteral(" (№ %1)").arg(w.worker);
+        used.insert(name);
+        names << name;
+        set->append(num(w.perHour));
+        top = qMax(top, num(w.perHour));
+    }
+    auto *bars = new QHorizontalBarSeries;
+    bars->append(set);
+    bars->setLabelsVisible(true);
+    bars->setLabelsPosition(QAbstractBarSeries::LabelsInsideEnd);
+    bars->setLabelsFormat(QStringLiteral("@value"));
+    c->addSeries(bars);
+    auto *y = new QBarCategoryAxis;
+    y->append(names);
+    c->addAxis(y, Qt::AlignLeft);
+    bars->attachAxis(y);
+    QValueAxis *x = valueAxis(top, QStringLiteral("Заработок в час, р."));
+    c->addAxis(x, Qt::AlignBottom);
+    bars->attachAxis(x);
+    c->legend()->hide();
+    return c;
+}
+
+// Timesheet hours against the entries' hours, differing days marked
+QChart *hoursChart(const MonthOverviewData &o)
+{
+    QChart *c = newChart(MonthOverview::chartTitle(2));
+    auto *sheet = new QLineSeries;
+    sheet->setName(QStringLiteral("По табелю"));
+    auto *entries = new QLineSeries;
+    entries->setName(QStringLiteral("По записям журнала"));
+    auto *marks = new QScatterSeries;
+    marks->setName(QStringLiteral("Расхождение"));
+    marks->setColor(QColor(220, 0, 0));
+    marks->setMarkerSize(11);
+    double top = 0;
+    for (const MonthOverviewData::Day &d : o.days) {
+        sheet->append(d.date.day(), double(d.sheetHours));
+        entries->append(d.date.day(), double(d.entryHours));
+        top = qMax(top, double(qMax(d.sheetHours, d.entryHours)));
+        if (d.hoursDiffer())
+            marks->append(d.date.day(), double(qMax(d.sheetHours, d.entryHours)));
+    }
+    // a difference of single worker-days can cancel out in the day's sum: mark those days too
+    for (const MonthOverviewData::Mismatch &m : o.mismatches) {
+        const MonthOverviewData::Day &d = o.days.value(m.date.day() - 1);
+        if (!d.hoursDiffer() && d.date == m.date && (marks->count() == 0 || marks->at(marks->count() - 1).x() != d.date.day()))
+            marks->append(d.date.day(), double(d.entryHours));
+    }
+    QPen pen = entries->pen();
+    pen.setStyle(Qt::DashLine);
+    pen.setWidthF(2);
+    entries->setPen(pen);
+    c->addSeries(sheet);
+    c->addSeries(entries);
+    c->addSeries(marks);
+    auto *x = new QValueAxis;
+    x->setRange(1, qMax(1, int(o.days.size())));
+    x->setTickCount(qMax(2, int(o.days.size())));
+    x->setLabelFormat(QStringLiteral("%d"));
+    x->setTitleText(QStringLiteral("День месяца"));
+    c->addAxis(x, Qt::AlignBottom);
+    QValueAxis *y = valueAxis(top, QStringLiteral("Часов"));
+    c->addAxis(y, Qt::AlignLeft);
+    for (QXYSeries *s : {static_cast<QXYSeries *>(sheet), static_cast<QXYSeries *>(entries), static_cast<QXYSeries *>(marks)}) {
+        s->attachAxis(x);
+        s->attachAxis(y);
+    }
+    return c;
+}
+
+struct Measure {
+    QString name;
+    Decimal before, now;
+};
+
+QVector<Measure> measures(const MonthOverviewData &o)
+{
+    return {
+        {QStringLiteral("Заработок, р."), o.previous.earnings, o.current.earnings},
+        {QStringLiteral("Штук"), Decimal::fromInt(o.previous.pieces), Decimal::fromInt(o.current.pieces)},
+        {QStringLiteral("Часов"), Decimal::fromInt(o.previous.hours), Decimal::fromInt(o.current.hours)},
+        {QStringLiteral("Рабочих"), Decimal::fromInt(o.previous.workers), Decimal::fromInt(o.current.workers)},
+    };
+}
+
+QString shown(const Measure &m, const Decimal &d) { return m.name.startsWith(QStringLiteral("Заработок")) ? money(d) : d.toString(); }
+
+QString monthText(int month, int year) { return MonthGrid::monthName(month) + QLatin1Char(' ') + QString::number(year); }
+
+// This month against the previous one: each measure in per cent of the larger of the two
+QChart *comparisonChart(const MonthOverviewData &o)
+{
+    QChart *c = newChart(MonthOverview::chartTitle(3));
+    const QDate first(o.year, o.month, 1), before = first.addMonths(-1);
+    auto *prev = new QBarSet(monthText(before.month(), before.year()));
+    auto *cur = new QBarSet(monthText(o.month, o.year));
+    QStringList names;
+    for (const Measure &m : measures(o)) {
+        const double a = num(m.before), b = num(m.now), top = qMax(qAbs(a), qAbs(b));
+        prev->append(top > 0 ? a * 100 / top : 0);
+        cur->append(top > 0 ? b * 100 / top : 0);
+        names << m.name + QStringLiteral(": ") + MonthOverviewData::change(m.before, m.now);
+    }
+    auto *bars = new QBarSeries;
+    bars->append(prev);
+    bars->append(cur);
+    c->addSeries(bars);
+    auto *x = new QBarCategoryAxis;
+    x->append(names);
+    c->addAxis(x, Qt::AlignBottom);
+    bars->attachAxis(x);
+    auto *y = new QValueAxis;
+    y->setRange(0, 100);
+    y->setLabelFormat(QStringLiteral("%.0f"));
+    y->setTitleText(QStringLiteral("% от большего из двух месяцев"));
+    c->addAxis(y, Qt::AlignLeft);
+    bars->attachAxis(y);
+    return c;
+}
+
+// A chart drawn off screen at `size` (logical pixels) and `scale` times as many device pixels
+QImage renderChart(QChart *chart, const QSize &size, double scale)
+{
+    QGraphicsScene scene; // owns the chart from here on
+    scene.addItem(chart);
+    chart->setGeometry(QRectF(QPointF(0, 0), QSizeF(size)));
+    // lay the chart out now: the layout request would otherwise wait for the event loop
+    if (chart->layout())
+        chart->layout()->activate();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QImage image(size * scale, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    scene.render(&p, QRectF(0, 0, image.width(), image.height()), QRectF(QPointF(0, 0), QSizeF(size)));
+    p.end();
+    return image;
+}
+} // namespace
+
+QString MonthOverview::chartTitle(int index)
+{
+    switch (index) {
+    case 0: return QStringLiteral("Выработка и заработок по дням");
+    case 1: return QStringLiteral("Заработок в час по рабочим");
+    case 2: return QStringLiteral("Часы: табель и записи журнала по дням");
+    default: return QStringLiteral("Этот месяц и предыдущий");
+    }
+}
+
+QChart *MonthOverview::makeChart(int index, const MonthOverviewData &data)
+{
+    switch (index) {
+    case 0: return dayChart(data);
+    case 1: return rateChart(data);
+    case 2: return hoursChart(data);
+    default: return comparisonChart(data);
+    }
+}
+
+MonthOverview::MonthOverview(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
+{
+    setObjectName(QStringLiteral("MonthOverviewWindow"));
+    setWindowTitle(QStringLiteral("Обзор месяца"));
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+
+    MonthBox = new QComboBox(this);
+    MonthBox->setObjectName(QStringLiteral("MonthBox"));
+    for (int m = 1; m <= 12; ++m)
+        MonthBox->addItem(MonthGrid::monthName(m));
+    YearBox = new QComboBox(this);
+    YearBox->setObjectName(QStringLiteral("YearBox"));
+    YearBox->setMinimumWidth(80);
+    for (int y = 2007; y <= qMax(2025, QDate::currentDate().year()); ++y)
+        YearBox->addItem(QString::number(y));
+    RefreshButton = Widgets::pushButton(this, "RefreshButton", QStringLiteral("Обновить"));
+    PrintButton = Widgets::pushButton(this, "PrintButton", QStringLiteral("Печать"));
+    PdfButton = Widgets::pushButton(this, "PdfButton", QStringLiteral("PDF"));
+    PngButton = Widgets::pushButton(this, "PngButton", QStringLiteral("PNG"));
+    CloseButton = Widgets::pushButton(this, "CloseButton", QStringLiteral("Выход"));
+
+    ChartTabs = new QTabWidget(this);
+    ChartTabs->setObjectName(QStringLiteral("ChartTabs"));
+    auto chartView = [this](const char *name) {
+        auto *v = new QChartView(this);
+        v->setObjectName(QString::fromLatin1(name));
+        v->setRenderHint(QPainter::Antialiasing);
+        v->setMinimumSize(900, 460);
+        return v;
+    };
+    DayChart = chartView("DayChart");
+    RateChart = chartView("RateChart");
+    HoursChart = chartView("HoursChart");
+    ComparisonChart = chartView("ComparisonChart");
+
+    RateNote = new QLabel(this);
+    RateNote->setObjectName(QStringLiteral("RateNote"));
+    auto *ratePage = new QWidget(this);
+    auto *rateLay = new QVBoxLayout(ratePage);
+    rateLay->addWidget(RateChart, 1);
+    rateLay->addWidget(RateNote);
+
+    MismatchList = new QListWidget(this);
+    MismatchList->setObjectName(QStringLiteral("MismatchList"));
+    MismatchList->setMaximumHeight(140);
+    auto *hoursPage = new QWidget(this);
+    auto *hoursLay = new QVBoxLayout(hoursPage);
+    hoursLay->addWidget(HoursChart, 1);
+    hoursLay->addWidget(new QLabel(QStringLiteral("Дни рабочих, где часы табеля и записей журнала расходятся:"), hoursPage));
+    hoursLay->addWidget(MismatchList);
+
+    ComparisonTable = new QTableWidget(4, 4, this);
+    ComparisonTable->setObjectName(QStringLiteral("ComparisonTable"));
+    ComparisonTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ComparisonTable->verticalHeader()->hide();
+    ComparisonTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    ComparisonTable->setMaximumHeight(150);
+    auto *comparisonPage = new QWidget(this);
+    auto *cmpLay = new QVBoxLayout(comparisonPage);
+    cmpLay->addWidget(ComparisonChart, 1);
+    cmpLay->addWidget(ComparisonTable);
+
+    ChartTabs->addTab(DayChart, QStringLiteral("По дням"));
+    ChartTabs->addTab(ratePage, QStringLiteral("Заработок в час"));
+    ChartTabs->addTab(hoursPage, QStringLiteral("Часы"));
+    ChartTabs->addTab(comparisonPage, QStringLiteral("С прошлым месяцем"));
+
+    NoticeLabel = new QLabel(this);
+    NoticeLabel->setObjectName(QStringLiteral("NoticeLabel"));
+    QFont bold = NoticeLabel->font();
+    bold.setBold(true);
+    NoticeLabel->setFont(bold);
+
+    auto *row = new QHBoxLayout;
+    row->addWidget(MonthBox);
+    row->addWidget(YearBox);
+    row->addWidget(RefreshButton);
+    row->addWidget(NoticeLabel, 1);
+    row->addWidget(PrintButton);
+    row->addWidget(PdfButton);
+    row->addWidget(PngButton);
+    row->addWidget(CloseButton);
+    auto *lay = new QVBoxLayout(this);
+    lay->addLayout(row);
+    lay->addWidget(ChartTabs, 1);
+
+    connect(MonthBox, qOverload<int>(&QComboBox::activated), this, [this](int) { readMonth(); });
+    connect(YearBox, qOverload<int>(&QComboBox::activated), this, [this](int) { readMonth(); });
+    connect(RefreshButton, &QPushButton::clicked, this, &MonthOverview::readMonth);
+    connect(PrintButton, &QPushButton::clicked, this, &MonthOverview::printClick);
+    connect(PdfButton, &QPushButton::clicked, this, [this] { savePdf(); });
+    connect(PngButton, &QPushButton::clicked, this, [this] { savePng(); });
+    connect(CloseButton, &QPushButton::clicked, this, &QDialog::reject);
+    resize(1100, 720);
+    Widgets::centreAndFocus(this, nullptr, nullptr, Widgets::Refocus::OnShow);
+    showData();
+}
+
+int MonthOverview::month() const { return MonthBox->currentIndex() + 1; }
+int MonthOverview::year() const { return YearBox->currentText().toInt(); }
+QString MonthOverview::monthTitle() const { return monthText(m_data.month, m_data.year); }
+
+void MonthOverview::prepare(const QDate &day)
+{
+    MonthBox->setCurrentIndex(day.month() - 1);
+    if (YearBox->findText(QString::number(day.year())) < 0)
+        YearBox->addItem(QString::number(day.year()));
+    YearBox->setCurrentIndex(YearBox->findText(QString::number(day.year())));
+    readMonth();
+}
+
+void MonthOverview::openOverview()
+{
+    prepare(QDate::currentDate());
+    exec();
+}
+
+void MonthOverview::readMonth()
+{
+    try {
+        m_data = MonthOverviewData::read(TDataModule6::ConnectionName, month(), year());
+    } catch (const DbError &e) {
+        m_data = MonthOverviewData{};
+        m_data.month = month();
+        m_data.year = year();
+        showData();
+        Dialogs::error(e.text());
+        return;
+    }
+    showData();
+}
+
+void MonthOverview::showData()
+{
+    if (m_data.month == 0) { // nothing read yet: an empty month of the chosen one
+        m_data.month = month();
+        m_data.year = year();
+        const QDate first(m_data.year, m_data.month, 1);
+        for (int d = 1; d <= first.daysInMonth(); ++d)
+            m_data.days.append(MonthOverviewData::Day{first.addDays(d - 1), {}, 0, 0, 0});
+    }
+    setWindowTitle(QStringLiteral("Обзор месяца: ") + monthTitle());
+    QChartView *views[ChartCount] = {DayChart, RateChart, HoursChart, ComparisonChart};
+    for (int i = 0; i < ChartCount; ++i) {
+        QChart *old = views[i]->chart();
+        views[i]->setChart(makeChart(i, m_data));
+        delete old;
+    }
+    NoticeLabel->setText(m_data.isEmpty() ? QStringLiteral("За %1 записей нет.").arg(monthTitle()) : QString());
+    RateNote->setText(m_data.workersWithoutHours > 0
+                          ? QStringLiteral("Рабочих без часов (не показаны): %1").arg(m_data.workersWithoutHours)
+                          : QString());
+    MismatchList->clear();
+    for (const MonthOverviewData::Mismatch &m : m_data.mismatches)
+        MismatchList->addItem(QStringLiteral("%1  %2: по табелю %3 ч., по записям %4 ч.")
+                                  .arg(m.date.toString(QStringLiteral("dd.MM.yyyy")), m.name)
+                                  .arg(m.sheetHours)
+                                  .arg(m.entryHours));
+    if (m_data.mismatches.isEmpty())
+        MismatchList->addItem(QStringLiteral("Расхождений нет."));
+
+    const QDate before = QDate(m_data.year, m_data.month, 1).addMonths(-1);
+    ComparisonTable->setHorizontalHeaderLabels({QStringLiteral("Показатель"), monthText(before.month(), before.year()),
+                                                monthTitle(), QStringLiteral("Изменение")});
+    const QVector<Measure> ms = measures(m_data);
+    for (int r = 0; r < ms.size(); ++r) {
+        const QStringList cells{ms[r].name, shown(ms[r], ms[r].before), shown(ms[r], ms[r].now),
+                                MonthOverviewData::change(ms[r].before, ms[r].now)};
+        for (int c = 0; c < cells.size(); ++c) {
+            auto *item = new QTableWidgetItem(cells[c]);
+            item->setTextAlignment(c == 0 ? (Qt::AlignLeft | Qt::AlignVCenter) : (Qt::AlignRight | Qt::AlignVCenter));
+            ComparisonTable->setItem(r, c, item);
+        }
+    }
+}
+
+Printing::Document MonthOverview::document() const
+{
+    using namespace Printing;
+    Document doc;
+    doc.title = QStringLiteral("Обзор месяца: ") + monthTitle();
+    doc.orientation = QPageLayout::Landscape;
+    doc.size = QSizeF(297, 210);
+    doc.fontSize = 10;
+    const double margin = 10, width = 297 - 2 * margin;
+    for (int i = 0; i < ChartCount; ++i) {
+        Page page;
+        page.texts.append(TextItem{QRectF(margin, margin, width, 8), doc.title + QStringLiteral(". ") + chartTitle(i),
+                                   Qt::AlignLeft, true});
+        QStringList notes;
+        if (m_data.isEmpty())
+            notes << QStringLiteral("За месяц записей нет.");
+        if (i == 0)
+            notes << QStringLiteral("Заработок: %1 р., штук: %2").arg(money(m_data.current.earnings)).arg(m_data.current.pieces);
+        if (i == 1 && m_data.workersWithoutHours > 0)
+            notes << QStringLiteral("Рабочих без часов (не показаны): %1").arg(m_data.workersWithoutHours);
+        if (i == 2)
+            notes << QStringLiteral("Дней рабочих с расхождением часов: %1").arg(m_data.mismatches.size());
+        if (i == 3)
+            for (const Measure &m : measures(m_data))
+                notes << QStringLiteral("%1: %2 → %3 (%4)").arg(m.name, shown(m, m.before), shown(m, m.now),
+                                                                MonthOverviewData::change(m.before, m.now));
+        double y = 210 - margin - 6 - 5 * notes.size();
+        for (const QString &n : notes) {
+            page.texts.append(TextItem{QRectF(margin, y, width, 5), n, Qt::AlignLeft, false});
+            y += 5;
+        }
+        const double chartTop = margin + 10, chartBottom = 210 - margin - 8 - 5 * notes.size();
+        QChart *chart = makeChart(i, m_data);
+        page.images.append(ImageItem{QRectF(margin, chartTop, width, chartBottom - chartTop),
+                                     renderChart(chart, QSize(1000, 620), 3)});
+        page.texts.append(TextItem{QRectF(margin, 210 - margin - 5, width, 5),
+                                   QStringLiteral("Страница %1 из %2").arg(i + 1).arg(ChartCount), Qt::AlignRight, false});
+        doc.pages.append(page);
+    }
+    return doc;
+}
+
+void MonthOverview::printClick() { Dialogs::preview(document()); }
+
+QString MonthOverview::fileBase() const
+{
+    return QDir(Excel::documentsFolder())
+        .filePath(QStringLiteral("Обзор месяца %1-%2").arg(m_data.year).arg(m_data.month, 2, 10, QLatin1Char('0')));
+}
+
+QString MonthOverview::savePdf()
+{
+    const QString path = fileBase() + QStringLiteral(".pdf");
+    if (!Printing::writePdf(document(), path)) {
+        Dialogs::error(QStringLiteral("Не удалось записать файл %1").arg(QDir::toNativeSeparators(path)));
+        return QString();
+    }
+    Dialogs::openFile(path);
+    return path;
+}
+
+QString MonthOverview::savePng()
+{
+    const int i = ChartTabs->currentIndex();
+    QChartView *views[ChartCount] = {DayChart, RateChart, HoursChart, ComparisonChart};
+    const QString path = fileBase() + QStringLiteral(" %1.png").arg(i + 1);
+    const QImage image = views[qBound(0, i, ChartCount - 1)]->grab().toImage();
+    if (image.isNull() || !image.save(path, "PNG")) {
+        Dialogs::error(QStringLiteral("Не удалось записать файл %1").arg(QDir::toNativeSeparators(path)));
+        return QString();
+    }
+    Dialogs::openFile(path);
+    return path;
+}

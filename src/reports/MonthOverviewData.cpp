@@ -1,0 +1,178 @@
+#include "MonthOverviewData.h"
+
+#include "db/Dataset.h"
+
+
+using Printing::Decimal;
+
+namespace {
+Decimal dec(const QVariant &v)
+{
+    Decimal d;
+    if (!v.isNull())
+        Decimal::fromVariant(v, &d);
+    return d;
+}
+
+qint64 whole(const QVariant &v) { return v.isNull() ? 0 : v.toString().toLongLong(); }
+
+// The amount of an entry as the timesheet and the reports sum it
+const char *const Amount = "(s.kol_vo-s.brak)*s.cena";
+} // namespace
+
+Decimal MonthOverviewData::dayEarnings(const Day &d)
+{
+    Decimal sum;
+    for (const Decimal &e : d.earnings)
+        sum += e;
+    return sum;
+}
+
+QVector<MonthOverviewData::WorkerRate> MonthOverviewData::topAndBottom(int top, int bottom) const
+{
+    if (rates.size() <= top + bottom)
+        return rates;
+    QVector<WorkerRate> out = rates.mid(0, top);
+    out += rates.mid(rates.size() - bottom);
+    return out;
+}
+
+QString MonthOverviewData::change(const Decimal &before, const Decimal &now)
+{
+    if (before.isZero())
+        return now.isZero() ? QStringLiteral("0,0 %") : QStringLiteral("—");
+    const Decimal pct = (now - before) * Decimal::fromInt(100) / before;
+    QString text = pct.toFixed(1);
+    if (pct.compare(Decimal()) > 0)
+        text.prepend(QLatin1Char('+'));
+    return text.replace(QLatin1Char('.'), QLatin1Char(',')) + QStringLiteral(" %");
+}
+
+MonthOverviewData MonthOverviewData::read(const QString &connection, int month, int year)
+{
+    MonthOverviewData o;
+    o.month = month;
+    o.year = year;
+    const QDate first(year, month, 1), next = first.addMonths(1), before = first.addMonths(-1);
+    const int length = first.daysInMonth();
+    for (int d = 1; d <= length; ++d)
+        o.days.append(Day{first.addDays(d - 1), {}, 0, 0, 0});
+    const QString amount = QString::fromLatin1(Amount);
+
+    // Days and shifts: earnings, good pieces and hours of the entries
+    Dataset days(connection);
+    days.setSql(QStringLiteral("select s.data, s.smena, sum(%1)::numeric(20,2) earnings, sum(s.kol_vo-s.brak) pieces,"
+                               " sum(s.time) hours from accounts_dep.smena s where s.data>=:d_from and s.data<:d_to"
+                               " group by s.data, s.smena")
+                    .arg(amount));
+    days.setParam(QStringLiteral("d_from"), first);
+    days.setParam(QStringLiteral("d_to"), next);
+    days.open();
+    for (int r = 0; r < days.recordCount(); ++r) {
+        const QDate date = days.valueAt(r, QStringLiteral("data")).toDate();
+        if (!date.isValid() || date < first || date >= next)
+            continue;
+        Day &d = o.days[date.day() - 1];
+        const int shift = days.valueAt(r, QStringLiteral("smena")).toInt();
+        if (shift >= 1 && shift <= 4)
+            d.earnings[shift - 1] += dec(days.valueAt(r, QStringLiteral("earnings")));
+        d.pieces += whole(days.valueAt(r, QStringLiteral("pieces")));
+        d.entryHours += whole(days.valueAt(r, QStringLiteral("hours")));
+    }
+
+    // The timesheet's shift lines, day by day, in one row
+    QStringList cells;
+    for (int d = 1; d <= 31; ++d)
+        cells << QStringLiteral("sum(coalesce(h.d%1,0)) d%1").arg(d);
+    Dataset sheet(connection);
+    sheet.setSql(QStringLiteral("select %1 from accounts_dep.h_tabel h where h.year=:i_year and h.month=:i_month and h.i_type=0")
+                     .arg(cells.join(QStringLiteral(", "))));
+    sheet.setParam(QStringLiteral("i_year"), year);
+    sheet.setParam(QStringLiteral("i_month"), month);
+    sheet.open();
+    for (int d = 1; d <= length && sheet.recordCount() > 0; ++d)
+        o.days[d - 1].sheetHours = whole(sheet.valueAt(0, QStringLiteral("d%1").arg(d)));
+
+    // Per worker: the timesheet's month hours, earnings and earnings per hour
+    Dataset workers(connection);
+    workers.sql = QStringList{
+        QStringLiteral("with w as (select s.w_id, sum(s.time) hours, sum(%1)::numeric(10,2) earnings,").arg(amount),
+        QStringLiteral(" case when coalesce(sum(s.time),0)::numeric(10,2)=0 then 0 else coalesce(sum(%1)/sum(s.time),0)::numeric(10,2) end per_hour").arg(amount),
+        QStringLiteral(" from accounts_dep.smena s where s.data>=:d_from and s.data<:d_to and s.w_id is not null group by s.w_id)"),
+        QStringLiteral("select w.*, p.s_caption fio from w left join cmn_contractor.person p on p.id=w.w_id"),
+        QStringLiteral("order by w.per_hour desc, p.s_caption, w.w_id"),
+    };
+    workers.setParam(QStringLiteral("d_from"), first);
+    workers.setParam(QStringLiteral("d_to"), next);
+    workers.open();
+    for (int r = 0; r < workers.recordCount(); ++r) {
+        WorkerRate w;
+        w.worker = workers.valueAt(r, QStringLiteral("w_id")).toInt();
+        w.name = workers.valueAt(r, QStringLiteral("fio")).toString();
+        if (w.name.isEmpty())
+            w.name = QStringLiteral("№ %1").arg(w.worker);
+        w.hours = whole(workers.valueAt(r, QStringLiteral("hours")));
+        w.earnings = dec(workers.valueAt(r, QStringLiteral("earnings")));
+        w.perHour = dec(workers.valueAt(r, QStringLiteral("per_hour")));
+        if (w.hours == 0)
+            ++o.workersWithoutHours;
+        else
+            o.rates.append(w);
+    }
+
+    // Worker-days whose timesheet hours differ from their entries' hours
+    QStringList unpivot;
+    for (int d = 1; d <= 31; ++d)
+        unpivot << QStringLiteral("(%1,h.d%1)").arg(d);
+    Dataset diff(connection);
+    diff.sql = QStringList{
+        QStringLiteral("with t as (select h.w_id, v.d, sum(coalesce(v.h,0)) hours from accounts_dep.h_tabel h"),
+        QStringLiteral(" cross join lateral (values %1) v(d,h)").arg(unpivot.join(QLatin1Char(','))),
+        QStringLiteral(" where h.year=:i_year and h.month=:i_month and h.i_type=0 and v.d<=:days group by h.w_id, v.d),"),
+        QStringLiteral("e as (select s.w_id, extract(day from s.data)::int d, sum(s.time) hours from accounts_dep.smena s"),
+        QStringLiteral(" where s.data>=:d_from and s.data<:d_to and s.w_id is not null group by s.w_id, s.data)"),
+        QStringLiteral("select coalesce(t.w_id,e.w_id) w_id, coalesce(t.d,e.d) d, coalesce(t.hours,0) sheet, coalesce(e.hours,0) entries, p.s_caption fio"),
+        QStringLiteral("from t full join e on e.w_id=t.w_id and e.d=t.d"),
+        QStringLiteral("left join cmn_contractor.person p on p.id=coalesce(t.w_id,e.w_id)"),
+        QStringLiteral("where coalesce(t.hours,0)<>coalesce(e.hours,0)"),
+        QStringLiteral("order by 2, fio, 1"),
+    };
+    diff.setParam(QStringLiteral("i_year"), year);
+    diff.setParam(QStringLiteral("i_month"), month);
+    diff.setParam(QStringLiteral("days"), length);
+    diff.setParam(QStringLiteral("d_from"), first);
+    diff.setParam(QStringLiteral("d_to"), next);
+    diff.open();
+    for (int r = 0; r < diff.recordCount(); ++r) {
+        Mismatch m;
+        m.worker = diff.valueAt(r, QStringLiteral("w_id")).toInt();
+        m.name = diff.valueAt(r, QStringLiteral("fio")).toString();
+        if (m.name.isEmpty())
+            m.name = QStringLiteral("№ %1").arg(m.worker);
+        m.date = first.addDays(diff.valueAt(r, QStringLiteral("d")).toInt() - 1);
+        m.sheetHours = whole(diff.valueAt(r, QStringLiteral("sheet")));
+        m.entryHours = whole(diff.valueAt(r, QStringLiteral("entries")));
+        o.mismatches.append(m);
+    }
+
+    // This month and the one before, each summed as a whole
+    Dataset totals(connection);
+    totals.sql = QStringList{
+        QStringLiteral("select s.data>=:d_from cur, sum(%1)::numeric(20,2) earnings, sum(s.kol_vo-s.brak) pieces,").arg(amount),
+        QStringLiteral(" sum(s.time) hours, count(distinct s.w_id) workers"),
+        QStringLiteral("from accounts_dep.smena s where s.data>=:d_before and s.data<:d_to group by 1"),
+    };
+    totals.setParam(QStringLiteral("d_from"), first);
+    totals.setParam(QStringLiteral("d_before"), before);
+    totals.setParam(QStringLiteral("d_to"), next);
+    totals.open();
+    for (int r = 0; r < totals.recordCount(); ++r) {
+        const QVariant cur = totals.valueAt(r, QStringLiteral("cur"));
+        Totals &t = (cur.toString() == QLatin1String("true") || cur.toBool()) ? o.current : o.previous;
+        t.earnings = dec(totals.valueAt(r, QStringLiteral("earnings")));
+        t.pieces = whole(totals.valueAt(r, QStringLiteral("pieces")));
+        t.hours = whole(totals.valueAt(r, QStringLiteral("hours")));
+        t.workers = totals.valueAt(r, QStringLiteral("workers")).toInt();
+    }
+    return o;
+}
