@@ -28,6 +28,7 @@
 // housekeeping entries
 #include "journal/TForm24.h"
 #include "journal/TForm25.h"
+#include "journal/AuditUi.h"
 // timesheets
 #include "timesheets/TForm15.h"
 #include "timesheets/TForm19.h"
@@ -111,6 +112,7 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     f.Form27 = create<TForm27>(*ctx);
 
     f.Form1->updateMenuAvailability();
+    AuditUi::install(f);
     return ctx;
 }
 

@@ -6,6 +6,7 @@
 #include "db/DayCells.h"
 #include "db/Sql.h"
 #include "db/Transaction.h"
+#include "db/Audit.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
 #include "ui/DatasetModel.h"
@@ -223,6 +224,7 @@ void TForm3::deleteProduct(const QDate &today)
         // One transaction: the entries go together with the hours they put
         // into the timesheet, so no timesheet shows work that no longer exists.
         Transaction tx(conn);
+        Audit::action(conn, QStringLiteral("удаление изделия"), idText, {{"операции", dropOperations}, {"записи", dropEntries}, {"изделие", dropProduct}});
         if (dropOperations)
             del.exec(QStringLiteral("delete from accounts_dep.oper o where o.i_id =") + idText);
         if (dropEntries)

@@ -3,6 +3,8 @@
 #include "Dataset.h"
 #include "DayCells.h"
 #include "Transaction.h"
+#include "Audit.h"
+#include "ClosedMonths.h"
 #include "DbError.h"
 
 #include <QDate>
@@ -60,9 +62,11 @@ void rebuild(const LineKind &kind, const QString &connection, int month, int yea
         throw DbError(QStringLiteral("Неверный месяц: %1.%2").arg(month).arg(year));
     // One transaction: a failure leaves the month as it was, and other
     // workstations never see it half built.
+    ClosedMonths::refuseIfClosed(connection, year, month);
     Transaction tx(connection);
     {
         Command cmd(connection);
+        Audit::action(connection, &kind == &shiftKind() ? QStringLiteral("пересборка табеля по сменам") : QStringLiteral("пересборка табеля хоз. работ"), Audit::monthKey(year, month));
         // Waits for entry saves of the month in progress and keeps new ones out until the end.
         DayCells::lockMonth(connection, year, month);
         cmd.exec(QStringLiteral("delete from accounts_dep.h_tabel where %1 and month=%2 and year=%3")

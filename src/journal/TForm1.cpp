@@ -310,7 +310,9 @@ void TForm1::toggleMark()
     const QString mark = isClosedMark(q->asString(QStringLiteral("ok"))) ? QStringLiteral("no") : QStringLiteral("ok");
     updtOK->setParam(QStringLiteral("ok"), mark);
     updtOK->setParam(QStringLiteral("id"), q->asInt(QStringLiteral("id")));
+    Transaction tx(f.DataModule6->connectionName()); // so the audit record names the user
     updtOK->exec();
+    tx.commit();
     q->refresh();
 }
 

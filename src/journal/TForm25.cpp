@@ -5,6 +5,8 @@
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
 #include "db/Transaction.h"
+#include "db/Audit.h"
+#include "db/ClosedMonths.h"
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
@@ -228,8 +230,10 @@ void TForm25::recalculate()
     const QString conn = dm.connectionName();
     {
         // The whole month at once: saves and deletions of the month wait.
+        ClosedMonths::refuseIfClosed(conn, d.year(), d.month());
         Transaction tx(conn);
         DayCells::lockMonth(conn, d.year(), d.month());
+        Audit::action(conn, QStringLiteral("пересчёт ср. сдельной"), Audit::monthKey(d.year(), d.month()));
         dm.SQL_exec.exec(recalculationStatement(d.year(), d.month()));
         tx.commit();
     }
