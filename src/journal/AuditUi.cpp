@@ -32,6 +32,7 @@ public:
     ClosedMarker(QWidget *window, QDateEdit *date, QList<QPushButton *> buttons, QLabel *label, const QString &conn)
         : QObject(window), m_window(window), m_date(date), m_buttons(std::move(buttons)), m_label(label), m_conn(conn)
     {
+        setObjectName(QStringLiteral("ClosedMonthMarker"));
         window->installEventFilter(this);
         connect(date, &QDateEdit::dateChanged, this, [this]() {
             if (m_window->isVisible())
@@ -84,7 +85,12 @@ QLabel *closedLabel(QWidget *parent)
     return l;
 }
 
-ClosedMarker *marker(QWidget *w) { return w ? w->findChild<ClosedMarker *>(QString(), Qt::FindDirectChildrenOnly) : nullptr; }
+ClosedMarker *marker(QWidget *w)
+{
+    if (!w)
+        return nullptr;
+    return dynamic_cast<ClosedMarker *>(w->findChild<QObject *>(QStringLiteral("ClosedMonthMarker"), Qt::FindDirectChildrenOnly));
+}
 
 } // namespace
 
