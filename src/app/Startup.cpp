@@ -71,7 +71,7 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     f.mainWindow = f.Form1;
     try {
         const QString cs = Connection::connectionString(commandLine.positional);
-        const Connection::Settings s = Connection::settingsFrom(cs);
+        const Connection::Settings s = Connection::withSiteSettings(Connection::settingsFrom(cs));
         f.DataModule6->connectDb(s.host, s.port, s.database, s.user, s.password, s.options);
         f.Form23 = create<TForm23>(*ctx);
         if (options.showSignIn) {
