@@ -4,6 +4,7 @@
 #include "TForm1.h"
 #include "TForm25.h"
 #include "catalogues/UsersWindow.h"
+#include "reports/AuditReport.h"
 #include "db/ClosedMonths.h"
 #include "db/Dataset.h"
 #include "db/TDataModule6.h"
@@ -128,6 +129,12 @@ void install(Forms &f)
             users->setObjectName(QStringLiteral("UsersAction"));
             QObject::connect(users, &QAction::triggered, j, [&f, j]() {
                 UsersWindow w(f.DataModule6->connectionName(), j);
+                w.exec();
+            });
+            QAction *report = m->addAction(QStringLiteral("Журнал изменений"));
+            report->setObjectName(QStringLiteral("AuditReportAction"));
+            QObject::connect(report, &QAction::triggered, j, [&f, j]() {
+                AuditReport w(f.DataModule6->connectionName(), j);
                 w.exec();
             });
         }

@@ -15,6 +15,10 @@
 #include "support/TestDb.h"
 #include "support/TestMain.h"
 #include "timesheets/TForm15.h"
+#include "reports/AuditReport.h"
+#include "spreadsheet/Excel.h"
+#include "spreadsheet/ExcelWorkbook.h"
+#include <QRadioButton>
 
 #include <QAction>
 #include <QDateEdit>
@@ -302,6 +306,36 @@ private slots:
         h->DTPcker1->setDate(QDate(2024, 4, 1));
         QVERIFY(h->Button5->isEnabled() && h->Button7->isEnabled());
         h->hide();
+    }
+
+    // The administrator's report of a period: by entry, in preview/PDF and Excel
+    void changesReport()
+    {
+        ScriptedDialogs dialogs;
+        const int id = saveNew(10, 8);
+        QVERIFY(id);
+        QCOMPARE(psql(QString("update accounts_dep.smena set kol_vo = 12 where id = %1").arg(id)).first, 0);
+        AuditReport r(dm->connectionName());
+        r.FromDate->setDate(QDate::currentDate().addDays(-1));
+        r.ToDate->setDate(QDate::currentDate());
+        r.ByEntry->setChecked(true);
+        r.showPreview();
+        QCOMPARE(dialogs.previews.size(), 1);
+        const QString text = Pdf::text(dialogs.previews.first());
+        QVERIFY2(text.contains(QString("запись журнала № %1").arg(id)), qPrintable(text));
+        QVERIFY2(text.contains("kol_vo: 10 → 12"), qPrintable(text));
+        QVERIFY2(text.contains("Иванова И.И. (administrator)") && text.contains("sys (вне программы)"), qPrintable(text));
+        r.exportToExcel();
+        const ExcelWorkbook *wb = Excel::currentWorkbook();
+        QVERIFY(wb);
+        QCOMPARE(wb->sheets.first().cell(1, 6)->value.toString(), QString("Изменения"));
+        QCOMPARE(wb->sheets.first().cell(3, 4)->value.toString(), QString("изменение"));
+        QVERIFY(wb->sheets.first().cell(3, 6)->value.toString().contains("kol_vo: 10 → 12"));
+        // a period before the changes holds none
+        r.FromDate->setDate(QDate(2020, 1, 1));
+        r.ToDate->setDate(QDate(2020, 1, 31));
+        const Printing::Document empty = r.document();
+        QVERIFY(!empty.pages.first().plainText().contains("изменение"));
     }
 
     // A closed month still prints.
