@@ -1,6 +1,7 @@
 #include "EntryHistory.h"
 
 #include "db/DbSession.h"
+#include "db/Users.h"
 
 #include <QDateTime>
 #include <QHeaderView>
@@ -83,7 +84,7 @@ void EntryHistory::load(const QString &connection, const QString &table, int id)
         const int r = grid->rowCount();
         grid->insertRow(r);
         const QString who = QStringLiteral("%1 (%2, %3)")
-                                .arg(q.value(1).toString(), q.value(2).toString(), q.value(3).toString());
+                                .arg(q.value(1).toString(), Users::roleCaption(q.value(2).toString()), q.value(3).toString());
         const QStringList cells{q.value(0).toDateTime().toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")), who,
                                 q.value(4).toString(),
                                 changes(q.value(5).toString().toUtf8(), q.value(6).toString().toUtf8())};

@@ -11,12 +11,14 @@
 #include "journal/TForm25.h"
 #include "support/DialogDriver.h"
 #include "support/Pdf.h"
+#include "printing/Painting.h"
 #include "support/Seed.h"
 #include "support/TestDb.h"
 #include "support/TestMain.h"
 #include "timesheets/TForm15.h"
 #include "reports/AuditReport.h"
 #include "spreadsheet/Excel.h"
+#include "catalogues/UsersWindow.h"
 #include "spreadsheet/ExcelWorkbook.h"
 #include <QRadioButton>
 
@@ -177,7 +179,7 @@ private slots:
         QCOMPARE(h.grid->item(0, 2)->text(), QString("удаление"));
         QCOMPARE(h.grid->item(2, 2)->text(), QString("изменение"));
         QVERIFY2(h.grid->item(2, 3)->text().contains("time: 8 → 6"), qPrintable(h.grid->item(2, 3)->text()));
-        QVERIFY(h.grid->item(2, 1)->text().startsWith("Иванова И.И."));
+        QCOMPARE(h.grid->item(2, 1)->text(), QString("Иванова И.И. (администратор, цех-1)"));
         QVERIFY(dialogs.shown.size() == 1); // the deletion's question only
     }
 
@@ -336,6 +338,42 @@ private slots:
         r.ToDate->setDate(QDate(2020, 1, 31));
         const Printing::Document empty = r.document();
         QVERIFY(!empty.pages.first().plainText().contains("изменение"));
+    }
+
+    // With TABEL_SHOTS set: pictures of the new and changed windows
+    void screenshots()
+    {
+        const QString dir = qEnvironmentVariable("TABEL_SHOTS");
+        if (dir.isEmpty())
+            QSKIP("TABEL_SHOTS not set");
+        ScriptedDialogs dialogs;
+        const int id = saveNew(10, 8);
+        QCOMPARE(psql(QString("update accounts_dep.smena set kol_vo = 12 where id = %1").arg(id)).first, 0);
+        ClosedMonths::close(dm->connectionName(), 2024, 3);
+        AuditUi::showSignedIn(app->forms, "Иванова И.И.", "administrator");
+        j->show();
+        QVERIFY(QTest::qWaitForWindowExposed(j));
+        showDay();
+        j->grab().save(dir + "/journal-closed.png");
+        j->hide();
+        EntryHistory h;
+        h.load(dm->connectionName(), "smena", id);
+        h.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&h));
+        h.grab().save(dir + "/history.png");
+        h.hide();
+        UsersWindow u(dm->connectionName());
+        u.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&u));
+        u.grab().save(dir + "/users.png");
+        u.hide();
+        AuditReport r(dm->connectionName());
+        r.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&r));
+        r.grab().save(dir + "/audit-report.png");
+        r.hide();
+        r.FromDate->setDate(QDate::currentDate());
+        QVERIFY(Printing::writePdf(r.document(), dir + "/audit-report.pdf"));
     }
 
     // A closed month still prints.
