@@ -72,10 +72,12 @@ SELECT row_number() OVER (ORDER BY o.id) - 1 AS opn, o.id, o.i_id, min(n.price) 
  GROUP BY o.id, o.i_id;
 
 -- The journal's and the timesheet's indexes are made again after the load,
--- which is quicker than keeping them up row by row
+-- which is quicker than keeping them up row by row (those of constraints
+-- stay: the save keys are empty in a load)
 CREATE TEMP TABLE saved_indexes AS
 SELECT indexname, indexdef FROM pg_indexes
- WHERE schemaname = 'accounts_dep' AND tablename IN ('smena', 'h_tabel', 'fatigue') AND indexname NOT LIKE '%pkey';
+ WHERE schemaname = 'accounts_dep' AND tablename IN ('smena', 'h_tabel', 'fatigue') AND indexname NOT LIKE '%pkey'
+   AND NOT EXISTS (SELECT 1 FROM pg_constraint c WHERE c.conname = indexname AND c.connamespace = 'accounts_dep'::regnamespace);
 DO $$
 DECLARE
     r record;

@@ -14,7 +14,9 @@
 #include "app/TForm23.h"
 #include "catalogues/TForm4.h"
 #include "db/Dataset.h"
-#include "db/MonthRebuild.h"
+#include "db/DayColumns.h"
+#include "records/Entries.h"
+#include "records/MonthRebuild.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
 #include "journal/TForm11.h"
@@ -30,7 +32,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QThread>
+#include <QUuid>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -53,9 +61,17 @@ struct Capture {
 };
 Capture capture;
 
+// libpq's PQexec sends through PQsendQuery, which passes the hook again:
+// a statement is noted once, at the outer call.
+thread_local int g_hookDepth = 0;
+struct HookCall {
+    HookCall() { ++g_hookDepth; }
+    ~HookCall() { --g_hookDepth; }
+};
+
 void note(const char *query)
 {
-    if (!capture.on)
+    if (!capture.on || g_hookDepth > 1)
         return;
     ++capture.count;
     if (query)
@@ -76,12 +92,14 @@ extern "C" {
 PGresult *PQexec(PGconn *conn, const char *query)
 {
     static auto real = next<PGresult *(*)(PGconn *, const char *)>("PQexec");
+    HookCall depth;
     note(query);
     return real(conn, query);
 }
 int PQsendQuery(PGconn *conn, const char *query)
 {
     static auto real = next<int (*)(PGconn *, const char *)>("PQsendQuery");
+    HookCall depth;
     note(query);
     return real(conn, query);
 }
@@ -90,6 +108,7 @@ PGresult *PQexecParams(PGconn *conn, const char *command, int nParams, const Oid
                        int resultFormat)
 {
     static auto real = next<decltype(&PQexecParams)>("PQexecParams");
+    HookCall depth;
     note(nParams == 0 ? command : nullptr);
     return real(conn, command, nParams, paramTypes, paramValues, paramLengths, paramFormats, resultFormat);
 }
@@ -98,6 +117,7 @@ int PQsendQueryParams(PGconn *conn, const char *command, int nParams, const Oid 
                       int resultFormat)
 {
     static auto real = next<decltype(&PQsendQueryParams)>("PQsendQueryParams");
+    HookCall depth;
     note(nParams == 0 ? command : nullptr);
     return real(conn, command, nParams, paramTypes, paramValues, paramLengths, paramFormats, resultFormat);
 }
@@ -105,6 +125,7 @@ PGresult *PQexecPrepared(PGconn *conn, const char *stmtName, int nParams, const 
                          const int *paramLengths, const int *paramFormats, int resultFormat)
 {
     static auto real = next<decltype(&PQexecPrepared)>("PQexecPrepared");
+    HookCall depth;
     note(nullptr);
     return real(conn, stmtName, nParams, paramValues, paramLengths, paramFormats, resultFormat);
 }
@@ -112,6 +133,7 @@ int PQsendQueryPrepared(PGconn *conn, const char *stmtName, int nParams, const c
                         const int *paramLengths, const int *paramFormats, int resultFormat)
 {
     static auto real = next<decltype(&PQsendQueryPrepared)>("PQsendQueryPrepared");
+    HookCall depth;
     note(nullptr);
     return real(conn, stmtName, nParams, paramValues, paramLengths, paramFormats, resultFormat);
 }
@@ -194,14 +216,32 @@ bool transactionControl(const QString &s)
 
 // The statements again through bare libpq, in one transaction that is rolled
 // back so that writes leave nothing behind (BEGIN and ROLLBACK not timed).
+// Statements with bound values come as the driver's PREPARE, EXECUTE and
+// DEALLOCATE; prepared statements outlive a rollback, so every replay starts
+// with none, and a DEALLOCATE of one prepared before the action is left out.
 double replay(Pq &pq, const QStringList &statements)
 {
+    static const QRegularExpression prepare(QStringLiteral("^\\s*PREPARE\\s+(\\S+)"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression deallocate(QStringLiteral("^\\s*DEALLOCATE\\s+(\\S+)"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression uuid(QStringLiteral("'[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}'"));
+    pq.exec(QStringLiteral("DEALLOCATE ALL"));
+    QSet<QString> prepared;
     pq.exec(QStringLiteral("BEGIN"));
     QElapsedTimer t;
     t.start();
-    for (const QString &s : statements)
-        if (!transactionControl(s))
-            pq.exec(s);
+    for (const QString &s : statements) {
+        if (transactionControl(s))
+            continue;
+        if (const auto m = prepare.match(s); m.hasMatch())
+            prepared.insert(m.captured(1));
+        if (const auto m = deallocate.match(s); m.hasMatch() && !prepared.contains(m.captured(1)))
+            continue;
+        // a save key is unique, and the program's row holds it already: the
+        // replay stores a key of its own
+        QString text = s;
+        text.replace(uuid, QLatin1Char('\'') + QUuid::createUuid().toString(QUuid::WithoutBraces) + QLatin1Char('\''));
+        pq.exec(text);
+    }
     const double ms = msSince(t);
     pq.exec(QStringLiteral("ROLLBACK"));
     return ms;
@@ -211,10 +251,17 @@ double replay(Pq &pq, const QStringList &statements)
 // timing, on stderr (writes rolled back)
 void explain(Pq &pq, const QStringList &statements)
 {
+    pq.exec(QStringLiteral("DEALLOCATE ALL"));
     pq.exec(QStringLiteral("BEGIN"));
-    static const QRegularExpression dml(QStringLiteral("^\\s*(select|with|insert|update|delete)\\b"),
+    // a statement with bound values is explained as its EXECUTE
+    static const QRegularExpression dml(QStringLiteral("^\\s*(select|with|insert|update|delete|execute)\\b"),
                                         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression prepare(QStringLiteral("^\\s*prepare\\b"), QRegularExpression::CaseInsensitiveOption);
     for (const QString &s : statements) {
+        if (prepare.match(s).hasMatch()) {
+            pq.exec(s);
+            continue;
+        }
         if (!dml.match(s).hasMatch())
             continue;
         std::fprintf(stderr, "---- %s\n", qPrintable(s.simplified().left(300)));
@@ -322,18 +369,11 @@ double setBasedRebuild(Pq &pq, const QString &ownLines, const QString &insertSel
 // and the matching ", d1, ..., d31"
 QString daySums(const QString &value, const QString &date)
 {
-    QString s;
-    for (int d = 1; d <= 31; ++d)
-        s += QStringLiteral(", sum(%1) filter (where extract(day from %2)=%3)").arg(value, date).arg(d);
-    return s;
+    return QStringLiteral(", ")
+           + DayColumns::list(QStringLiteral("sum(") + value + QStringLiteral(") filter (where extract(day from ") + date
+                            + QStringLiteral(")=%2)"));
 }
-QString dayColumns()
-{
-    QString s;
-    for (int d = 1; d <= 31; ++d)
-        s += QStringLiteral(", d%1").arg(d);
-    return s;
-}
+QString dayColumns() { return QStringLiteral(", ") + DayColumns::list(QStringLiteral("%1")); }
 
 void waitFor(const std::function<bool()> &done)
 {
@@ -352,6 +392,150 @@ void quietOffscreen(QtMsgType type, const QMessageLogContext &, const QString &t
     if (type == QtDebugMsg || text.startsWith(QLatin1String("This plugin does not support")))
         return;
     std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+}
+
+// ---- Workstations: N processes keying in entries at once ----------------------
+
+// The month they key into, and the shift: the plant dataset's month.
+const QDate kStationMonth(2024, 3, 1);
+const int kStationShift = 2;
+const int kSharedWorkers = 20;
+
+// One workstation: `saves` entries through the write layer for the shared
+// workers (each save one transaction: locks, duplicate check, insert, day
+// cell, notice), timed one by one; prints "saved duplicate ms ms ms ...".
+int workstation(const QString &database, const QString &server, int index, int saves)
+{
+    const QString conn = QStringLiteral("station");
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), conn);
+    db.setHostName(server);
+    db.setDatabaseName(database);
+    db.setUserName(QStringLiteral("sys"));
+    db.setPassword(QStringLiteral("vomtuxa"));
+    if (!db.open())
+        return 3;
+    QSqlQuery setup(db);
+    setup.exec(QStringLiteral("SET DateStyle TO 'ISO, DMY'"));
+    setup.exec(QStringLiteral("SET jit = off"));
+    QList<int> workers;
+    setup.exec(QStringLiteral("select id from accounts_dep.person order by id limit %1").arg(kSharedWorkers));
+    while (setup.next())
+        workers << setup.value(0).toInt();
+    QList<QPair<int, int>> operations; // (operation, product)
+    setup.exec(QStringLiteral("select id, i_id from accounts_dep.oper where id not in (7777, 7778) order by id"));
+    while (setup.next())
+        operations << qMakePair(setup.value(0).toInt(), setup.value(1).toInt());
+    if (workers.isEmpty() || operations.isEmpty())
+        return 4;
+    setup.exec(QStringLiteral("select pg_advisory_lock_shared(4747)")); // the start gate
+    setup.exec(QStringLiteral("select pg_advisory_unlock_shared(4747)"));
+
+    int saved = 0, duplicates = 0;
+    QStringList times;
+    QElapsedTimer t;
+    for (int i = 0; i < saves; ++i) {
+        Entries::Entry e;
+        e.worker = workers.at((i + index * 7) % workers.size());
+        const auto &op = operations.at((index * saves + i) % operations.size());
+        e.operation = op.first;
+        e.item = op.second;
+        e.price = 12.5;
+        e.quantity = 10;
+        e.hours = 1 + i % 3;
+        e.shift = kStationShift;
+        e.date = kStationMonth.addDays((i * 5 + index) % kStationMonth.daysInMonth());
+        e.key = QUuid::createUuid();
+        t.start();
+        const Outcome o = Entries::save(conn, e);
+        times << QString::number(double(t.nsecsElapsed()) / 1e6, 'f', 3);
+        if (o.ok())
+            ++saved;
+        else if (o.kind == Outcome::Duplicate)
+            ++duplicates;
+        else {
+            std::fprintf(stderr, "station %d: %s\n", index, qPrintable(o.text));
+            return 5;
+        }
+    }
+    std::printf("%d %d %s\n", saved, duplicates, qPrintable(times.join(QLatin1Char(' '))));
+    return 0;
+}
+
+double percentile(std::vector<double> v, double p)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
+    return v[i];
+}
+
+// The parent: starts the workstations together, collects their times and
+// checks the result in the database.
+int workstations(const QString &database, const QString &server, int stations, int saves)
+{
+    Pq pq(database, server);
+    pq.exec(QStringLiteral("select pg_advisory_lock(4747)"));
+    std::vector<QProcess *> procs;
+    for (int i = 0; i < stations; ++i) {
+        auto *p = new QProcess;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TABEL_BENCH_STATION"), QString::number(i));
+        env.insert(QStringLiteral("TABEL_BENCH_SAVES"), QString::number(saves));
+        p->setProcessEnvironment(env);
+        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->start(QCoreApplication::applicationFilePath(), {database, server});
+        procs.push_back(p);
+    }
+    // every workstation at the gate, then all released at once
+    for (int tries = 0; tries < 600; ++tries) {
+        if (pq.scalar(QStringLiteral("select count(*) from pg_locks where locktype='advisory' and objid=4747 and not granted")).toInt()
+            == stations)
+            break;
+        QThread::msleep(50);
+    }
+    QElapsedTimer wall;
+    wall.start();
+    pq.exec(QStringLiteral("select pg_advisory_unlock(4747)"));
+    std::vector<double> times;
+    int saved = 0, duplicates = 0, failed = 0;
+    for (QProcess *p : procs) {
+        p->waitForFinished(-1);
+        if (p->exitStatus() != QProcess::NormalExit || p->exitCode() != 0)
+            ++failed;
+        const QStringList parts = QString::fromUtf8(p->readAllStandardOutput()).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (parts.size() >= 2) {
+            saved += parts.at(0).toInt();
+            duplicates += parts.at(1).toInt();
+            for (int i = 2; i < parts.size(); ++i)
+                times.push_back(parts.at(i).toDouble());
+        }
+        delete p;
+    }
+    const double seconds = double(wall.nsecsElapsed()) / 1e9;
+
+    // Every cell the workstations touched equals its entries' sum, and no
+    // entry of theirs is stored twice.
+    const QString month = QStringLiteral("s.data >= '%1' and s.data < '%2'")
+                              .arg(kStationMonth.toString(Qt::ISODate), kStationMonth.addMonths(1).toString(Qt::ISODate));
+    const int mismatches = pq.scalar(QStringLiteral(
+        "select count(*) from (select s.w_id, s.smena, s.data, sum(s.time) as t from accounts_dep.smena s where %1 "
+        "group by s.w_id, s.smena, s.data having count(s.save_key) > 0) x "
+        "left join accounts_dep.h_tabel h on h.w_id = x.w_id and h.smena = x.smena and h.month = %2 and h.year = %3 "
+        "where coalesce((to_jsonb(h) ->> ('d' || extract(day from x.data)))::bigint, -1) <> x.t").arg(month)
+        .arg(kStationMonth.month()).arg(kStationMonth.year())).toInt();
+    const int doubled = pq.scalar(QStringLiteral(
+        "select count(*) from (select 1 from accounts_dep.smena s where %1 group by s.w_id, s.o_id, s.i_id, s.data, s.smena, s.color "
+        "having count(*) > 1 and count(s.save_key) > 0) d").arg(month)).toInt();
+
+    std::printf("workstations: %d processes x %d saves, %d shared workers, shift %d of %s\n", stations, saves, kSharedWorkers,
+                kStationShift, qPrintable(kStationMonth.toString(QStringLiteral("MM.yyyy"))));
+    std::printf("  saved %d, refused as duplicates %d, failed processes %d\n", saved, duplicates, failed);
+    std::printf("  save latency p50 %.1f ms, p99 %.1f ms, max %.1f ms | target p99 <= 50 ms\n", percentile(times, 0.5),
+                percentile(times, 0.99), times.empty() ? 0.0 : *std::max_element(times.begin(), times.end()));
+    std::printf("  throughput %.0f saves/s (%.2f s)\n", double(times.size()) / seconds, seconds);
+    std::printf("  check: %d day-cell mismatches, %d duplicate rows\n", mismatches, doubled);
+    return failed == 0 && mismatches == 0 && doubled == 0 ? 0 : 1;
 }
 
 } // namespace
@@ -381,6 +565,17 @@ int main(int argc, char **argv)
         return 2;
     }
     const QString database = args.at(1), server = args.at(2);
+    if (qEnvironmentVariableIsSet("TABEL_BENCH_STATION"))
+        return workstation(database, server, qEnvironmentVariableIntValue("TABEL_BENCH_STATION"),
+                           qEnvironmentVariableIntValue("TABEL_BENCH_SAVES"));
+    // tabel_bench DATABASE SERVER workstations [--stations N] [--saves M]
+    if (args.contains(QStringLiteral("workstations"))) {
+        auto option = [&](const char *name, int fallback) {
+            const int i = args.indexOf(QString::fromLatin1(name));
+            return i > 0 && i + 1 < args.size() ? std::max(1, args.at(i + 1).toInt()) : fallback;
+        };
+        return workstations(database, server, option("--stations", 10), option("--saves", 200));
+    }
     BenchDialogs dialogs;
     Dialogs::setHandler(&dialogs);
 

@@ -45,7 +45,10 @@ CREATE TABLE accounts_dep.smena (
     id_doc_item   numeric(15),
     id_gds_use    numeric(15),
     id_cons_use   numeric(15),
-    f_gds_qty_use double precision
+    f_gds_qty_use double precision,
+    -- made by the entry editor when it opens: a save pressed again after an
+    -- unknown outcome finds its row by it instead of storing a second one
+    save_key      uuid CONSTRAINT smena_save_key UNIQUE
 );
 CREATE INDEX smena_data_smena ON accounts_dep.smena (data, smena);
 CREATE INDEX smena_w_id_data ON accounts_dep.smena (w_id, data);
@@ -80,7 +83,8 @@ CREATE TABLE accounts_dep.fatigue (
     cnt       integer,
     price     numeric(15,4),
     i_holiday integer DEFAULT 0,
-    i_night   integer DEFAULT 0
+    i_night   integer DEFAULT 0, -- empty counts as day (0)
+    save_key  uuid CONSTRAINT fatigue_save_key UNIQUE -- as smena.save_key
 );
 CREATE INDEX fatigue_d_date ON accounts_dep.fatigue (d_date);
 CREATE INDEX fatigue_p_month ON accounts_dep.fatigue (id_p, i_year, i_mnth);

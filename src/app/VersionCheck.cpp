@@ -2,6 +2,7 @@
 
 #include "BuildStamp.h"
 #include "TForm23.h"
+#include "db/DbSession.h"
 #include "db/TDataModule6.h"
 #include "db/Version.h"
 #include "journal/TForm1.h"
@@ -12,6 +13,9 @@
 
 void versionCheck(Forms &forms)
 {
+    // Never inside another action's open transaction.
+    if (DbSession::anyTransaction())
+        return;
     const int D = BuildStamp::date();
     const int T = BuildStamp::time();
     forms.Form1->buildDate = D;

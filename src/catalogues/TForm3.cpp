@@ -3,10 +3,8 @@
 #include "CatalogueList.h"
 #include "TForm7.h"
 #include "db/Dataset.h"
-#include "db/DayCells.h"
 #include "db/Sql.h"
-#include "db/Transaction.h"
-#include "db/Audit.h"
+#include "records/Products.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
 #include "ui/DatasetModel.h"
@@ -153,46 +151,12 @@ QDate TForm3::entriesThreshold(const QDate &today)
     return QDate(2000, m - 1, 1);
 }
 
-// Deletes the product's entries and recomputes the day cells they filled.
-// Their months are locked whole: a product may span years of many workers,
-// more worker locks than the server keeps.
-static void deleteEntriesKeepingTimesheet(const QString &conn, const QString &idText)
-{
-    Dataset months(conn);
-    months.setSql(QStringLiteral("select distinct date_trunc('month', data)::date as m from accounts_dep.smena where i_id=") + idText
-                  + QStringLiteral(" and data is not null"));
-    months.open();
-    QList<QDate> locked;
-    for (int r = 0; r < months.recordCount(); ++r)
-        locked << months.valueAt(r, QStringLiteral("m")).toDate();
-    DayCells::lockMonths(conn, locked);
-
-    Dataset gone(conn);
-    gone.setSql(QStringLiteral("delete from accounts_dep.smena s where s.i_id =") + idText
-                + QStringLiteral(" returning s.w_id, s.smena, s.data"));
-    gone.open();
-    QVector<DayCells::ShiftCell> cells;
-    QList<QDate> late; // months of entries saved after the months were read
-    for (int r = 0; r < gone.recordCount(); ++r) {
-        const QDate d = gone.valueAt(r, QStringLiteral("data")).toDate();
-        if (!d.isValid())
-            continue;
-        cells.append({gone.valueAt(r, QStringLiteral("w_id")).toInt(), gone.valueAt(r, QStringLiteral("smena")).toInt(), d});
-        if (!locked.contains(QDate(d.year(), d.month(), 1)))
-            late << d;
-    }
-    if (!late.isEmpty())
-        DayCells::lockMonths(conn, late);
-    DayCells::refreshShiftCellsOfExistingLines(conn, cells);
-}
-
 void TForm3::deleteProduct(const QDate &today)
 {
     Dataset &izdel = f.DataModule6->Izdel;
     if (izdel.isEmpty())
         return; // nothing to delete
     const qint64 id = idOf(izdel);
-    const QString idText = Sql::num(id);
 
     Izdel_Smena->close();
     Izdel_Smena->setParam(QStringLiteral("id_ii"), id);
@@ -218,21 +182,13 @@ void TForm3::deleteProduct(const QDate &today)
     else
         dropProduct = Dialogs::question(QStringLiteral("Удалить изделие? "));
 
-    if (dropOperations || dropProduct) {
-        const QString conn = f.DataModule6->connectionName();
-        Command &del = f.DataModule6->DelSmena;
+    Outcome outcome;
+    if (dropOperations || dropProduct)
         // One transaction: the entries go together with the hours they put
         // into the timesheet, so no timesheet shows work that no longer exists.
-        Transaction tx(conn);
-        Audit::action(conn, QStringLiteral("удаление изделия"), idText, {{"операции", dropOperations}, {"записи", dropEntries}, {"изделие", dropProduct}});
-        if (dropOperations)
-            del.exec(QStringLiteral("delete from accounts_dep.oper o where o.i_id =") + idText);
-        if (dropEntries)
-            deleteEntriesKeepingTimesheet(conn, idText);
-        if (dropProduct)
-            del.exec(QStringLiteral("delete from cmn_gds_and_srv.gds_and_srv  where id=") + idText);
-        tx.commit();
-    }
+        outcome = Products::remove(f.DataModule6->connectionName(), {id, dropOperations, dropEntries, dropProduct});
     izdel.close();
     izdel.open();
+    if (!outcome.ok())
+        Dialogs::error(outcome.text);
 }

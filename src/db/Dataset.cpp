@@ -5,6 +5,7 @@
 #include "Sql.h"
 
 #include <QSqlError>
+#include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -12,11 +13,23 @@ QString Statement::boundText() const { return Sql::bind(text(), m_params); }
 
 QSqlDatabase Statement::db() const { return DbSession::database(m_connection); }
 
+// A statement with parameters is prepared and its values bound; one without
+// is sent as it is (a prepared statement costs two more round trips).
+void Statement::run(QSqlQuery &q, DbSession::Retry retry) const
+{
+    const QString raw = text();
+    QVariantList values;
+    const QString text = Sql::positional(raw, m_params, &values);
+    if (values.isEmpty())
+        DbSession::exec(q, m_connection, raw, retry);
+    else
+        DbSession::execBound(q, m_connection, text, values, retry);
+}
+
 void Command::exec()
 {
-    const QString text = boundText();
     QSqlQuery q(db());
-    DbSession::exec(q, m_connection, text, DbSession::Retry::Never);
+    run(q, DbSession::Retry::Never);
 }
 
 Dataset::Dataset(const QString &connection, QObject *parent)
@@ -26,16 +39,18 @@ Dataset::Dataset(const QString &connection, QObject *parent)
 
 void Dataset::open()
 {
-    const QString text = boundText();
     QSqlQuery q(db());
     q.setForwardOnly(true);
     q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    DbSession::exec(q, m_connection, text, DbSession::Retry::Read);
+    run(q, DbSession::Retry::Read);
     m_fields.clear();
+    m_types.clear();
     m_rows.clear();
     const QSqlRecord rec = q.record();
-    for (int i = 0; i < rec.count(); ++i)
+    for (int i = 0; i < rec.count(); ++i) {
         m_fields << rec.fieldName(i);
+        m_types << rec.field(i).metaType();
+    }
     while (q.next()) {
         QVector<QVariant> row(m_fields.size());
         for (int i = 0; i < m_fields.size(); ++i)

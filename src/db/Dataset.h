@@ -6,6 +6,10 @@
 #include <QVector>
 #include <functional>
 
+#include "DbSession.h"
+
+class QSqlQuery;
+
 // SQL text kept as lines and named parameters that keep their values between
 // runs. Shared by Dataset (a query) and Command (a statement run once).
 class Statement {
@@ -27,6 +31,7 @@ public:
 
 protected:
     QSqlDatabase db() const;
+    void run(QSqlQuery &q, DbSession::Retry retry) const; // throws DbError
     QString m_connection;
     QMap<QString, QVariant> m_params;
 };
@@ -60,6 +65,10 @@ public:
     int fieldCount() const { return m_fields.size(); }
     QString fieldName(int i) const { return m_fields.value(i); }
     int fieldIndex(const QString &name) const; // case-insensitive, -1 if missing
+    // The type the query declares for a column (numeric columns are Double
+    // although their values arrive as exact decimal text); invalid if unknown.
+    QMetaType fieldType(int i) const { return m_types.value(i); }
+    QMetaType fieldType(const QString &name) const { return fieldType(fieldIndex(name)); }
     bool hasField(const QString &name) const { return fieldIndex(name) >= 0; }
 
     // Visible rows (after the filter)
@@ -95,6 +104,7 @@ signals:
 private:
     void applyFilter();
     QStringList m_fields;
+    QVector<QMetaType> m_types;
     QVector<QVector<QVariant>> m_rows;
     QVector<int> m_visible;
     int m_current = -1;

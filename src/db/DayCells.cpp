@@ -2,10 +2,12 @@
 
 #include "Dataset.h"
 #include "DbError.h"
+#include "DayColumns.h"
 #include "DbSession.h"
 #include "Sql.h"
 
 #include <QMap>
+#include <QSqlQuery>
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
@@ -37,36 +39,53 @@ qint64 toInt64(const QVariant &v)
     return ok ? m : qRound64(t.toDouble());
 }
 
-// First row's column as a 64-bit number; 0 when no row comes back.
-qint64 scalar(const QString &connection, const QString &sql, const QString &column)
+// A statement with bound values, inside the caller's transaction.
+void runBound(QSqlQuery &q, const QString &connection, const QString &sql, const QVariantList &values)
 {
-    Dataset q(connection);
-    q.setSql(sql);
-    q.open();
-    return q.isEmpty() ? 0 : toInt64(q.value(column));
+    q.setForwardOnly(true);
+    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+    DbSession::execBound(q, connection, sql, values, DbSession::Retry::Never);
+}
+
+void runBound(const QString &connection, const QString &sql, const QVariantList &values)
+{
+    QSqlQuery q(DbSession::database(connection));
+    runBound(q, connection, sql, values);
+}
+
+// First row's first column as a 64-bit number; 0 when no row comes back.
+qint64 scalarBound(const QString &connection, const QString &sql, const QVariantList &values)
+{
+    QSqlQuery q(DbSession::database(connection));
+    runBound(q, connection, sql, values);
+    return q.next() ? toInt64(q.value(0)) : 0;
 }
 
 QString dateText(const QDate &d) { return QStringLiteral("to_date('") + Sql::date(d) + QStringLiteral("', 'DD.MM.YYYY')"); }
 
 // Count, sum, then update or insert: the same steps for both kinds of line.
-// `line` is the where-clause naming the line, `insertCols`/`insertVals` the
-// line's identity for a new row.
-void refreshCell(const QString &connection, const QString &line, const QString &sumSql, const QString &insertCols,
-                 const QString &insertVals, int worker, const QDate &date, MissingLine missing)
+// `line` is the where-clause naming the line (its values `lineValues`), `sum`
+// the statement of the day's sum (its values `sumValues`), `insertCols` the
+// line's identity columns for a new row (their values `lineValues` again).
+void refreshCell(const QString &connection, const QString &line, const QVariantList &lineValues, const QString &sumSql,
+                 const QVariantList &sumValues, const QString &insertCols, int worker, const QDate &date, MissingLine missing)
 {
-    const qint64 cnt = scalar(connection, QStringLiteral("select count(w_id) as cnt from accounts_dep.h_tabel") + line,
-                              QStringLiteral("cnt"));
-    const int n = checkedHours(scalar(connection, sumSql, QStringLiteral("tim")), worker, date);
-    const QString K = QString::number(date.day());
-    const QString N = QString::number(n);
+    const qint64 cnt = scalarBound(connection, QStringLiteral("select count(w_id) as cnt from accounts_dep.h_tabel") + line, lineValues);
+    const int n = checkedHours(scalarBound(connection, sumSql, sumValues), worker, date);
+    const QString K = DayColumns::name(date.day());
     if (cnt != 0) {
-        run(connection, QStringLiteral("update accounts_dep.h_tabel set d") + K + QStringLiteral("=") + N + line);
+        runBound(connection, QStringLiteral("update accounts_dep.h_tabel set ") + K + QStringLiteral("=?") + line,
+                 QVariantList{n} + lineValues);
         return;
     }
     if (missing == MissingLine::Leave || (missing == MissingLine::CreateUnlessZero && n == 0))
         return;
-    run(connection, QStringLiteral("insert into accounts_dep.h_tabel(") + insertCols.arg(K) + QStringLiteral(") values(")
-                        + insertVals.arg(N) + QStringLiteral(")"));
+    QString marks;
+    for (int i = 0; i < lineValues.size(); ++i)
+        marks += QStringLiteral("?, ");
+    runBound(connection, QStringLiteral("insert into accounts_dep.h_tabel(") + insertCols + QStringLiteral(", ") + K
+                             + QStringLiteral(") values(") + marks + QStringLiteral("?)"),
+             lineValues + QVariantList{n});
 }
 
 } // namespace
@@ -84,66 +103,68 @@ int checkedHours(qint64 sum, int worker, const QDate &date)
     return int(sum);
 }
 
-void lockWorkerMonths(const QString &connection, QList<WorkerMonth> months)
+void lock(const QString &connection, const Locks &locks)
 {
     requireTransaction(connection);
-    QList<QPair<int, int>> keys; // (month key, worker)
-    for (const WorkerMonth &m : months)
-        keys.append({monthKey(m.date), m.worker});
-    std::sort(keys.begin(), keys.end());
-    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-    int lastMonth = 0;
-    for (const auto &k : keys) {
-        if (k.first != lastMonth) {
-            run(connection, QStringLiteral("select pg_advisory_xact_lock_shared(%1::bigint)").arg(k.first));
-            lastMonth = k.first;
-        }
-        run(connection, QStringLiteral("select pg_advisory_xact_lock(%1, %2)").arg(k.first).arg(k.second));
+    // (month key, worker): worker -1 is the month's own key, so it comes
+    // before the month's pairs; exclusive months keep their flag.
+    struct Key {
+        int month;
+        int worker;
+        bool exclusive;
+        bool operator<(const Key &o) const { return month != o.month ? month < o.month : worker < o.worker; }
+    };
+    QList<Key> keys;
+    QList<int> whole;
+    for (const QDate &d : locks.wholeMonths)
+        whole << monthKey(d);
+    for (int m : whole)
+        keys.append({m, -1, true});
+    for (const WorkerMonth &wm : locks.workerMonths) {
+        const int m = monthKey(wm.date);
+        if (whole.contains(m))
+            continue; // the whole month is held already
+        keys.append({m, -1, false});
+        keys.append({m, wm.worker, true});
     }
-}
-
-void lockMonths(const QString &connection, QList<QDate> months)
-{
-    requireTransaction(connection);
-    QList<int> keys;
-    for (const QDate &d : months)
-        keys.append(monthKey(d));
     std::sort(keys.begin(), keys.end());
-    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-    for (int k : keys)
-        run(connection, QStringLiteral("select pg_advisory_xact_lock(%1::bigint)").arg(k));
+    QList<Key> unique;
+    for (const Key &k : keys) {
+        if (!unique.isEmpty() && unique.last().month == k.month && unique.last().worker == k.worker) {
+            unique.last().exclusive = unique.last().exclusive || k.exclusive;
+            continue;
+        }
+        unique.append(k);
+    }
+    for (const Key &k : unique) {
+        if (k.worker < 0)
+            runBound(connection,
+                     k.exclusive ? QStringLiteral("select pg_advisory_xact_lock(?::bigint)")
+                                 : QStringLiteral("select pg_advisory_xact_lock_shared(?::bigint)"),
+                     {k.month});
+        else
+            runBound(connection, QStringLiteral("select pg_advisory_xact_lock(?::int, ?::int)"), {k.month, k.worker});
+    }
 }
 
 void refreshShift(const QString &connection, int worker, int shift, const QDate &date, MissingLine missing)
 {
-    const QString W = QString::number(worker);
-    const QString S = QString::number(shift);
-    const QString M = QString::number(date.month());
-    const QString Y = QString::number(date.year());
-    const QString line = QStringLiteral(" where w_id=") + W + QStringLiteral(" and smena=") + S + QStringLiteral(" and month=") + M
-                         + QStringLiteral(" and year=") + Y;
-    const QString sum = QStringLiteral("select sum(time) as tim from accounts_dep.smena where w_id=") + W + QStringLiteral(" and smena=") + S
-                        + QStringLiteral(" and data=") + dateText(date) + QStringLiteral(" group by w_id, smena, data");
-    refreshCell(connection, line, sum, QStringLiteral("smena, w_id, month, year, d%1"),
-                S + QStringLiteral(", ") + W + QStringLiteral(", ") + M + QStringLiteral(", ") + Y + QStringLiteral(", %1"), worker,
-                date, missing);
+    const QVariantList line{shift, worker, date.month(), date.year()};
+    refreshCell(connection, QStringLiteral(" where smena=? and w_id=? and month=? and year=?"), line,
+                QStringLiteral("select sum(time) as tim from accounts_dep.smena where w_id=? and smena=? and data=to_date(?, "
+                               "'DD.MM.YYYY') group by w_id, smena, data"),
+                {worker, shift, Sql::date(date)}, QStringLiteral("smena, w_id, month, year"), worker, date, missing);
 }
 
 void refreshHousekeeping(const QString &connection, int worker, int kind, int night, const QDate &date, MissingLine missing)
 {
-    const QString W = QString::number(worker);
-    const QString T = QString::number(kind);
-    const QString N = QString::number(night);
-    const QString M = QString::number(date.month());
-    const QString Y = QString::number(date.year());
-    const QString line = QStringLiteral(" where w_id=") + W + QStringLiteral(" and i_type=") + T + QStringLiteral(" and month=") + M
-                         + QStringLiteral(" and year=") + Y + QStringLiteral(" and i_night=") + N;
-    const QString sum = QStringLiteral("select sum(f.cnt) as tim from accounts_dep.fatigue f where f.id_p =") + W
-                        + QStringLiteral("  and f.id_o=") + T + QStringLiteral(" and i_night=") + N + QStringLiteral(" and f.d_date =")
-                        + dateText(date) + QStringLiteral(" group by f.id_p, f.d_date");
-    refreshCell(connection, line, sum, QStringLiteral("i_type, w_id, month, year, d%1, i_night"),
-                T + QStringLiteral(", ") + W + QStringLiteral(", ") + M + QStringLiteral(", ") + Y + QStringLiteral(", %1, ") + N,
-                worker, date, missing);
+    // An empty night flag is a day entry (0), as the column's default says.
+    const QVariantList line{kind, worker, date.month(), date.year(), night};
+    refreshCell(connection, QStringLiteral(" where i_type=? and w_id=? and month=? and year=? and coalesce(i_night,0)=?"), line,
+                QStringLiteral("select sum(f.cnt) as tim from accounts_dep.fatigue f where f.id_p =?  and f.id_o=? and "
+                               "coalesce(i_night,0)=? and f.d_date =? group by f.id_p, f.d_date"),
+                {worker, kind, night, Sql::date(date)}, QStringLiteral("i_type, w_id, month, year, i_night"), worker, date,
+                missing);
 }
 
 void refreshShiftCellsOfExistingLines(const QString &connection, const QVector<ShiftCell> &input)
@@ -179,7 +200,7 @@ void refreshShiftCellsOfExistingLines(const QString &connection, const QVector<S
     // Everything checked: now the writes, one statement per day of month (and chunk).
     for (auto it = byDay.constBegin(); it != byDay.constEnd(); ++it)
         for (int from = 0; from < it->size(); from += chunk)
-            run(connection, QStringLiteral("update accounts_dep.h_tabel h set d%1=v.n from (values ").arg(it.key())
+            run(connection, QStringLiteral("update accounts_dep.h_tabel h set %1=v.n from (values ").arg(DayColumns::name(it.key()))
                                 + it->mid(from, chunk).join(QLatin1Char(','))
                                 + QStringLiteral(") v(w, s, m, y, n) where h.w_id=v.w and h.smena=v.s and h.month=v.m and h.year=v.y"));
 }

@@ -29,14 +29,22 @@ struct WorkerMonth {
     int worker;
     QDate date; // any day of the month
 };
-// Locks each worker's month (duplicates taken once, in ascending order).
-void lockWorkerMonths(const QString &connection, QList<WorkerMonth> months);
+// Every advisory lock one transaction takes, taken by lock() in one ascending
+// order: month by month, a month's own key (shared, or exclusive for a whole
+// month) before its (month, worker) pairs. Two transactions that both take
+// their locks this way never wait for each other in a circle.
+struct Locks {
+    QList<WorkerMonth> workerMonths; // shared month key, then the pair exclusively
+    QList<QDate> wholeMonths;        // the month key exclusively (covers its workers)
+};
+void lock(const QString &connection, const Locks &locks);
+// Shorthands of lock() for a transaction that takes only these.
+inline void lockWorkerMonths(const QString &connection, const QList<WorkerMonth> &months) { lock(connection, {months, {}}); }
 inline void lockWorkerMonth(const QString &connection, int worker, const QDate &date)
 {
     lockWorkerMonths(connection, {{worker, date}});
 }
-// Locks whole months exclusively, in ascending order.
-void lockMonths(const QString &connection, QList<QDate> months);
+inline void lockMonths(const QString &connection, const QList<QDate> &months) { lock(connection, {{}, months}); }
 inline void lockMonth(const QString &connection, int year, int month)
 {
     lockMonths(connection, {QDate(year, month, 1)});
@@ -57,7 +65,8 @@ void refreshShift(const QString &connection, int worker, int shift, const QDate 
 
 // The day cell of worker W's housekeeping line (smena 0, i_type = kind 7777
 // or 7778, i_night = night 0/1) for date D becomes the sum of fatigue.cnt of
-// that worker, kind, night flag and day.
+// that worker, kind, night flag and day. An empty night flag means day (0),
+// on the entries and on the lines alike.
 void refreshHousekeeping(const QString &connection, int worker, int kind, int night, const QDate &date,
                          MissingLine missing = MissingLine::Create);
 

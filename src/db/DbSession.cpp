@@ -4,7 +4,9 @@
 #include "DbError.h"
 
 #include <QHash>
+#include <QSqlDriver>
 #include <QSqlError>
+#include <libpq-fe.h>
 #include <QSqlQuery>
 
 namespace DbSession {
@@ -14,14 +16,21 @@ const char *const ReconnectedText =
 const char *const LostWriteText =
     "Связь с базой данных была потеряна во время записи, изменения не сохранены. "
     "Программа подключилась к базе данных заново: повторите действие.";
+const char *const LostCommitText =
+    "Связь с базой данных была потеряна в момент сохранения: неизвестно, сохранены ли изменения. "
+    "Программа подключилась к базе данных заново. Повторите действие: уже сохранённое второй раз не запишется.";
 
 namespace {
 struct State {
     Reopen reopen;
-    int depth = 0;       // nested transactions
-    bool doomed = false; // an inner guard rolled back: the outer one must not commit
+    int depth = 0;          // nested transactions
+    bool doomed = false;    // an inner guard rolled back: the outer one must not commit
+    bool broken = false;    // the transaction's connection was lost: nothing more of it may run
+    quint64 generation = 0; // openings of the connection so far
+    quint64 begunOn = 0;    // the generation the open transaction began on
 };
 QHash<QString, State> g_states;
+int g_openTransactions = 0; // connections with a transaction open
 std::function<void(const QString &)> g_notify;
 
 QString errorText(const QSqlError &e)
@@ -64,7 +73,23 @@ bool lostByCode(const QSqlError &e)
     return code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P"));
 }
 
-bool lost(const QSqlDatabase &db, const QSqlError &e) { return !db.isOpen() || lostByCode(e); }
+// The driver may not have noticed: a connection closed by the network or by
+// a proxy gives no error code, but libpq knows it is gone.
+bool broken(const QSqlDatabase &db)
+{
+    if (!db.isOpen())
+        return true;
+    const QSqlDriver *drv = db.driver();
+    if (!drv)
+        return false;
+    const QVariant h = drv->handle();
+    if (!h.isValid() || qstrcmp(h.typeName(), "PGconn*") != 0)
+        return false;
+    PGconn *conn = *static_cast<PGconn *const *>(h.constData());
+    return !conn || PQstatus(conn) == CONNECTION_BAD;
+}
+
+bool lost(const QSqlDatabase &db, const QSqlError &e) { return broken(db) || lostByCode(e); }
 
 void notify()
 {
@@ -72,12 +97,22 @@ void notify()
         g_notify(QString::fromUtf8(ReconnectedText));
 }
 
-// Opens the connection again; the open transaction, if any, is gone with it.
+void setDepth(State &st, int depth)
+{
+    if ((st.depth > 0) != (depth > 0))
+        g_openTransactions += depth > 0 ? 1 : -1;
+    st.depth = depth;
+}
+
+// Opens the connection again. An open transaction is gone with the old
+// connection: it stays open here, broken, until its guard ends it, so that
+// nothing of it runs in autocommit on the new connection.
 void reopen(const QString &connection)
 {
     State &st = g_states[connection];
-    st.depth = 0;
-    st.doomed = false;
+    ++st.generation;
+    if (st.depth > 0)
+        st.broken = true;
     if (!st.reopen)
         throw DbError(QStringLiteral("Связь с базой данных потеряна."));
     try {
@@ -87,10 +122,74 @@ void reopen(const QString &connection)
                       + e.text());
     }
 }
+
+[[noreturn]] void throwLostWrite(const QString &text)
+{
+    throw ConnectionLost(QString::fromUtf8(LostWriteText), text, false);
+}
+
+// A new query on the (reopened) connection, read as the old one was.
+void renew(QSqlQuery &q, const QString &connection)
+{
+    const bool forwardOnly = q.isForwardOnly();
+    const QSql::NumericalPrecisionPolicy precision = q.numericalPrecisionPolicy();
+    q = QSqlQuery(database(connection));
+    q.setForwardOnly(forwardOnly);
+    q.setNumericalPrecisionPolicy(precision);
+}
+
+// Runs the statement once: prepared with its values when `values` is given.
+bool runOnce(QSqlQuery &q, const QString &text, const QVariantList *values)
+{
+    if (!values)
+        return q.exec(text);
+    if (!q.prepare(text))
+        return false;
+    for (const QVariant &v : *values)
+        q.addBindValue(v);
+    return q.exec();
+}
+
+void run(QSqlQuery &q, const QString &connection, const QString &text, const QVariantList *values, Retry retry)
+{
+    const bool inTx = inTransaction(connection);
+    if (inTx && g_states[connection].broken)
+        throwLostWrite(text); // the transaction is gone: nothing of it may run on the new connection
+    QSqlDatabase db = database(connection);
+    if (broken(db)) {
+        // Lost earlier; nothing of this statement has been sent yet.
+        reopen(connection);
+        if (inTx)
+            throwLostWrite(text);
+        notify();
+        renew(q, connection);
+    }
+    if (runOnce(q, text, values))
+        return;
+    const QSqlError err = q.lastError();
+    db = database(connection);
+    if (!lost(db, err))
+        throw DbError(describe(err, text), text);
+
+    reopen(connection);
+    if (inTx || retry == Retry::Never)
+        throwLostWrite(text);
+    notify();
+    renew(q, connection);
+    if (!runOnce(q, text, values))
+        throw DbError(describe(q.lastError(), text), text);
+}
 } // namespace
 
 void setReopen(const QString &connection, Reopen r) { g_states[connection].reopen = std::move(r); }
-void forget(const QString &connection) { g_states.remove(connection); }
+void forget(const QString &connection)
+{
+    auto it = g_states.find(connection);
+    if (it == g_states.end())
+        return;
+    setDepth(*it, 0);
+    g_states.erase(it);
+}
 void setNotifier(std::function<void(const QString &)> n) { g_notify = std::move(n); }
 
 QSqlDatabase database(const QString &connection)
@@ -104,45 +203,27 @@ bool inTransaction(const QString &connection)
     return it != g_states.constEnd() && it->depth > 0;
 }
 
+bool anyTransaction() { return g_openTransactions > 0; }
+
+quint64 generation(const QString &connection) { return g_states.value(connection).generation; }
+
 void exec(QSqlQuery &q, const QString &connection, const QString &text, Retry retry)
 {
-    const bool inTx = inTransaction(connection);
-    QSqlDatabase db = database(connection);
-    if (!db.isOpen()) {
-        // Lost earlier; nothing of this statement has been sent yet.
-        if (inTx) {
-            reopen(connection);
-            throw DbError(QString::fromUtf8(LostWriteText), text);
-        }
-        reopen(connection);
-        notify();
-        q = QSqlQuery(database(connection));
-    }
-    if (q.exec(text))
-        return;
-    const QSqlError err = q.lastError();
-    db = database(connection);
-    if (!lost(db, err))
-        throw DbError(describe(err, text), text);
+    run(q, connection, text, nullptr, retry);
+}
 
-    reopen(connection);
-    if (inTx || retry == Retry::Never)
-        throw DbError(QString::fromUtf8(LostWriteText), text);
-    notify();
-    const bool forwardOnly = q.isForwardOnly();
-    const QSql::NumericalPrecisionPolicy precision = q.numericalPrecisionPolicy();
-    q = QSqlQuery(database(connection));
-    q.setForwardOnly(forwardOnly);
-    q.setNumericalPrecisionPolicy(precision);
-    if (!q.exec(text))
-        throw DbError(describe(q.lastError(), text), text);
+void execBound(QSqlQuery &q, const QString &connection, const QString &text, const QVariantList &values, Retry retry)
+{
+    run(q, connection, text, &values, retry);
 }
 
 void execPrepared(QSqlQuery &q, const QString &connection, Retry retry)
 {
-    const bool inTx = inTransaction(connection);
     const QString text = q.lastQuery();
     const QVariantList values = q.boundValues();
+    const bool inTx = inTransaction(connection);
+    if (inTx && g_states[connection].broken)
+        throwLostWrite(text);
     if (q.exec())
         return;
     const QSqlError err = q.lastError();
@@ -151,18 +232,10 @@ void execPrepared(QSqlQuery &q, const QString &connection, Retry retry)
         throw DbError(describe(err, text), text);
     reopen(connection);
     if (inTx || retry == Retry::Never)
-        throw DbError(QString::fromUtf8(LostWriteText), text);
+        throwLostWrite(text);
     notify();
-    const bool forwardOnly = q.isForwardOnly();
-    const QSql::NumericalPrecisionPolicy precision = q.numericalPrecisionPolicy();
-    q = QSqlQuery(database(connection));
-    q.setForwardOnly(forwardOnly);
-    q.setNumericalPrecisionPolicy(precision);
-    if (!q.prepare(text))
-        throw DbError(describe(q.lastError(), text), text);
-    for (const QVariant &v : values)
-        q.addBindValue(v);
-    if (!q.exec())
+    renew(q, connection);
+    if (!runOnce(q, text, &values))
         throw DbError(describe(q.lastError(), text), text);
 }
 
@@ -176,8 +249,10 @@ void begin(const QString &connection)
     QSqlQuery q(database(connection));
     exec(q, connection, QStringLiteral("begin"), Retry::Read); // safe to repeat: nothing written yet
     State &now = g_states[connection];
-    now.depth = 1;
+    setDepth(now, 1);
     now.doomed = false;
+    now.broken = false;
+    now.begunOn = now.generation;
     try {
         Actor::apply(connection); // who works here, for the audit records
     } catch (...) {
@@ -193,6 +268,15 @@ void commit(const QString &connection)
         --st.depth;
         return;
     }
+    if (st.depth == 0)
+        throw DbError(QStringLiteral("Сохранение без начатой транзакции: изменения не сохранены."));
+    if (st.broken || st.generation != st.begunOn) {
+        // The server rolled the transaction back with the old connection.
+        setDepth(st, 0);
+        st.broken = false;
+        st.doomed = false;
+        throw ConnectionLost(QString::fromUtf8(LostWriteText), QStringLiteral("commit"), false);
+    }
     if (st.doomed) {
         rollback(connection);
         throw DbError(QStringLiteral("Действие прервано, изменения не сохранены."));
@@ -200,11 +284,17 @@ void commit(const QString &connection)
     QSqlQuery q(database(connection));
     try {
         exec(q, connection, QStringLiteral("commit"), Retry::Never);
+    } catch (const ConnectionLost &e) {
+        State &now = g_states[connection];
+        setDepth(now, 0);
+        now.broken = false;
+        // The commit was sent; whether the server stored it is unknown.
+        throw ConnectionLost(QString::fromUtf8(LostCommitText), e.sql(), true);
     } catch (...) {
-        g_states[connection].depth = 0;
+        setDepth(g_states[connection], 0);
         throw;
     }
-    g_states[connection].depth = 0;
+    setDepth(g_states[connection], 0);
 }
 
 void rollback(const QString &connection) noexcept
@@ -217,8 +307,12 @@ void rollback(const QString &connection) noexcept
     }
     if (st.depth == 0)
         return;
-    st.depth = 0;
+    setDepth(st, 0);
     st.doomed = false;
+    const bool broken = st.broken;
+    st.broken = false;
+    if (broken)
+        return; // the server ended it with the old connection
     QSqlDatabase db = database(connection);
     if (db.isOpen()) {
         QSqlQuery q(db);

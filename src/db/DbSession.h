@@ -1,7 +1,10 @@
 #pragma once
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariantList>
 #include <functional>
+
+#include "DbError.h"
 
 class QSqlQuery;
 
@@ -23,6 +26,20 @@ void forget(const QString &connection);
 void setNotifier(std::function<void(const QString &)> notify);
 extern const char *const ReconnectedText; // the notice after a reopened connection
 extern const char *const LostWriteText;   // the error of an action cut off by a lost connection
+extern const char *const LostCommitText;  // the commit's reply never came: the outcome is unknown
+
+// An action cut off by a lost connection (the connection has been opened
+// again). `unknownOutcome`: the commit was sent but its reply never came, so
+// the server may have stored the changes.
+class ConnectionLost : public DbError {
+public:
+    ConnectionLost(const QString &text, const QString &sql, bool unknownOutcome)
+        : DbError(text, sql), m_unknown(unknownOutcome) {}
+    bool unknownOutcome() const { return m_unknown; }
+
+private:
+    bool m_unknown;
+};
 
 enum class Retry { Read, Never };
 
@@ -31,14 +48,28 @@ enum class Retry { Read, Never };
 void exec(QSqlQuery &q, const QString &connection, const QString &text, Retry retry);
 // The same for a query already prepared (prepare() + bound values) on the connection.
 void execPrepared(QSqlQuery &q, const QString &connection, Retry retry);
+// Prepares `text` on `q` (bound to `connection`), binds `values` in order and
+// runs it, with the same handling of a lost connection.
+void execBound(QSqlQuery &q, const QString &connection, const QString &text, const QVariantList &values, Retry retry);
 
 // Opens a transaction on the connection (reopening a lost connection first:
 // nothing has been sent yet, so that is safe). Nested calls are counted; only
 // the outermost commit or rollback reaches the server.
+//
+// A transaction belongs to the connection it began on. When that connection
+// is lost and opened again, the transaction stays open but broken: every
+// further statement in it fails without being sent (it would otherwise run
+// in autocommit on the new connection), and its commit fails with a message.
 void begin(const QString &connection);
 void commit(const QString &connection);
 void rollback(const QString &connection) noexcept;
 bool inTransaction(const QString &connection);
+// True while any connection has a transaction open (no dialog and no event
+// processing then: another handler could run a statement inside it, or a
+// user's question would hold its locks).
+bool anyTransaction();
+// Counts the openings of the connection: it changes each time it is opened again.
+quint64 generation(const QString &connection);
 
 // The connection's QSqlDatabase (the default connection for an empty name).
 QSqlDatabase database(const QString &connection);

@@ -131,6 +131,44 @@ QString bind(const QString &statement, const QMap<QString, QVariant> &params)
     return out;
 }
 
+QVariant boundValue(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return QVariant();
+    switch (value.typeId()) {
+    case QMetaType::QDate:
+        return date(value.toDate());
+    case QMetaType::QDateTime: {
+        const QDateTime dt = value.toDateTime();
+        if (dt.time() == QTime(0, 0))
+            return date(dt.date());
+        return dt.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+    }
+    case QMetaType::QString: {
+        QString v = value.toString();
+        v.remove(QChar(0)); // text cannot hold NUL
+        return v;
+    }
+    default:
+        return value;
+    }
+}
+
+QString positional(const QString &statement, const QMap<QString, QVariant> &params, QVariantList *values)
+{
+    QString out;
+    out.reserve(statement.size());
+    int last = 0;
+    scan(statement, [&](int start, int len, const QString &name) {
+        out += QStringView(statement).mid(last, start - last);
+        out += QLatin1Char('?');
+        values->append(boundValue(params.value(name)));
+        last = start + len;
+    });
+    out += QStringView(statement).mid(last);
+    return out;
+}
+
 QStringList parameterNames(const QString &statement)
 {
     QStringList names;

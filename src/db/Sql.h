@@ -22,6 +22,14 @@ QString literal(const QVariant &value);
 // Replaces every :name outside quotes (and not part of a "::" cast) with the
 // literal of params[name.toLower()]. Unknown names become NULL.
 QString bind(const QString &statement, const QMap<QString, QVariant> &params);
+// The statement with every :name outside quotes (and not part of a "::"
+// cast) replaced by a positional placeholder "?", and the values to bind, in
+// order: dates as 'DD.MM.YYYY' text, as the server reads dates day first
+// (so a date goes into to_date(:d, 'DD.MM.YYYY') as well as into a date
+// column); unknown names bind NULL.
+QString positional(const QString &statement, const QMap<QString, QVariant> &params, QVariantList *values);
+// The value bound for a parameter (see positional()).
+QVariant boundValue(const QVariant &value);
 // The parameter names (lower case) that occur in a statement, in order of first use.
 QStringList parameterNames(const QString &statement);
 

@@ -27,6 +27,12 @@ void runStructureUpgrade(TDataModule6 &dm)
         // Housekeeping entries: a month's entries and their workers for the average-piecework recalculation
         QStringLiteral("CREATE INDEX fatigue_month ON accounts_dep.fatigue (i_year, i_mnth);"),
         QStringLiteral("CREATE INDEX person_id_numeric ON accounts_dep.person ((id::numeric));"),
+        // Save keys: a save pressed again after an unknown outcome finds its
+        // row instead of storing a second one (rows kept; older ones have none)
+        QStringLiteral("ALTER TABLE accounts_dep.smena ADD COLUMN IF NOT EXISTS save_key uuid CONSTRAINT smena_save_key UNIQUE"),
+        QStringLiteral("ALTER TABLE accounts_dep.fatigue ADD COLUMN IF NOT EXISTS save_key uuid CONSTRAINT fatigue_save_key UNIQUE"),
+        // An empty night flag counts as day
+        QStringLiteral("ALTER TABLE accounts_dep.fatigue ALTER COLUMN i_night SET DEFAULT 0"),
     };
     Command cmd(dm.connectionName());
     // Users, the audit trail and closed months: one command, so an older

@@ -1,5 +1,6 @@
 #include "TDataModule6.h"
 
+#include "DayColumns.h"
 #include "DbError.h"
 #include "DbSession.h"
 
@@ -13,15 +14,7 @@ const char *const kConn = TDataModule6::ConnectionName;
 QString sumDays()
 {
     // coalesce(d1,0)+...+coalesce(d31,0), line breaks after d10 and d20
-    QString s;
-    for (int d = 1; d <= 31; ++d) {
-        s += QStringLiteral("coalesce(d%1,0)").arg(d);
-        if (d < 31)
-            s += QLatin1Char('+');
-        if (d == 10 || d == 20)
-            s += QLatin1Char('\n');
-    }
-    return s;
+    return DayColumns::list(QStringLiteral("coalesce(%1,0)"), QStringLiteral("+"), {10, 20});
 }
 } // namespace
 

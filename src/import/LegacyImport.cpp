@@ -2,6 +2,7 @@
 #include "db/ClosedMonths.h"
 #include "LegacyImport.h"
 
+#include "db/DayColumns.h"
 #include "db/DbError.h"
 #include "db/Sql.h"
 
@@ -45,11 +46,14 @@ std::vector<Column> timesheetColumns()
 {
     std::vector<Column> c{{"id", Kind::Integer}, {"w_id", Kind::Integer}, {"month", Kind::Integer},
                           {"year", Kind::Integer}, {"smena", Kind::Integer}};
-    static const char *days[31] = {"d1", "d2", "d3", "d4", "d5", "d6", "d7", "d8", "d9", "d10", "d11",
-                                   "d12", "d13", "d14", "d15", "d16", "d17", "d18", "d19", "d20", "d21",
-                                   "d22", "d23", "d24", "d25", "d26", "d27", "d28", "d29", "d30", "d31"};
-    for (const char *d : days)
-        c.push_back({d, Kind::Integer});
+    static const QList<QByteArray> days = [] {
+        QList<QByteArray> n;
+        for (const QString &d : DayColumns::names())
+            n << d.toLatin1();
+        return n;
+    }();
+    for (const QByteArray &d : days)
+        c.push_back({d.constData(), Kind::Integer});
     return c;
 }
 

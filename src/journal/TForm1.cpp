@@ -1,11 +1,10 @@
 #include "TForm1.h"
 
 #include "app/VersionCheck.h"
-#include "db/DayCells.h"
 #include "db/DbError.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
-#include "db/Transaction.h"
+#include "records/Entries.h"
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
@@ -308,12 +307,10 @@ void TForm1::toggleMark()
     if (q->isEmpty())
         return;
     const QString mark = isClosedMark(q->asString(QStringLiteral("ok"))) ? QStringLiteral("no") : QStringLiteral("ok");
-    updtOK->setParam(QStringLiteral("ok"), mark);
-    updtOK->setParam(QStringLiteral("id"), q->asInt(QStringLiteral("id")));
-    Transaction tx(f.DataModule6->connectionName()); // so the audit record names the user
-    updtOK->exec();
-    tx.commit();
+    const Outcome o = Entries::setMark(f.DataModule6->connectionName(), q->asInt(QStringLiteral("id")), mark);
     q->refresh();
+    if (!o.ok())
+        Dialogs::error(o.text);
 }
 
 void TForm1::deleteEntry()
@@ -326,38 +323,13 @@ void TForm1::deleteEntry()
         q->open();
         return;
     }
-    TDataModule6 &dm = *f.DataModule6;
-    const QString conn = dm.connectionName();
-    // Worker, shift and day of the deleted row itself: the picker may show
-    // another day by now.
-    const int w = q->asInt(QStringLiteral("w_id"));
-    const int s = q->value(QStringLiteral("smena")).isNull() ? shift : q->asInt(QStringLiteral("smena"));
-    const QDate d = q->value(QStringLiteral("data")).toDate();
-    {
-        // The entry and its day cell go together or not at all.
-        Transaction tx(conn);
-        DayCells::lockWorkerMonth(conn, w, d);
-        Dataset gone(conn);
-        gone.setSql(QStringLiteral("delete from accounts_dep.smena where id=") + Sql::num(qint64(q->asInt(QStringLiteral("id"))))
-                    + QStringLiteral(" returning w_id, smena, data"));
-        gone.open();
-        // With no hours left only that day's cell becomes 0; the line and its
-        // other days stay, and no line is inserted.
-        DayCells::refreshShift(conn, w, s, d, DayCells::MissingLine::Leave);
-        if (!gone.isEmpty()) {
-            // Moved at another workstation after this journal was read
-            const int gw = gone.asInt(QStringLiteral("w_id"));
-            const int gs = gone.asInt(QStringLiteral("smena"));
-            const QDate gd = gone.value(QStringLiteral("data")).toDate();
-            if (gw != w || gs != s || gd != d) {
-                DayCells::lockWorkerMonth(conn, gw, gd);
-                DayCells::refreshShift(conn, gw, gs, gd, DayCells::MissingLine::Leave);
-            }
-        }
-        tx.commit();
-    }
+    // The entry and its day cell go together or not at all; the worker,
+    // shift and day are those of the stored row itself.
+    const Outcome o = Entries::remove(f.DataModule6->connectionName(), q->asInt(QStringLiteral("id")));
     q->close();
     q->open();
+    if (!o.ok())
+        Dialogs::error(o.text);
 }
 
 void TForm1::Timer1Timer() { versionCheck(f); }

@@ -7,7 +7,8 @@
 #include "db/DbError.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
-#include "db/Transaction.h"
+#include "journal/EntrySave.h"
+#include "records/Entries.h"
 #include "ui/Dialogs.h"
 #include "ui/DigitEdit.h"
 #include "ui/Forms.h"
@@ -170,6 +171,8 @@ void TForm11::prepareAdd()
     Edit9->clear();
     setWindowTitle(QStringLiteral("Заведение новой позиции (11)"));
     Tag = 1;
+    editedId = 0;
+    saveKey = QUuid::createUuid();
 }
 
 bool TForm11::prepareEdit()
@@ -191,6 +194,11 @@ bool TForm11::prepareEdit()
     w_id = q->asInt(QStringLiteral("w_id"));
     i_id = q->asInt(QStringLiteral("i_id"));
     o_id = q->asInt(QStringLiteral("o_id"));
+    editedId = q->asInt(QStringLiteral("id"));
+    openedWorker = w_id;
+    openedShift = q->value(QStringLiteral("smena")).isNull() ? currentShift() : q->asInt(QStringLiteral("smena"));
+    openedDate = q->value(QStringLiteral("data")).toDate();
+    saveKey = QUuid::createUuid();
 
     const bool painting = isPainting(vid);
     Label6->setEnabled(painting);
@@ -349,33 +357,6 @@ void TForm11::pickOperation()
 
 // ---------------------------------------------------------------- saving
 
-namespace {
-struct StoredKeys {
-    bool found = false;
-    int worker = 0;
-    int shift = 0;
-    QDate date;
-    bool operator!=(const StoredKeys &o) const { return found != o.found || worker != o.worker || shift != o.shift || date != o.date; }
-};
-
-// Where an entry stands in the database now (it may have been changed or
-// deleted at another workstation since the journal was read).
-StoredKeys storedKeys(const QString &connection, const QString &id)
-{
-    Dataset q(connection);
-    q.setSql(QStringLiteral("select w_id, smena, data from accounts_dep.smena where id=") + id);
-    q.open();
-    StoredKeys k;
-    if (q.isEmpty())
-        return k;
-    k.found = true;
-    k.worker = q.asInt(QStringLiteral("w_id"));
-    k.shift = q.asInt(QStringLiteral("smena"));
-    k.date = q.value(QStringLiteral("data")).toDate();
-    return k;
-}
-} // namespace
-
 bool TForm11::save()
 {
     TDataModule6 &dm = *f.DataModule6;
@@ -386,92 +367,51 @@ bool TForm11::save()
         Dialogs::error(QStringLiteral("Все поля должны быть заполнены!"));
         return false;
     }
+    const bool adding = Tag == 1;
+    Dataset *q = journal();
+    if (!adding && editedId == 0) {
+        Dialogs::error(QStringLiteral("Нет позиции для изменения: журнал пуст."));
+        return false;
+    }
 
-    const QString P = Sql::num(round4(cena));
+    Entries::Entry e;
+    e.id = adding ? 0 : editedId;
+    e.worker = w_id;
+    e.item = i_id;
+    e.operation = o_id;
+    e.price = round4(cena);
     // Only a painting operation has a colour; anything left in a disabled
     // field is not part of the entry.
-    const QString L = QString::number(painting ? Edit5->value() : 0);
-    const QString W = QString::number(w_id);
-    const QString I = QString::number(i_id);
-    const QString O = QString::number(o_id);
-    const QString Q = QString::number(Edit3->value());
-    const QString B = QString::number(Edit4->value());
-    const QString H = QString::number(Edit6->value());
-    const int shift = currentShift();
-    const QString S = QString::number(shift);
-    const QDate date = DTimeP->date();
-    const QString D = Sql::date(date);
-    const QString T = Sql::date(QDate::currentDate());
-    const bool adding = Tag == 1;
-
-    Dataset *q = journal();
-    const QString R = adding ? QString() : QString::number(q->asInt(QStringLiteral("id")));
-    const QString conn = dm.connectionName();
-
-    // The entry and its day cells are written together, with the months of
-    // the worker(s) concerned locked against a second workstation, so the
-    // duplicate check and the line count below stay true until the commit.
-    Transaction tx(conn);
-    StoredKeys old;
-    QList<DayCells::WorkerMonth> months{{w_id, date}};
+    e.colour = painting ? Edit5->value() : 0;
+    e.quantity = Edit3->value();
+    e.defects = Edit4->value();
+    e.hours = Edit6->value();
+    e.shift = currentShift();
+    e.date = DTimeP->date();
+    e.key = saveKey;
     if (!adding) {
-        old = storedKeys(conn, R);
-        if (!old.found)
-            throw DbError(QStringLiteral("Позиция удалена на другом рабочем месте. Закройте окно и обновите журнал."));
-        months.append({old.worker, old.date});
+        e.oldWorker = openedWorker;
+        e.oldShift = openedShift;
+        e.oldDate = openedDate;
     }
-    DayCells::lockWorkerMonths(conn, months);
-    if (!adding && storedKeys(conn, R) != old)
-        throw DbError(QStringLiteral("Позиция только что изменена на другом рабочем месте. Закройте окно, обновите журнал "
-                                     "и измените её снова."));
+    const Outcome outcome = Entries::save(dm.connectionName(), e);
 
-    QString count = QStringLiteral("select count(id) as cnt from accounts_dep.SMENA where w_id=") + W + QStringLiteral(" and o_id=") + O
-                    + QStringLiteral(" and i_id=") + I + QStringLiteral(" and data=to_date('") + D + QStringLiteral("', 'DD.MM.YYYY') and smena=") + S;
-    if (!adding)
-        count += QStringLiteral(" and id<>") + R;
-    count += QStringLiteral(" and color=") + L;
-    if (dm.DuplicateCheck(count, QStringLiteral("Позиция с такими параметрами уже заведена!")))
-        return false;
-
-    if (adding)
-        SmenaIU->setSql(QStringLiteral("insert into accounts_dep.SMENA(w_id, i_id, o_id, cena, kol_vo, brak, data, smena, color, time, vvod,ok, prize, id_doc, id_doc_item, f_gds_qty_use, id_gds_use, id_cons_use) values(")
-                        + W + QStringLiteral(", ") + I + QStringLiteral(", ") + O + QStringLiteral(", ") + P + QStringLiteral(",") + Q
-                        + QStringLiteral(", ") + B + QStringLiteral(", to_date('") + D + QStringLiteral("', 'DD.MM.YYYY HH24:MI:SS'), ") + S
-                        + QStringLiteral(", ") + L + QStringLiteral(", ") + H + QStringLiteral(", '") + T + QStringLiteral("', '") + QStringLiteral("no")
-                        + QStringLiteral("', 0, 0, 0, 0, 0, 0)"));
-    else
-        SmenaIU->setSql(QStringLiteral("update accounts_dep.SMENA set w_id=") + W + QStringLiteral(", i_id=") + I + QStringLiteral(", o_id=") + O
-                        + QStringLiteral(", cena=") + P + QStringLiteral(", kol_vo=") + Q + QStringLiteral(", brak=") + B
-                        + QStringLiteral(", data=to_date('") + D + QStringLiteral("', 'DD.MM.YYYY'), smena=") + S + QStringLiteral(", color=") + L
-                        + QStringLiteral(", time=") + H + QStringLiteral(", vvod='") + T
-                        + QStringLiteral("', prize=0, id_doc=0, id_doc_item=0, f_gds_qty_use=0, id_gds_use=0, id_cons_use=0 where id=") + R);
-    SmenaIU->exec();
-
-    dayCellRefresh(w_id, shift, date);
-    // A change that moved the entry leaves a cell that no longer holds its
-    // hours; it is corrected, but no line is made just to hold a 0.
-    if (!adding && (old.worker != w_id || old.shift != shift || old.date != date))
-        DayCells::refreshShift(conn, old.worker, old.shift, old.date, DayCells::MissingLine::CreateUnlessZero);
-    tx.commit();
-
-    // The timesheets by shifts read afresh when next shown
-    dm.H_Tabel_1.close();
-    dm.H_Tabel_2.close();
-    dm.H_Tabel_3.close();
-
-    // The journal read again, the cursor back on its record number. The entry
-    // is stored by now: a failing read must not keep the window open as if
-    // it were not (a second press would be refused as a duplicate).
-    const int rec = q->recNo();
-    try {
-        q->close();
-        q->open();
-        if (q->recordCount() >= 1 && rec >= 1)
-            q->setRecNo(rec);
-    } catch (const DbError &e) {
-        Dialogs::error(QStringLiteral("Позиция записана, но журнал не перечитан (нажмите \"Обновить\"):\n") + e.text());
-    }
-    return true;
+    // The transaction has ended: only now is anything shown or read.
+    return EntrySave::finish(
+        outcome,
+        [&]() {
+            // The timesheets by shifts read afresh when next shown
+            dm.H_Tabel_1.close();
+            dm.H_Tabel_2.close();
+            dm.H_Tabel_3.close();
+            // The journal read again, the cursor back on its record number.
+            const int rec = q->recNo();
+            q->close();
+            q->open();
+            if (q->recordCount() >= 1 && rec >= 1)
+                q->setRecNo(rec);
+        },
+        QStringLiteral("Позиция записана, но журнал не перечитан (нажмите \"Обновить\"):\n"));
 }
 
 void TForm11::dayCellRefresh(int worker, int shift, const QDate &date)
@@ -488,15 +428,9 @@ void TForm11::clearFields()
 
 void TForm11::Button1Click()
 {
-    try {
-        if (!save())
-            return;
-    } catch (const DbError &e) {
-        // The window stays open with what was typed, so nothing is lost.
-        f.DataModule6->Control.close();
-        Dialogs::error(e.text());
+    // A refusal keeps the window open with what was typed, so nothing is lost.
+    if (!save())
         return;
-    }
     clearFields();
     accept();
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <QDate>
 #include <QDialog>
+#include <QUuid>
 #include <limits>
 
 class Command;
@@ -47,6 +48,12 @@ public:
     int i_id = 0;
     int o_id = 0;
     double cena = 0.0; // final piece price, unrounded
+    // The entry being changed, and where the journal showed it when the editor opened
+    qint64 editedId = 0;
+    int openedWorker = 0, openedShift = 0;
+    QDate openedDate;
+    // Made when the editor opens: a press after an unknown outcome finds the stored row by it.
+    QUuid saveKey;
     // List price of the operation, shown as "Цена база"; NaN when unknown.
     double basePrice = std::numeric_limits<double>::quiet_NaN();
 
@@ -68,7 +75,9 @@ public:
     void setOperationFromOper();  // the current row of the shared Oper query
     void updateColourField();     // enabled only for a painting operation
     void recomputeDisplays();
-    bool save();                  // true when written; refusals show a message; DbError propagates (nothing written)
+    // True when written. Every refusal (and a database error) is shown after
+    // the write's transaction has ended; the window keeps what was typed.
+    bool save();
     void dayCellRefresh(int worker, int shift, const QDate &date);
     void clearFields();
 

@@ -7,7 +7,8 @@
 #include "db/DbError.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
-#include "db/Transaction.h"
+#include "journal/EntrySave.h"
+#include "records/HousekeepingEntries.h"
 #include "ui/Dialogs.h"
 #include "ui/DigitEdit.h"
 #include "ui/Forms.h"
@@ -29,44 +30,16 @@
 namespace {
 constexpr int kHousekeeping = 7777;
 
-QString shown(double v)
+// A price as stored (shortest form); a sum of money (`places` 2) with its kopecks.
+QString shown(double v, int places = -1)
 {
     if (std::isnan(v))
         return QString();
     QLocale loc;
     loc.setNumberOptions(loc.numberOptions() | QLocale::OmitGroupSeparator);
-    return loc.toString(v, 'g', 15);
+    return places < 0 ? loc.toString(v, 'g', 15) : loc.toString(v, 'f', places);
 }
 
-// Where an entry stands in the database now (it may have been changed or
-// deleted at another workstation since the list was read).
-struct StoredEntry {
-    bool found = false;
-    int worker = 0;
-    int kind = 0;
-    int night = 0;
-    QDate date;
-    bool operator!=(const StoredEntry &o) const
-    {
-        return found != o.found || worker != o.worker || kind != o.kind || night != o.night || date != o.date;
-    }
-};
-
-StoredEntry storedEntry(const QString &connection, int id)
-{
-    Dataset q(connection);
-    q.setSql(QStringLiteral("select id_p, id_o, i_night, d_date from accounts_dep.fatigue where id=") + Sql::num(qint64(id)));
-    q.open();
-    StoredEntry e;
-    if (q.isEmpty())
-        return e;
-    e.found = true;
-    e.worker = q.asInt(QStringLiteral("id_p"));
-    e.kind = q.asInt(QStringLiteral("id_o"));
-    e.night = q.asInt(QStringLiteral("i_night"));
-    e.date = q.value(QStringLiteral("d_date")).toDate();
-    return e;
-}
 } // namespace
 
 TForm24::TForm24(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
@@ -204,7 +177,7 @@ void TForm24::showKind()
     // The amount follows the hours as they are typed; it is not stored.
     bool ok = false;
     const int hours = Edit6->value(&ok);
-    DBEdit2->setText(std::isnan(price) ? QString() : shown(price * (ok ? hours : 0)));
+    DBEdit2->setText(std::isnan(price) ? QString() : shown(price * (ok ? hours : 0), 2));
 }
 
 double TForm24::hourPrice(double normPrice, bool dayOff, bool night)
@@ -215,6 +188,12 @@ double TForm24::hourPrice(double normPrice, bool dayOff, bool night)
     if (night)
         p *= 1.2;
     return p;
+}
+
+bool TForm24::priceFits(double price)
+{
+    // fatigue.price is numeric(15,4): under 10^11 once rounded to 4 places
+    return std::isfinite(price) && std::fabs(std::round(price * 10000.0) / 10000.0) < 1e11;
 }
 
 QString TForm24::priceText(double price) { return QString::number(price, 'g', 15); }
@@ -235,11 +214,13 @@ void TForm24::prepareAdd()
     id_nom = 0;
     id_p = 0;
     setWorkKind(kHousekeeping);
+    saveKey = QUuid::createUuid();
 }
 
 void TForm24::prepareEdit()
 {
     Tag = 1;
+    saveKey = QUuid::createUuid();
     type_work->close();
     type_work->open();
     fillKinds();
@@ -328,76 +309,37 @@ bool TForm24::save()
         return false;
     }
 
-    const QString P = priceText(hourPrice(normPrice, list->dayOff(), CBox1->isChecked()));
-    const int holiday = list->dayOff() ? 1 : 0;
-    const int night = CBox1->isChecked() ? 1 : 0;
-    const QDate listDate = list->listDate();
-    const QString H = QString::number(hours);
-    const QString N = QString::number(id_nom);
-    const QString O = QString::number(kind);
-    const QString W = QString::number(id_p);
-    const int id = adding ? 0 : rows->asInt(QStringLiteral("id"));
-
-    TDataModule6 &dm = *f.DataModule6;
-    const QString conn = dm.connectionName();
-    // The entry and its day cells are written together, with the worker's
-    // month locked against a second workstation.
-    Transaction tx(conn);
-    StoredEntry old;
-    QList<DayCells::WorkerMonth> months{{id_p, listDate}};
-    if (!adding) {
-        old = storedEntry(conn, id);
-        if (!old.found)
-            throw DbError(QStringLiteral("Позиция удалена на другом рабочем месте. Закройте окно и обновите список."));
-        months.append({old.worker, old.date});
+    const double hour = hourPrice(normPrice, list->dayOff(), CBox1->isChecked());
+    if (!priceFits(hour)) {
+        Dialogs::error(QStringLiteral("Цена часа %1 больше наибольшей возможной (99999999999.9999): позиция не записана. "
+                                      "Проверьте расценку вида работ.")
+                           .arg(priceText(hour)));
+        return false;
     }
-    DayCells::lockWorkerMonths(conn, months);
-    if (!adding && storedEntry(conn, id) != old)
-        throw DbError(QStringLiteral("Позиция только что изменена на другом рабочем месте. Закройте окно, откройте список "
-                                     "снова и измените её ещё раз."));
+    HousekeepingEntries::Entry e;
+    e.id = adding ? 0 : rows->asInt(QStringLiteral("id"));
+    e.worker = id_p;
+    e.nomenclature = id_nom;
+    e.kind = kind;
+    e.date = list->listDate();
+    e.shift = list->shiftValue;
+    e.hours = hours;
+    e.price = priceText(hour).toDouble();
+    e.holiday = list->dayOff();
+    e.night = CBox1->isChecked();
+    e.key = saveKey;
+    const Outcome outcome = HousekeepingEntries::save(f.DataModule6->connectionName(), e);
 
-    if (adding)
-        dm.SQL_exec.exec(QStringLiteral("INSERT INTO accounts_dep.fatigue(id_nom, id_o, id_p, d_date, i_mnth, i_year, i_smena, cnt, "
-                                        "price, i_holiday, i_night)VALUES(")
-                         + N + QStringLiteral(", ") + O + QStringLiteral(" ,") + W + QStringLiteral(", '") + Sql::date(listDate)
-                         + QStringLiteral("', ") + QString::number(listDate.month()) + QStringLiteral(", ")
-                         + QString::number(listDate.year()) + QStringLiteral(", ") + QString::number(list->shiftValue)
-                         + QStringLiteral(", ") + H + QStringLiteral(", ") + P + QStringLiteral(", ") + QString::number(holiday)
-                         + QStringLiteral(", ") + QString::number(night) + QStringLiteral(")"));
-    else
-        dm.SQL_exec.exec(QStringLiteral("UPDATE accounts_dep.fatigue SET id_nom=") + N + QStringLiteral(", id_o=") + O
-                         + QStringLiteral(", id_p=") + W + QStringLiteral(", cnt=") + H + QStringLiteral(", price=") + P
-                         + QStringLiteral(", i_holiday=") + QString::number(holiday) + QStringLiteral(", i_night=")
-                         + QString::number(night) + QStringLiteral(" where id=") + QString::number(id));
-
-    // A change keeps the entry's date.
-    const QDate date = adding ? listDate : old.date;
-    DayCells::refreshHousekeeping(conn, id_p, kind, night, date, DayCells::MissingLine::Create);
-    // A change that moved the entry to another worker or kind leaves a cell
-    // that no longer holds its hours; no line is made just to hold a 0.
-    if (!adding && (old.worker != id_p || old.kind != kind || old.night != night))
-        DayCells::refreshHousekeeping(conn, old.worker, old.kind, old.night, old.date, DayCells::MissingLine::CreateUnlessZero);
-    tx.commit();
-
-    // The entry is stored by now: a failing read must not keep the window
-    // open as if it were not.
-    try {
-        rows->refresh();
-    } catch (const DbError &e) {
-        Dialogs::error(QStringLiteral("Позиция записана, но список не перечитан (закройте и откройте его снова):\n") + e.text());
-    }
-    return true;
+    // The transaction has ended: only now is anything shown or read.
+    return EntrySave::finish(
+        outcome, [&]() { rows->refresh(); },
+        QStringLiteral("Позиция записана, но список не перечитан (закройте и откройте его снова):\n"));
 }
 
 void TForm24::Button1Click()
 {
-    try {
-        if (!save())
-            return;
-    } catch (const DbError &e) {
-        // The window stays open with what was typed, so nothing is lost.
-        Dialogs::error(e.text());
+    // A refusal keeps the window open with what was typed, so nothing is lost.
+    if (!save())
         return;
-    }
     accept();
 }

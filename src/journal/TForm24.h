@@ -1,6 +1,7 @@
 #pragma once
 #include <QDate>
 #include <QDialog>
+#include <QUuid>
 
 class Dataset;
 class DigitEdit;
@@ -40,6 +41,8 @@ public:
     // The editor's own values; 0 = none chosen
     qint64 id_nom = 0;
     int id_p = 0;
+    // Made when the editor opens: a press after an unknown outcome finds the stored row by it.
+    QUuid saveKey;
 
     // Openers used by the list
     void prepareAdd();
@@ -54,11 +57,12 @@ public:
     // Price of one hour: the norm price doubled on a day off, then 20 % more at night.
     static double hourPrice(double normPrice, bool dayOff, bool night);
     static QString priceText(double price); // general format, "." as decimal point
+    static bool priceFits(double price);    // the price column can hold it
 
     // Named steps
     void fillKinds();        // cb_type_work from type_work
     void showKind();         // DBEdit1 / DBEdit2 follow the chosen kind and the hours
-    bool save();             // true when written; refusals show a message; DbError propagates (nothing written)
+    bool save();             // true when written; every refusal is shown after the write's transaction has ended
     void pickWorker();
     void pickNomenclature();
 

@@ -1,12 +1,9 @@
 #include "TForm25.h"
 
 #include "TForm24.h"
-#include "db/DayCells.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
-#include "db/Transaction.h"
-#include "db/Audit.h"
-#include "db/ClosedMonths.h"
+#include "records/HousekeepingEntries.h"
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
@@ -39,7 +36,7 @@ TForm25::TForm25(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     // oper takes part without a join condition; distinct folds the repeats.
     fatigue->sql = QStringList{
         QStringLiteral("select distinct vo.vid, p.fio, i.s_caption, (f.cnt*f.price) as summ,  f.*, case when f.i_holiday=0 then '' "
-                       "else '+' end as s_holiday, case when f.i_night=0 then '' else '+' end as s_night"),
+                       "else '+' end as s_holiday, case when coalesce(f.i_night,0)=0 then '' else '+' end as s_night"),
         QStringLiteral("from accounts_dep.fatigue f, cmn_classifier.item i, accounts_dep.person p,accounts_dep.vid_oper vo, "
                        "accounts_dep.oper o "),
         QStringLiteral("where f.id_nom =i.id and p.id=f.id_p and vo.id = f.id_o and o.i_id >=7777 and o.vid >=7777 and f.d_date = "
@@ -59,7 +56,7 @@ TForm25::TForm25(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
                                      {"vid", "Работа", L, true, 130},
                                      {"price", "Цена", R, true, 70},
                                      {"cnt", "Кол-во", R, true, 60},
-                                     {"summ", "Итого", R, true, 80},
+                                     {"summ", "Итого", R, true, 80, 2}, // a sum of money: always two decimals
                                      {"s_holiday", "Вых.", C, true, 45},
                                      {"s_night", "Ноч.", C, true, 45},
                                  },
@@ -175,67 +172,25 @@ void TForm25::deleteEntry()
         return;
     if (!Dialogs::question(QStringLiteral("Удалить позицию из списка?")))
         return;
-    const QString conn = f.DataModule6->connectionName();
-    const int worker = fatigue->asInt(QStringLiteral("id_p"));
-    const int kind = fatigue->asInt(QStringLiteral("id_o"));
-    const int night = fatigue->asInt(QStringLiteral("i_night"));
-    const QDate d = fatigue->value(QStringLiteral("d_date")).toDate();
-    {
-        // The entry and its day cell go together or not at all.
-        Transaction tx(conn);
-        DayCells::lockWorkerMonth(conn, worker, d);
-        Dataset gone(conn);
-        gone.setSql(QStringLiteral("delete from accounts_dep.fatigue where id=") + Sql::num(qint64(fatigue->asInt(QStringLiteral("id"))))
-                    + QStringLiteral(" returning id_o, id_p, i_night, d_date"));
-        gone.open();
-        // With no hours left only that day's cell becomes 0; the line and its
-        // other days stay, and no line is inserted.
-        DayCells::refreshHousekeeping(conn, worker, kind, night, d, DayCells::MissingLine::Leave);
-        if (!gone.isEmpty()) {
-            // Changed at another workstation after this list was read
-            const int gw = gone.asInt(QStringLiteral("id_p"));
-            const int gk = gone.asInt(QStringLiteral("id_o"));
-            const int gn = gone.asInt(QStringLiteral("i_night"));
-            const QDate gd = gone.value(QStringLiteral("d_date")).toDate();
-            if (gw != worker || gk != kind || gn != night || gd != d) {
-                DayCells::lockWorkerMonth(conn, gw, gd);
-                DayCells::refreshHousekeeping(conn, gw, gk, gn, gd, DayCells::MissingLine::Leave);
-            }
-        }
-        tx.commit();
-    }
+    // The entry and its day cell go together or not at all.
+    const Outcome o = HousekeepingEntries::remove(f.DataModule6->connectionName(), fatigue->asInt(QStringLiteral("id")));
     fatigue->refresh();
+    if (!o.ok())
+        Dialogs::error(o.text);
 }
 
 QString TForm25::recalculationStatement(int year, int month)
 {
-    const QString M = QString::number(month);
-    const QString Y = QString::number(year);
-    const QString NM = QString::number(month == 12 ? 1 : month + 1);
-    const QString NY = QString::number(month == 12 ? year + 1 : year);
-    return QStringLiteral("UPDATE accounts_dep.fatigue f SET price=coalesce((select case when coalesce(sum(s.time),0)::numeric(10,2)=0 "
-                          "then 0 else  coalesce(sum((s.kol_vo-s.brak)*(s.cena+s.cena*f.i_holiday))/sum(time),0)::numeric(10,2) end as "
-                          "price  from cmn_classifier.item i, accounts_dep.smena s, accounts_dep.izdel gas, accounts_dep.person p where "
-                          "i.id_level =2 and s.i_id = gas.id and gas.id_class_item =i.id  and s.data<'01.")
-           + NM + QStringLiteral(".") + NY + QStringLiteral("' and s.data>='01.") + M + QStringLiteral(".") + Y
-           + QStringLiteral("' and p.id=s.w_id and p.id=f.id_p and i.id=f.id_nom group by i.s_caption, i.id, p.id order by fio),0) "
-                            "where i_mnth = ")
-           + M + QStringLiteral(" and i_year = ") + Y + QStringLiteral(" and id_o =7778");
+    return HousekeepingEntries::recalculationStatement(year, month);
 }
 
 void TForm25::recalculate()
 {
     const QDate d = listDate();
-    TDataModule6 &dm = *f.DataModule6;
-    const QString conn = dm.connectionName();
-    {
-        // The whole month at once: saves and deletions of the month wait.
-        ClosedMonths::refuseIfClosed(conn, d.year(), d.month());
-        Transaction tx(conn);
-        DayCells::lockMonth(conn, d.year(), d.month());
-        Audit::action(conn, QStringLiteral("пересчёт ср. сдельной"), Audit::monthKey(d.year(), d.month()));
-        dm.SQL_exec.exec(recalculationStatement(d.year(), d.month()));
-        tx.commit();
+    const Outcome o = HousekeepingEntries::recalculate(f.DataModule6->connectionName(), d.year(), d.month());
+    if (!o.ok()) {
+        Dialogs::error(o.text);
+        return;
     }
     fatigue->refresh();
 }

@@ -6,25 +6,58 @@
 
 namespace Printing {
 
-Value Value::fromVariant(const QVariant &v)
+bool Value::isNumberType(QMetaType t)
 {
-    if (!v.isValid() || v.isNull())
-        return Value();
-    const int type = v.metaType().id();
-    Decimal d;
-    if (type == QMetaType::QString || type == QMetaType::QByteArray) {
-        const QString s = v.toString();
-        // an exact decimal prints like any number, in its shortest form:
-        // round(x,2) giving "7.50" shows 7.5, as a floating field would
-        if (Decimal::parse(s, &d) && !s.trimmed().isEmpty())
-            return number(d);
-        return string(s);
+    switch (t.id()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Bool:
+        return true;
+    default:
+        return false;
     }
-    if (type == QMetaType::QDate || type == QMetaType::QDateTime)
+}
+
+static bool isDateType(QMetaType t) { return t.id() == QMetaType::QDate || t.id() == QMetaType::QDateTime; }
+
+Value Value::read(const QVariant &v, Kind as)
+{
+    if (!v.isValid() || v.isNull() || as == Null)
+        return Value();
+    if (isDateType(v.metaType()))
         return string(v.toDate().toString(QStringLiteral("dd.MM.yyyy")));
-    if (Decimal::fromVariant(v, &d))
-        return number(d);
+    if (as == Number) {
+        Decimal d;
+        if (Decimal::fromVariant(v, &d))
+            return number(d);
+    }
     return string(v.toString());
+}
+
+Value Value::fromVariant(const QVariant &v, QMetaType declared)
+{
+    const QMetaType t = declared.isValid() ? declared : v.metaType();
+    return read(v, isNumberType(t) ? Number : Text);
+}
+
+bool Value::sameAs(const Value &o) const
+{
+    if (kind != o.kind)
+        return false;
+    switch (kind) {
+    case Null: return true;
+    case Number: return num == o.num;
+    case Text: return text == o.text;
+    }
+    return false;
 }
 
 Decimal Value::toDecimal() const
@@ -51,14 +84,10 @@ QString Value::format(const QString &mask) const
 {
     if (kind == Null)
         return QString();
+    if (kind == Text)
+        return text;
     if (mask.isEmpty())
-        return kind == Text ? text : num.toString();
-    if (kind == Text) {
-        Decimal d;
-        if (!Decimal::parse(text, &d))
-            return text;
-        return number(d).format(mask);
-    }
+        return num.toString();
     const int point = mask.indexOf(QLatin1Char('.'));
     return num.toFixed(point < 0 ? 0 : mask.size() - point - 1);
 }

@@ -18,16 +18,25 @@ struct Value {
 
     static Value number(const Decimal &d) { Value v; v.kind = Number; v.num = d; return v; }
     static Value string(const QString &s) { Value v; v.kind = Text; v.text = s; return v; }
-    // Database values: numbers (also exact decimals that arrive as text) become
-    // numbers; other texts stay texts.
-    static Value fromVariant(const QVariant &v);
+    // A database value read as the column declares it: a numeric column gives
+    // numbers (exact decimals arrive as text), a text column texts exactly as
+    // stored however much they look like numbers ("0105", "2E3"), a date its
+    // day-first text. Without a declared type the value's own type decides.
+    static Value fromVariant(const QVariant &v, QMetaType declared = QMetaType());
+    // The same with the kind given (Number or Text) whatever the column says.
+    static Value read(const QVariant &v, Kind as);
+    static bool isNumberType(QMetaType t);
+
+    // Same kind and same stored content (a group break compares these).
+    bool sameAs(const Value &o) const;
 
     // Arithmetic reading: nothing counts as 0, a text that is no number too.
     Decimal toDecimal() const;
     bool isTrue() const;
     // Printed form. Masks "#0", "#0.00", "#0.000" (any count of places after
     // the point) round half away from zero; without a mask a number prints in
-    // its shortest form (12.50 as 12.5, 200.00 as 200).
+    // its shortest form (12.50 as 12.5, 200.00 as 200). A text prints as it
+    // is, mask or not.
     QString format(const QString &mask = QString()) const;
 };
 

@@ -290,16 +290,30 @@ Document layOut(const Layout &l, const Dataset &data)
     }
 
     // Field lookup on one row, by name without regard to case
-    std::map<QString, int> columns;
-    for (int i = 0; i < data.fieldCount(); ++i)
-        columns.emplace(data.fieldName(i).toLower(), i);
+    // and the kind each is read as: the layout's word, else the column's type
+    struct Column {
+        int index;
+        Value::Kind kind;
+    };
+    std::map<QString, Value::Kind> given;
+    for (auto it = l.kinds.constBegin(); it != l.kinds.constEnd(); ++it)
+        given.emplace(it.key().toLower(), it.value());
+    std::map<QString, Column> columns;
+    for (int i = 0; i < data.fieldCount(); ++i) {
+        const QString name = data.fieldName(i).toLower();
+        const auto g = given.find(name);
+        const Value::Kind kind = g != given.end() ? g->second
+                                 : Value::isNumberType(data.fieldType(i)) ? Value::Number
+                                                                           : Value::Text;
+        columns.emplace(name, Column{i, kind});
+    }
     int row = -1;
     Expression::Context ctx;
     ctx.field = [&](const QString &name) -> Value {
         if (row < 0)
             return Value();
         const auto it = columns.find(name.toLower());
-        return it == columns.end() ? Value() : Value::fromVariant(data.valueAt(row, it->second));
+        return it == columns.end() ? Value() : Value::read(data.valueAt(row, it->second.index), it->second.kind);
     };
 
     Pager pager(l, doc);
@@ -337,15 +351,16 @@ Document layOut(const Layout &l, const Dataset &data)
         }
     };
     const int rows = data.recordCount();
-    QStringList current;
+    // groups break on the stored values: "01" and "1" are two groups
+    QVector<Value> current;
     for (int r = 0; r < rows; ++r) {
         row = r;
-        QStringList values;
+        QVector<Value> values;
         for (const Expression &e : groupExprs)
-            values << e.eval(ctx).format();
+            values << e.eval(ctx);
         int changed = r == 0 ? 0 : int(groupExprs.size());
         for (int g = 0; r > 0 && g < values.size(); ++g)
-            if (values[g] != current[g]) {
+            if (!values[g].sameAs(current[g])) {
                 changed = g;
                 break;
             }

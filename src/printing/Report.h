@@ -2,6 +2,7 @@
 #include "Expression.h"
 
 #include <QLineF>
+#include <QMap>
 #include <QPageLayout>
 #include <QRectF>
 #include <QString>
@@ -61,6 +62,9 @@ struct Layout {
     Band detail;         // once per row
     Band reportFooter;   // once at the end, sums over the whole report
     Band pageFooter;     // at the foot of every page (PAGENUMBER)
+    // Fields read as numbers or texts whatever their columns declare (by
+    // name, without regard to case); every other field follows its column's type.
+    QMap<QString, Value::Kind> kinds;
 
     // The label called `name` (nullptr if none).
     Element *element(const QString &name);

@@ -33,4 +33,12 @@ struct Entry {
 // Adds (id 0) or changes the entry. Duplicate: "Позиция с такими параметрами уже заведена!"
 Outcome save(const QString &connection, const Entry &e);
 
+// Deletes the entry if it still stands where it was read; its day cell loses
+// its hours (only that day's cell; no line is inserted). ChangedElsewhere
+// when it was deleted or moved meanwhile.
+Outcome remove(const QString &connection, qint64 id);
+
+// The closing mark ("ok" / "no") of an entry.
+Outcome setMark(const QString &connection, qint64 id, const QString &mark);
+
 } // namespace Entries

@@ -1,6 +1,7 @@
 #include "Excel.h"
 
 #include "ExcelWorkbook.h"
+#include "db/DecimalText.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>
@@ -19,6 +20,14 @@ namespace {
 std::unique_ptr<ExcelWorkbook> g_book; // the workbook the writes go to
 QString g_folder;                      // set by tests
 QString g_lastSaved;
+std::function<void()> g_beforeMessage;
+
+void showError(const QString &text, const QString &caption = QStringLiteral("Ошибка"))
+{
+    if (g_beforeMessage)
+        g_beforeMessage();
+    Dialogs::error(text, caption);
+}
 
 const QString kOpenFailed = QStringLiteral("Ошибка открытия файла Microsoft Excel.");
 const QString kBadSheet = QStringLiteral("Ошибочный номер листа Microsoft Excel");
@@ -57,32 +66,41 @@ QString fileNameFor(const ExcelWorkbook &book, const QString &folder)
 }
 
 int writeCell(int sheet, int column, int row, const QString &text, bool formatting, bool textFormat,
-              bool fitColumn, bool bold)
+              bool fitColumn, bool bold, bool money = false)
 {
     if (text.isEmpty())
         return 1;
     const QString where = QStringLiteral("Ошибка при записи: лист %1, столбец %2, строка %3").arg(sheet).arg(column).arg(row);
     if (!g_book || sheet < 1 || sheet > g_book->sheets.size()) {
-        Dialogs::error(where, kBadSheet);
+        showError(where, kBadSheet);
         return -1;
     }
     ExcelSheet &ws = g_book->sheets[sheet - 1];
     if (row < 1 || row > ExcelWorkbook::MaxRow || column < 1 || column > ExcelWorkbook::MaxColumn) {
-        Dialogs::error(where, kWriteFailed);
+        showError(where, kWriteFailed);
         return -1;
     }
     // The text format goes on before the value, so the value is kept as text.
     if (formatting && textFormat)
         ws.cellAt(row, column).textFormat = true;
     if (text.size() > ExcelWorkbook::MaxTextLength) {
-        Dialogs::error(where, kWriteFailed);
+        showError(where, kWriteFailed);
         return -1;
     }
     double number = 0;
-    if (!ws.cellAt(row, column).textFormat && Excel::readsAsNumber(text, &number))
+    if (!ws.cellAt(row, column).textFormat && Excel::readsAsNumber(text, &number)) {
+        if (money) {
+            // to kopecks on the decimal digits, then the double nearest them
+            QString plain = text.trimmed();
+            plain.replace(QLatin1Char(','), QLatin1Char('.'));
+            const QString kopecks = DecimalText::round(plain, 2);
+            number = kopecks.isEmpty() ? std::round(number * 100) / 100 : kopecks.toDouble();
+            ws.cellAt(row, column).money = true;
+        }
         ws.setValue(row, column, number);
-    else
+    } else {
         ws.setValue(row, column, text);
+    }
     if (!formatting)
         return 1;
     if (fitColumn)
@@ -98,7 +116,7 @@ int ExcelStart(const QString &fileName, const QString &subject)
     g_book.reset();
     // Opening an existing workbook is not supported; no export asks for it.
     if (!fileName.isEmpty() || !folderWritable(Excel::documentsFolder())) {
-        Dialogs::error(kOpenFailed);
+        showError(kOpenFailed);
         return -1;
     }
     g_book = std::make_unique<ExcelWorkbook>(subject.isEmpty() ? activeTitle() : subject);
@@ -117,13 +135,13 @@ int ExcelShow(bool visible)
     if (!QDir().mkpath(folder) || !g_book->save(path, &why)) {
         QFile::remove(path);
         g_book->savedPath.clear();
-        Dialogs::error(QStringLiteral("Ошибка записи файла %1: %2").arg(QDir::toNativeSeparators(path), why),
+        showError(QStringLiteral("Ошибка записи файла %1: %2").arg(QDir::toNativeSeparators(path), why),
                        kWriteFailed);
         return -1;
     }
     g_lastSaved = path;
     if (!Dialogs::openFile(path))
-        Dialogs::error(QStringLiteral("Файл сохранён, но открыть его не удалось: %1").arg(QDir::toNativeSeparators(path)),
+        showError(QStringLiteral("Файл сохранён, но открыть его не удалось: %1").arg(QDir::toNativeSeparators(path)),
                        kWriteFailed);
     return 1;
 }
@@ -138,7 +156,18 @@ int ExcelWriteCell(int sheet, int column, int row, const QString &text, bool tex
     return writeCell(sheet, column, row, text, true, textFormat, fitColumn, bold);
 }
 
+int ExcelWriteMoney(int sheet, int column, int row, const QString &text, bool fitColumn, bool bold)
+{
+    return writeCell(sheet, column, row, text, true, false, fitColumn, bold, true);
+}
+
 namespace Excel {
+
+std::function<void()> setBeforeMessage(std::function<void()> fn)
+{
+    std::swap(fn, g_beforeMessage);
+    return fn;
+}
 
 void setDocumentsFolder(const QString &folder) { g_folder = folder; }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <functional>
 
 // The four spreadsheet operations every export goes through. A new workbook
 // is kept in memory while the cells are written; showing it writes it as an
@@ -22,6 +23,12 @@ int ExcelWriteValue(int sheet, int column, int row, const QString &text);
 int ExcelWriteCell(int sheet, int column, int row, const QString &text,
                    bool textFormat, bool fitColumn, bool bold);
 
+// A sum of money: like ExcelWriteCell without the text format, but a number
+// is rounded to kopecks and the cell gets the number format "0.00", so the
+// value a spreadsheet sums is the value it shows. A text that is no number
+// is written as text.
+int ExcelWriteMoney(int sheet, int column, int row, const QString &text, bool fitColumn, bool bold);
+
 class ExcelWorkbook;
 
 namespace Excel {
@@ -35,6 +42,11 @@ QString documentsFolder();
 const ExcelWorkbook *currentWorkbook();
 // The file the last successful ExcelShow(true) wrote.
 QString lastSavedFile();
+
+// Called before any message of the operations is shown (an export puts
+// back the grid it detached, so the user never sees an empty grid behind
+// the box). Returns the one set before.
+std::function<void()> setBeforeMessage(std::function<void()> fn);
 
 // How typed input is read: a decimal number ("12", "-3,5", "1.5e3") or not.
 bool readsAsNumber(const QString &text, double *value = nullptr);

@@ -12,6 +12,7 @@ struct ExcelCell {
     QVariant value;
     bool textFormat = false; // number format "@"
     bool bold = false;
+    bool money = false;      // number format "0.00"
 };
 
 struct ExcelSheet {

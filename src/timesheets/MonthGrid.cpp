@@ -1,6 +1,7 @@
 #include "MonthGrid.h"
 
 #include "db/Dataset.h"
+#include "db/DayColumns.h"
 #include "db/DbError.h"
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
@@ -17,7 +18,15 @@ QString monthName(int month)
     return month >= 1 && month <= 12 ? QString::fromUtf8(names[month - 1]) : QString();
 }
 
-QString dayField(int day) { return QStringLiteral("d%1").arg(day); }
+bool checkYear(int year)
+{
+    if (year >= 1 && year <= 9999)
+        return true;
+    Dialogs::error(QStringLiteral("Год %1 недопустим: табель ведётся за годы от 1 до 9999. Выберите другой год.").arg(year));
+    return false;
+}
+
+QString dayField(int day) { return DayColumns::name(day); }
 
 bool isWeekend(int day, int month, int year)
 {
@@ -30,7 +39,7 @@ bool isWeekend(int day, int month, int year)
 void colourDays(DatasetModel *model, const QDate &first, const QColor &normal, const QColor &background,
                 QTableView *hideIn)
 {
-    for (int d = 1; d <= 31; ++d) {
+    for (int d = 1; d <= DayColumns::Count; ++d) {
         const bool inMonth = d <= first.daysInMonth();
         if (hideIn)
             hideIn->setColumnHidden(model->columnOf(dayField(d)), !inMonth);
@@ -60,9 +69,11 @@ void rebuild(QAbstractButton *button, QProgressBar *bar, const QString &connecti
     LongAction busy(button, bar);
     busy.setRange(1, QDate(year, month, 1).daysInMonth());
     try {
+        // The progress comes from inside the rebuild's transaction: it is
+        // repainted, no event runs (a timer's query would join the transaction).
         run(connection, month, year, [&busy](int day) {
             busy.setValue(day);
-            busy.step();
+            busy.repaint();
         });
     } catch (const DbError &e) {
         Dialogs::error(QStringLiteral("Табель не перестроен, данные месяца остались прежними.\n%1").arg(e.text()));

@@ -19,6 +19,10 @@ inline const QColor Silver{192, 192, 192};        // titles of days after the mo
 inline const QColor TotalBackground{225, 228, 255}; // the month's totals
 
 QString monthName(int month); // "Январь" ... "Декабрь"
+// Years a month's dates can be written for (a stored line with a year such
+// as -1 must not reach the server as a date it cannot read). A year outside
+// them is refused with a message; false then.
+bool checkYear(int year);
 QString dayField(int day);    // "d1" ... "d31"
 // Saturdays and Sundays of a month (no holiday calendar).
 bool isWeekend(int day, int month, int year);

@@ -1,5 +1,6 @@
 #include "TForm15.h"
 
+#include "db/DayColumns.h"
 #include "db/TDataModule6.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
@@ -9,14 +10,9 @@ TForm15::TForm15(Forms &forms, QWidget *parent)
 {
     setObjectName(QStringLiteral("TForm15"));
     H_Tabel.sql = QStringList{
-        QStringLiteral("select person.s_caption fio,sum(d1) as sd1,sum(d2) as sd2,sum(d3) as sd3,sum(d4) as sd4,"),
-        QStringLiteral("sum(d5) as sd5,sum(d6) as sd6,sum(d7) as sd7,sum(d8) as sd8,sum(d9) as sd9,"),
-        QStringLiteral("sum(d10) as sd10,sum(d11) as sd11,sum(d12) as sd12,sum(d13) as sd13,"),
-        QStringLiteral("sum(d14) as sd14,sum(d15) as sd15,sum(d16) as sd16,sum(d17) as sd17,"),
-        QStringLiteral("sum(d18) as sd18,sum(d19) as sd19,sum(d20) as sd20,sum(d21) as sd21,"),
-        QStringLiteral("sum(d22) as sd22,sum(d23) as sd23,sum(d24) as sd24,sum(d25) as sd25,"),
-        QStringLiteral("sum(d26) as sd26,sum(d27) as sd27,sum(d28) as sd28,sum(d29) as sd29,"),
-        QStringLiteral("sum(d30) as sd30,sum(d31) as sd31 from accounts_dep.h_tabel, cmn_contractor.person person where"),
+        QStringLiteral("select person.s_caption fio,"),
+        DayColumns::list(QStringLiteral("sum(%1) as sd%2"), QStringLiteral(","), {4, 9, 13, 17, 21, 25, 29}),
+        QStringLiteral(" from accounts_dep.h_tabel, cmn_contractor.person person where"),
         QStringLiteral("h_tabel.w_id=person.s_code::t_integer and month=:mnth and"),
         QStringLiteral("year=:yea group by fio order by fio"),
     };
@@ -26,7 +22,7 @@ TForm15::TForm15(Forms &forms, QWidget *parent)
     QuickRep1.orientation = QPageLayout::Landscape;
     QuickRep1.fontSize = 8;
     // 277 mm across: the name, 31 day columns, the total
-    const double nameW = 58, dayW = 6.6, totalX = nameW + 31 * dayW, totalW = 277 - totalX;
+    const double nameW = 58, dayW = 6.6, totalX = nameW + DayColumns::Count * dayW, totalW = 277 - totalX;
     Band &head = QuickRep1.columnHeader;
     head.height = 6;
     head.lineAbove = head.lineBelow = true;
@@ -38,14 +34,14 @@ TForm15::TForm15(Forms &forms, QWidget *parent)
     detail.lineAbove = detail.lineBelow = true;
     detail.elements << field(0, nameW, QStringLiteral("fio"), QString(), Qt::AlignLeft);
     QStringList days;
-    for (int d = 1; d <= 31; ++d) {
+    for (int d = 1; d <= DayColumns::Count; ++d) {
         Element day = label(nameW + (d - 1) * dayW, dayW, QString::number(d), Qt::AlignHCenter, true);
         day.frameLeft = day.frameRight = true;
         head.elements << day;
-        Element hours = field(day.x, dayW, QStringLiteral("sd%1").arg(d), QString(), Qt::AlignHCenter);
+        Element hours = field(day.x, dayW, DayColumns::name(d, QStringLiteral("s")), QString(), Qt::AlignHCenter);
         hours.frameLeft = hours.frameRight = true; // a grid, so a day is read in its own column
         detail.elements << hours;
-        days << QStringLiteral("sd%1").arg(d);
+        days << DayColumns::name(d, QStringLiteral("s"));
     }
     head.elements << label(totalX, totalW, QStringLiteral("Итого"), Qt::AlignHCenter, true);
     detail.elements << field(totalX, totalW, days.join(QLatin1Char('+')), QString(), Qt::AlignHCenter, true);

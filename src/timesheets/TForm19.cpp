@@ -2,8 +2,9 @@
 
 #include "MonthGrid.h"
 #include "TForm15.h"
+#include "db/DayColumns.h"
 #include "db/DbError.h"
-#include "db/MonthRebuild.h"
+#include "records/MonthRebuild.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
 #include "spreadsheet/Excel.h"
@@ -38,7 +39,7 @@ int dayOfField(const QString &field)
         return 0;
     bool ok = false;
     const int d = field.mid(1).toInt(&ok);
-    return ok && d >= 1 && d <= 31 ? d : 0;
+    return ok && d >= 1 && d <= DayColumns::Count ? d : 0;
 }
 
 } // namespace
@@ -122,7 +123,7 @@ DatasetModel *TForm19::makeGrid(QTableView *view, Dataset *ds)
 {
     QVector<ColumnDef> cols;
     cols << ColumnDef{QStringLiteral("fio"), QStringLiteral("Фамилия И. О."), Qt::AlignLeft | Qt::AlignVCenter, true, 170};
-    for (int d = 1; d <= 31; ++d)
+    for (int d = 1; d <= DayColumns::Count; ++d)
         cols << ColumnDef{dayField(d), QString::number(d), Qt::AlignCenter, true, 27};
     ColumnDef total{QStringLiteral("summ"), QStringLiteral("Итого"), Qt::AlignCenter, true, 48};
     total.bold = true;
@@ -141,7 +142,7 @@ DatasetModel *TForm19::makeGrid(QTableView *view, Dataset *ds)
                             view->palette().color(QPalette::Text), view->palette().color(QPalette::Base));
     });
     bindGrid(view, model);
-    view->setMinimumSize(170 + 31 * 27 + 48 + 24, 420);
+    view->setMinimumSize(170 + DayColumns::Count * 27 + 48 + 24, 420);
     return model;
 }
 
@@ -266,15 +267,15 @@ void TForm19::Button2Click()
     busy.setCaption(QStringLiteral("Excel (0 из %1)").arg(n));
     ExcelWriteCell(1, 1, 1, monthName(m) + QLatin1Char(' ') + QString::number(y), true, true, true);
     ExcelWriteCell(1, 1, 2, QStringLiteral("Фамилия И.О."), true, true, true);
-    for (int j = 1; j <= 31; ++j)
+    for (int j = 1; j <= DayColumns::Count; ++j)
         ExcelWriteCell(1, j + 1, 2, QString::number(j), false, true, true);
     ExcelWriteCell(1, 33, 2, QStringLiteral("Итого"), true, true, true);
     for (int r = 0; r < n; ++r) {
         const int row = r + 3;
         ExcelWriteCell(1, 1, row, q.valueAt(r, QStringLiteral("fio")).toString(), true, true, false);
         qint64 total = 0;
-        for (int j = 1; j <= 31; ++j) {
-            const qint64 v = q.valueAt(r, QStringLiteral("sd%1").arg(j)).toLongLong();
+        for (int j = 1; j <= DayColumns::Count; ++j) {
+            const qint64 v = q.valueAt(r, DayColumns::name(j, QStringLiteral("s"))).toLongLong();
             total += v;
             ExcelWriteCell(1, j + 1, row, QString::number(v), false, true, false);
         }

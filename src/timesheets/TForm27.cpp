@@ -1,8 +1,9 @@
 #include "TForm27.h"
 
 #include "MonthGrid.h"
+#include "db/DayColumns.h"
 #include "db/DbError.h"
-#include "db/MonthRebuild.h"
+#include "records/MonthRebuild.h"
 #include "db/TDataModule6.h"
 #include "spreadsheet/Excel.h"
 #include "ui/DatasetModel.h"
@@ -25,10 +26,7 @@
 namespace {
 QString daySums()
 {
-    QStringList terms;
-    for (int n = 1; n <= 31; ++n)
-        terms << QStringLiteral("sum(coalesce(h.d%1,0)) d%1").arg(n);
-    return terms.join(QStringLiteral(", "));
+    return DayColumns::list(QStringLiteral("sum(coalesce(h.%1,0)) %1"));
 }
 
 QStringList piecework()
@@ -51,11 +49,11 @@ QStringList hoursPaid(int kind)
 {
     const QString k = QString::number(kind);
     return {
-        QStringLiteral("select p.s_caption fio, p.id,h.i_type, case when h.i_night=0 then 'дн.' else 'ноч.' end as s_night, h.i_night,"),
-        QStringLiteral("(select sum(f.cnt) from accounts_dep.fatigue f where f.d_date<:d_date1 and f.d_date>=:d_date2 and f.id_p=p.id and f.id_o=%1 and f.i_night=h.i_night) i_time,").arg(k),
-        QStringLiteral("(select sum(f.cnt*f.price)::numeric(10,2) from accounts_dep.fatigue f where f.d_date<:d_date3 and f.d_date>=:d_date4 and f.id_p=p.id and f.id_o=%1 and f.i_night=h.i_night) f_price,").arg(k),
+        QStringLiteral("select p.s_caption fio, p.id,h.i_type, case when coalesce(h.i_night,0)=0 then 'дн.' else 'ноч.' end as s_night, h.i_night,"),
+        QStringLiteral("(select sum(f.cnt) from accounts_dep.fatigue f where f.d_date<:d_date1 and f.d_date>=:d_date2 and f.id_p=p.id and f.id_o=%1 and coalesce(f.i_night,0)=coalesce(h.i_night,0)) i_time,").arg(k),
+        QStringLiteral("(select sum(f.cnt*f.price)::numeric(10,2) from accounts_dep.fatigue f where f.d_date<:d_date3 and f.d_date>=:d_date4 and f.id_p=p.id and f.id_o=%1 and coalesce(f.i_night,0)=coalesce(h.i_night,0)) f_price,").arg(k),
         QStringLiteral("(select case when coalesce(sum(f.cnt),0)::numeric(10,2)=0 then 0 else coalesce(sum((f.cnt*f.price))/sum(f.cnt),0)::numeric(10,2) end "
-                       "from accounts_dep.fatigue f where f.d_date<:d_date5 and f.d_date>=:d_date6 and f.id_p=p.id and f.id_o=%1 and f.i_night=h.i_night) average_price,").arg(k),
+                       "from accounts_dep.fatigue f where f.d_date<:d_date5 and f.d_date>=:d_date6 and f.id_p=p.id and f.id_o=%1 and coalesce(f.i_night,0)=coalesce(h.i_night,0)) average_price,").arg(k),
         daySums(),
         QStringLiteral("from  cmn_contractor.person p, accounts_dep.h_tabel h"),
         QStringLiteral("where h.year=:i_year and h.month=:i_month and h.w_id=p.id and i_type=%1 ").arg(k),
@@ -147,7 +145,7 @@ TForm27::TForm27(Forms &forms, QWidget *parent)
     QVector<ColumnDef> cols;
     cols << ColumnDef{QStringLiteral("fio"), QStringLiteral("Фамилия И. О."), Qt::AlignLeft | Qt::AlignVCenter, true, 170};
     cols << ColumnDef{QStringLiteral("s_night"), QStringLiteral(" "), Qt::AlignCenter, true, 40};
-    for (int d = 1; d <= 31; ++d)
+    for (int d = 1; d <= DayColumns::Count; ++d)
         cols << ColumnDef{dayField(d), QString::number(d), Qt::AlignCenter, true, 27};
     const struct {
         const char *field, *title;
@@ -162,7 +160,7 @@ TForm27::TForm27(Forms &forms, QWidget *parent)
     DataSource1 = new DatasetModel(m_query, cols, this);
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
     bindGrid(DBGrid, DataSource1);
-    DBGrid->setMinimumSize(170 + 40 + 31 * 27 + 80 + 70 + 64 + 24, 440);
+    DBGrid->setMinimumSize(170 + 40 + DayColumns::Count * 27 + 80 + 70 + 64 + 24, 440);
 
     Label4 = Widgets::named<QLabel>(this, "Label4", QStringLiteral("Ср. сдел.:"));
     DBText4 = amount(this, "DBText4");
@@ -296,6 +294,10 @@ void TForm27::closeDown()
 
 void TForm27::ComboBox1Change()
 {
+    if (!MonthGrid::checkYear(m_year)) {
+        m_query->close();
+        return;
+    }
     const QDate first(m_year, month(), 1);
     const QDate next = first.addMonths(1);
     Dataset &q = *m_query;
@@ -324,11 +326,12 @@ void TForm27::ComboBox1Change()
 
 void TForm27::showTotals()
 {
+    // sums of money as the grid shows them: two decimals, the user's separator
     const QString field = QStringLiteral("price");
-    DBText2->setText(textOf(price.value(field)));
-    DBText3->setText(textOf(price7.value(field)));
-    DBText4->setText(textOf(price8.value(field)));
-    DBText1->setText(textOf(all_price.value(field)));
+    DBText2->setText(DatasetModel::numberText(price.value(field), 2));
+    DBText3->setText(DatasetModel::numberText(price7.value(field), 2));
+    DBText4->setText(DatasetModel::numberText(price8.value(field), 2));
+    DBText1->setText(DatasetModel::numberText(all_price.value(field), 2));
 }
 
 void TForm27::Button5Click() { openShown(*m_query); }
@@ -336,6 +339,8 @@ void TForm27::Button5Click() { openShown(*m_query); }
 void TForm27::Button3Click()
 {
     const int m = month(), y = m_year;
+    if (!MonthGrid::checkYear(y))
+        return;
     m_query->close();
     MonthGrid::rebuild(Button3, PB, f.DataModule6->connectionName(), m, y, MonthRebuild::housekeepingLines);
     openShown(*m_query);
@@ -348,16 +353,27 @@ void TForm27::Button2Click()
     LongAction busy(Button2);
     // the grid does not follow the export's reading
     DataSource1->setDataset(nullptr);
+    // The grid and its row come back before any message of the export (and
+    // in any case when it ends), so no empty grid stands behind a box.
     struct Reattach {
         TForm27 *w;
         Dataset &q;
         int rec;
-        ~Reattach()
+        std::function<void()> before;
+        void now()
         {
+            if (w->DataSource1->dataset() == &q)
+                return;
             w->DataSource1->setDataset(&q);
             q.setRecNo(rec);
         }
-    } reattach{this, q, rec};
+        ~Reattach()
+        {
+            Excel::setBeforeMessage(std::move(before));
+            now();
+        }
+    } reattach{this, q, rec, {}};
+    reattach.before = Excel::setBeforeMessage([&reattach] { reattach.now(); });
 
     if (ExcelStart(QString(), windowTitle().remove(QStringLiteral(" (27)")) + QLatin1Char(' ') + MonthGrid::monthName(month()) + QLatin1Char(' ') + QString::number(m_year)) == -1)
         return;
@@ -367,7 +383,7 @@ void TForm27::Button2Click()
     const bool hoursPaidMode = m_mode == 14 || m_mode == 15;
     ExcelWriteCell(1, 1, 1, MonthGrid::monthName(month()) + QLatin1Char(' ') + QString::number(m_year), true, true, true);
     ExcelWriteCell(1, 1, 2, QStringLiteral("Фамилия И.О."), true, true, true);
-    for (int j = 1; j <= 31; ++j)
+    for (int j = 1; j <= DayColumns::Count; ++j)
         ExcelWriteCell(1, j + 2, 2, QString::number(j), false, true, true);
     ExcelWriteCell(1, 34, 2, QStringLiteral("Итого (ч.)"), true, true, true);
     ExcelWriteCell(1, 35, 2, QStringLiteral("Итого (р.)"), true, true, true);
@@ -378,12 +394,12 @@ void TForm27::Button2Click()
         ExcelWriteCell(1, 1, row, textOf(q.valueAt(r, QStringLiteral("fio"))), true, true, false);
         if (hoursPaidMode)
             ExcelWriteCell(1, 2, row, textOf(q.valueAt(r, QStringLiteral("s_night"))), true, true, false);
-        for (int j = 1; j <= 31; ++j)
+        for (int j = 1; j <= DayColumns::Count; ++j)
             ExcelWriteCell(1, j + 2, row, QString::number(q.valueAt(r, dayField(j)).toLongLong()), false, true, false);
         ExcelWriteCell(1, 34, row, textOf(q.valueAt(r, QStringLiteral("i_time"))), false, true, false);
-        ExcelWriteCell(1, 35, row, textOf(q.valueAt(r, QStringLiteral("f_price"))), false, true, false);
+        ExcelWriteMoney(1, 35, row, textOf(q.valueAt(r, QStringLiteral("f_price"))), true, false);
         if (m_mode != 17)
-            ExcelWriteCell(1, 36, row, textOf(q.valueAt(r, QStringLiteral("average_price"))), false, true, false);
+            ExcelWriteMoney(1, 36, row, textOf(q.valueAt(r, QStringLiteral("average_price"))), true, false);
         busy.setCaption(QStringLiteral("Excel (%1 из %2)").arg(r + 1).arg(n));
         busy.step();
     }

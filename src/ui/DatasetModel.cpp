@@ -1,6 +1,7 @@
 #include "DatasetModel.h"
 
 #include "db/Dataset.h"
+#include "db/DecimalText.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -124,7 +125,59 @@ static QLocale gridLocale()
     return l;
 }
 
-QString DatasetModel::displayText(const QVariant &v, const ColumnDef &c) const
+// Exact decimal text rounded as text, with the user's decimal separator
+static QString roundDecimalText(const QString &text, int places)
+{
+    QString t = DecimalText::round(text, places);
+    return t.replace(QLatin1Char('.'), gridLocale().decimalPoint());
+}
+
+QString DatasetModel::numberText(const QVariant &v, int decimals)
+{
+    if (v.isNull() || !v.isValid())
+        return QString();
+    switch (v.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+        if (decimals >= 0)
+            return gridLocale().toString(v.toDouble(), 'f', decimals);
+        return gridLocale().toString(v.toDouble(), 'g', 15);
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        return roundDecimalText(QString::number(v.toLongLong()), decimals);
+    default: {
+        const QString t = roundDecimalText(v.toString(), decimals);
+        if (!t.isEmpty())
+            return t;
+        bool ok = false; // a floating column's text in exponent form ("1e-05")
+        const double d = v.toString().trimmed().toDouble(&ok);
+        return ok ? numberText(d, decimals) : QString();
+    }
+    }
+}
+
+static bool isNumberType(QMetaType t)
+{
+    switch (t.id()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString DatasetModel::displayText(const QVariant &v, const ColumnDef &c, QMetaType declared) const
 {
     if (v.isNull())
         return QString();
@@ -137,32 +190,18 @@ QString DatasetModel::displayText(const QVariant &v, const ColumnDef &c) const
             return dt.date().toString(QStringLiteral("dd.MM.yyyy"));
         return dt.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
     }
-    case QMetaType::Double:
-        if (c.decimals >= 0)
-            return gridLocale().toString(v.toDouble(), 'f', c.decimals);
-        return gridLocale().toString(v.toDouble(), 'g', 15);
     default:
         break;
     }
-    QString s = v.toString();
-    if (c.decimals >= 0) {
-        bool ok = false;
-        const double d = s.toDouble(&ok);
-        if (ok)
-            return gridLocale().toString(d, 'f', c.decimals);
+    // A column is numeric by its declared type, or by the grid's decimals;
+    // a text column shows its text as stored ("0105" stays "0105").
+    const bool number = c.decimals >= 0 || isNumberType(declared.isValid() ? declared : v.metaType());
+    if (number) {
+        const QString n = numberText(v, c.decimals);
+        if (!n.isEmpty())
+            return n;
     }
-    // exact decimals arrive as text: trim trailing zeros of a fraction
-    if (v.typeId() == QMetaType::QString && s.contains(QLatin1Char('.'))) {
-        bool ok = false;
-        s.toDouble(&ok);
-        if (ok) {
-            while (s.endsWith(QLatin1Char('0')))
-                s.chop(1);
-            if (s.endsWith(QLatin1Char('.')))
-                s.chop(1);
-            s.replace(QLatin1Char('.'), gridLocale().decimalPoint());
-        }
-    }
+    const QString s = v.toString();
     return s.trimmed() == s ? s : s.trimmed();
 }
 
@@ -173,7 +212,7 @@ QVariant DatasetModel::data(const QModelIndex &index, int role) const
     const ColumnDef &c = m_cols.at(index.column());
     switch (role) {
     case Qt::DisplayRole:
-        return displayText(m_ds->valueAt(index.row(), c.field), c);
+        return displayText(m_ds->valueAt(index.row(), c.field), c, m_ds->fieldType(c.field));
     case Qt::EditRole:
         return m_ds->valueAt(index.row(), c.field);
     case Qt::TextAlignmentRole:

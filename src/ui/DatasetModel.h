@@ -57,8 +57,18 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation o, int role = Qt::DisplayRole) const override;
 
-    // Text shown for a value of a field (dates day first, decimals as declared).
-    QString displayText(const QVariant &v, const ColumnDef &c) const;
+    // Text shown for a value of a field: dates day first; numbers (a numeric
+    // column, or a column with decimals set) with the user's decimal
+    // separator, rounded to the column's decimals or else in their shortest
+    // form; texts as stored, however much they look like numbers. `declared`
+    // is the column type the query reports (invalid: the value's own type).
+    QString displayText(const QVariant &v, const ColumnDef &c, QMetaType declared = QMetaType()) const;
+
+    // A number's text in grids and the totals beside them: the user's decimal
+    // separator, no thousands separator; `decimals` < 0 gives the shortest
+    // form (147.6000 as 147,6). Exact decimal text is rounded as text, half
+    // away from zero, so no binary fraction creeps in. Empty if no number.
+    static QString numberText(const QVariant &v, int decimals);
 
 private:
     void onReset();

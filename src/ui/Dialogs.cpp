@@ -1,5 +1,6 @@
 #include "Dialogs.h"
 
+#include "db/DbSession.h"
 #include "printing/ReportPreview.h"
 
 #include <QApplication>
@@ -55,9 +56,27 @@ Handler *g_handler = nullptr;
 Handler *handler() { return g_handler ? g_handler : &g_real; }
 void setHandler(Handler *h) { g_handler = h; }
 
-void error(const QString &text, const QString &caption) { handler()->show(Kind::Error, caption, text); }
-bool question(const QString &text, const QString &caption) { return handler()->show(Kind::Question, caption, text); }
-void information(const QString &text, const QString &caption) { handler()->show(Kind::Information, caption, text); }
+// Nothing is shown while a transaction is open: its locks would be held for
+// as long as the user reads, and the box's event loop could run another
+// handler's statement inside it.
+#define NO_TRANSACTION_OPEN() \
+    Q_ASSERT_X(!DbSession::anyTransaction(), "Dialogs", "a message shown while a transaction is open")
+
+void error(const QString &text, const QString &caption)
+{
+    NO_TRANSACTION_OPEN();
+    handler()->show(Kind::Error, caption, text);
+}
+bool question(const QString &text, const QString &caption)
+{
+    NO_TRANSACTION_OPEN();
+    return handler()->show(Kind::Question, caption, text);
+}
+void information(const QString &text, const QString &caption)
+{
+    NO_TRANSACTION_OPEN();
+    handler()->show(Kind::Information, caption, text);
+}
 bool openFile(const QString &path) { return handler()->openFile(path); }
 void quitProgram() { handler()->quit(); }
 void preview(const Printing::Document &doc) { handler()->preview(doc); }

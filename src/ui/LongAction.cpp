@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QProgressBar>
 
+#include "db/DbSession.h"
+
 namespace {
 int g_running = 0;
 }
@@ -69,9 +71,24 @@ void LongAction::setCaption(const QString &caption)
 
 void LongAction::step()
 {
+    // Inside a transaction no event may run: a timer's query would join it,
+    // a question would hold its locks. Progress is only repainted then.
+    Q_ASSERT_X(!DbSession::anyTransaction(), "LongAction::step", "events processed while a transaction is open");
+    if (DbSession::anyTransaction()) {
+        repaint();
+        return;
+    }
     // Input is excluded so that a click cannot start a second action meanwhile
     // (the disabled button alone does not stop other buttons of the window).
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void LongAction::repaint()
+{
+    if (bar_)
+        bar_->repaint();
+    if (button_)
+        button_->repaint();
 }
 
 void LongAction::disable(QAction *action)

@@ -38,8 +38,12 @@ public:
     // Progress in the button's caption, e.g. "Excel (12 из 300)".
     void setCaption(const QString &caption);
     // Lets pending events through (repaint); no user input reaches the
-    // disabled button meanwhile.
+    // disabled button meanwhile. Never while a transaction is open (asserted
+    // in a debug build; only repaint() then).
     void step();
+    // Repaints the bar and the button at once, without letting any event
+    // through: the progress of a step inside a transaction.
+    void repaint();
     // Menu items that start this or a conflicting action: disabled for the
     // duration, restored afterwards.
     void disable(QAction *action);

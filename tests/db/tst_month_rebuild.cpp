@@ -1,7 +1,7 @@
 #include "app/Startup.h"
 #include "db/DbError.h"
 #include "db/DayCells.h"
-#include "db/MonthRebuild.h"
+#include "records/MonthRebuild.h"
 #include "db/TDataModule6.h"
 #include "support/Seed.h"
 #include "support/TestDb.h"

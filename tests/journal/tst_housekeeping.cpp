@@ -136,8 +136,27 @@ private slots:
                 t << m->data(m->index(r, c)).toString();
             return t;
         };
-        QCOMPARE(row(0), (QStringList{"Иванов И.И.", "Корпуса", "хоз. работы", "150", "8", "1200", "", "+"}));
+        QCOMPARE(row(0), (QStringList{"Иванов И.И.", "Корпуса", "хоз. работы", "150", "8", "1200.00", "", "+"}));
         QCOMPARE(row(1), (QStringList{"Яковлев Я.Я.", "Рамы", "среднесдельная", "23.33", "2", "46.66", "+", ""}));
+    }
+
+    // A sum of money keeps its kopecks, a price shows as stored, both with the
+    // user's decimal separator.
+    void sumsWithKopecks()
+    {
+        fatigue(worker, 7777, kDay, 8, 147.6);
+        const DatasetModel *m = list->gridModel;
+        auto cell = [m](const char *field) { return m->data(m->index(0, m->columnOf(field))).toString(); };
+        for (const QLocale &locale : {QLocale::c(), QLocale(QLocale::Russian, QLocale::Russia)}) {
+            QLocale::setDefault(locale);
+            list->readList();
+            QCOMPARE(m->rowCount(), 1);
+            const QString point = locale.decimalPoint();
+            QCOMPARE(cell("summ"), "1180" + point + "80");
+            QCOMPARE(cell("price"), "147" + point + "6");
+        }
+        DialogDriver::shot(list, "housekeeping-kopecks");
+        QLocale::setDefault(QLocale::c());
     }
 
     // Norm price, "Выходной" of the list and "Ночные": the stored price and its text
@@ -182,11 +201,11 @@ private slots:
     {
         fillNew(worker, group, 7778, "0");
         QCOMPARE(ed->DBEdit1->text(), QString("120"));
-        QCOMPARE(ed->DBEdit2->text(), QString("0"));
+        QCOMPARE(ed->DBEdit2->text(), QString("0.00"));
         ed->Edit6->setText("7");
-        QCOMPARE(ed->DBEdit2->text(), QString("840"));
+        QCOMPARE(ed->DBEdit2->text(), QString("840.00"));
         ed->setWorkKind(7777);
-        QCOMPARE(ed->DBEdit2->text(), QString("700"));
+        QCOMPARE(ed->DBEdit2->text(), QString("700.00"));
     }
 
     // Refused with a message before anything is written
@@ -199,6 +218,10 @@ private slots:
         QTest::newRow("no worker") << "no worker" << "Все поля должны быть заполнены!";
         QTest::newRow("no nomenclature") << "no nomenclature" << "Все поля должны быть заполнены!";
         QTest::newRow("kind without price") << "no price" << "Все поля должны быть заполнены!";
+        // the largest norm, doubled on a day off and raised at night, does not fit the price column
+        QTest::newRow("price beyond the column") << "huge price"
+                                                 << "Цена часа 240000000000 больше наибольшей возможной (99999999999.9999): "
+                                                    "позиция не записана. Проверьте расценку вида работ.";
     }
     void refusals()
     {
@@ -207,8 +230,12 @@ private slots:
         ScriptedDialogs dialogs;
         if (what == "no price")
             TestDb::exec("update accounts_dep.norm set price=null where o_id=7777");
+        if (what == "huge price") {
+            TestDb::exec("update accounts_dep.norm set price=99999999999.9999 where o_id=7777");
+            showList(kDay, true);
+        }
         fillNew(what == "no worker" ? 0 : worker, what == "no nomenclature" ? 0 : group, 7777,
-                what == "hours 0" ? "0" : what == "no hours" ? "" : "8");
+                what == "hours 0" ? "0" : what == "no hours" ? "" : "8", what == "huge price");
         QVERIFY(!ed->save());
         QCOMPARE(dialogs.texts(), QStringList{message});
         QCOMPARE(dialogs.shown.first().caption, QString("Ошибка"));
@@ -329,7 +356,9 @@ private slots:
         ScriptedDialogs dialogs;
         if (deleting) {
             list->readList();
-            QVERIFY_THROWS_EXCEPTION(DbError, list->deleteEntry());
+            list->deleteEntry();
+            QCOMPARE(dialogs.shown.size(), 2); // the question, then the refusal
+            QVERIFY(dialogs.shown.last().text.contains("табель закрыт"));
         } else {
             bool stillOpen = false;
             DialogDriver::onNextModal([&](QWidget *) {

@@ -95,16 +95,27 @@ private slots:
         QTest::newRow("qualified field") << "q.t" << "" << "Сборка";
         QTest::newRow("division by zero") << "a/0" << "#0.00" << "0.00";
         QTest::newRow("precedence") << "1+2*3-(4-1)" << "" << "4";
+        // codes in text columns print as stored, whatever they look like
+        QTest::newRow("text with a leading zero") << "code1" << "" << "0105";
+        QTest::newRow("text with a comma") << "code2" << "" << "3,5";
+        QTest::newRow("text with an exponent") << "code3" << "#0.00" << "2E3";
+        QTest::newRow("text joined") << "code1+' / '+code3" << "" << "0105 / 2E3";
+        QTest::newRow("texts compared as texts") << "IF(code1='105','same','two')" << "" << "two";
     }
     void expressions()
     {
         QFETCH(QString, expr);
         QFETCH(QString, mask);
         QFETCH(QString, printed);
-        const QMap<QString, QVariant> fields{{"a", QString("0.1")}, {"f", 2.675}, {"m", QString("12.50")}, {"e", QVariant()},
-                                             {"n", 1}, {"c", 1}, {"c5", 5}, {"t", QString("Сборка")}};
+        // numeric columns arrive as exact decimal text but declare a number
+        const QMetaType numeric(QMetaType::Double), text(QMetaType::QString);
+        const QMap<QString, QPair<QVariant, QMetaType>> fields{
+            {"a", {QString("0.1"), numeric}}, {"f", {2.675, numeric}}, {"m", {QString("12.50"), numeric}},
+            {"e", {QVariant(), numeric}}, {"n", {1, QMetaType()}}, {"c", {1, QMetaType()}}, {"c5", {5, QMetaType()}},
+            {"t", {QString("Сборка"), text}}, {"code1", {QString("0105"), text}}, {"code2", {QString("3,5"), text}},
+            {"code3", {QString("2E3"), text}}};
         Expression::Context c;
-        c.field = [&](const QString &name) { return Value::fromVariant(fields.value(name)); };
+        c.field = [&](const QString &name) { return Value::fromVariant(fields.value(name).first, fields.value(name).second); };
         QCOMPARE(Expression(expr).eval(c).format(mask), printed);
     }
 
@@ -183,6 +194,25 @@ private slots:
         QVERIFY(all.contains("Всего:\t24.85"));  // 0.01 × (1 + … + 70)
         QVERIFY(all.contains("Всего:\t60.30"));  // 0.01 × (71 + … + 130)
         QVERIFY(all.contains("Итого:\t85.15"));
+    }
+
+    // Numbers and texts by the column's declared type, or by the layout's
+    // word: a text column prints as stored and groups on its stored value.
+    void declaredTypes()
+    {
+        auto *q = new Dataset(TDataModule6::ConnectionName, this);
+        q->setSql("select * from (values ('01', '0105', 1.50::numeric, 1), ('1', '3,5', 2.25, 2), ('1', '2E3', 0.1, 3))"
+                  " t(grp, name, amount, n) order by n");
+        q->open();
+        Layout l = ledgerLayout();
+        const QStringList want{"Ведомость за март", "Изделие\tСумма", "01", "0105\tкрупная №1\t1.500", "Всего:\t1.50",
+                               "1", "3,5\tкрупная №2\t2.250", "2E3\tмелкая №3\t0.100", "Всего:\t2.35",
+                               "Итого:\t3.85", "1"};
+        QCOMPARE(lines(layOut(l, *q)), want);
+        // a numeric column the layout reads as text prints its stored digits
+        l.detail.elements[2].mask.clear();
+        l.kinds.insert("Amount", Value::Text);
+        QCOMPARE(lines(layOut(l, *q)).value(3), QString("0105\tкрупная №1\t1.50"));
     }
 
     void emptyDatasetStillOnePage()

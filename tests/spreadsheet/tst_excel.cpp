@@ -91,6 +91,42 @@ private slots:
     // A timesheet-shaped sheet, every cell written with a fit as the timesheet
     // exports do: each column ends as wide as its widest final text, including
     // texts written without a fit and texts overwritten by shorter ones.
+    // Money: rounded to kopecks on its decimal digits, a two-decimal format,
+    // and in the file the figure itself, without a binary tail.
+    void money_data()
+    {
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("format");
+        QTest::newRow("kopecks") << "9194.36" << "n" << "9194.36" << "0.00";
+        QTest::newRow("binary tail") << "9194.360000000001" << "n" << "9194.36" << "0.00";
+        QTest::newRow("half a kopeck up") << "1.005" << "n" << "1.01" << "0.00";
+        QTest::newRow("negative half") << "-2.345" << "n" << "-2.35" << "0.00";
+        QTest::newRow("comma") << "12,5" << "n" << "12.5" << "0.00";
+        QTest::newRow("whole") << "200" << "n" << "200" << "0.00";
+        QTest::newRow("no number") << "нет" << "s" << "нет" << "";
+    }
+    void money()
+    {
+        QFETCH(QString, written);
+        QFETCH(QString, type);
+        QFETCH(QString, stored);
+        QFETCH(QString, format);
+        ScriptedDialogs dialogs;
+        QCOMPARE(ExcelStart(QString(), QStringLiteral("Деньги")), 1);
+        QCOMPARE(ExcelWriteMoney(1, 1, 1, written, true, false), 1);
+        QCOMPARE(ExcelWriteValue(1, 2, 1, QStringLiteral("0.1")), 1); // other numbers keep the general format
+        QCOMPARE(ExcelShow(true), 1);
+        const Xlsx::Sheet r = Xlsx::read(dialogs.opened.value(0));
+        QVERIFY(r.ok);
+        QCOMPARE(r.cells["A1"].type, type);
+        QCOMPARE(r.value("A1"), stored);
+        QCOMPARE(r.cells["A1"].format, format);
+        QCOMPARE(r.value("B1"), QString("0.1"));
+        QCOMPARE(r.cells["B1"].format, QString());
+    }
+
     void fittedWidthsOfALargeSheet()
     {
         ScriptedDialogs dialogs;

@@ -155,12 +155,14 @@ void clearData()
         "delete from accounts_dep.ver; delete from accounts_dep.workers; delete from accounts_dep.nomenkl;"));
 }
 
-std::unique_ptr<AppContext> startApp(const QStringList &extraArgs)
+std::unique_ptr<AppContext> startApp(const QStringList &extraArgs) { return startAppAt(host(), extraArgs); }
+
+std::unique_ptr<AppContext> startAppAt(const QString &server, const QStringList &extraArgs)
 {
     ensureDatabase();
     StartOptions opt;
     opt.showSignIn = false;
-    auto ctx = startUp(QStringList{QStringLiteral("tabel"), g_name, host()} + extraArgs, opt);
+    auto ctx = startUp(QStringList{QStringLiteral("tabel"), g_name, server} + extraArgs, opt);
     if (!ctx->connected)
         qFatal("the program could not connect to the test database");
     return ctx;

@@ -43,5 +43,7 @@ void clearData();
 
 // Starts the program's start-up against the clone, without showing the sign-in.
 std::unique_ptr<AppContext> startApp(const QStringList &extraArgs = {});
+// The same with another server (a socket folder, e.g. a proxy's).
+std::unique_ptr<AppContext> startAppAt(const QString &server, const QStringList &extraArgs = {});
 
 } // namespace TestDb

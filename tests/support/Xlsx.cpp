@@ -35,14 +35,18 @@ Sheet read(const QString &xlsx, int sheet)
     QList<QPair<int, int>> xfs;
     QList<bool> boldFonts;
     QList<int> textFormats{49}; // the built-in "@" and any custom one
+    QMap<int, QString> formatCodes{{1, "0"}, {2, "0.00"}, {3, "#,##0"}, {4, "#,##0.00"}, {49, "@"}};
     QXmlStreamReader st(part(xlsx, QStringLiteral("xl/styles.xml")));
     bool inXfs = false, inFonts = false;
     while (!st.atEnd()) {
         const auto t = st.readNext();
         if (t == QXmlStreamReader::StartElement) {
             const auto a = st.attributes();
-            if (st.name() == QLatin1String("numFmt") && a.value("formatCode") == QLatin1String("@"))
-                textFormats << a.value("numFmtId").toInt();
+            if (st.name() == QLatin1String("numFmt")) {
+                formatCodes[a.value("numFmtId").toInt()] = a.value("formatCode").toString();
+                if (a.value("formatCode") == QLatin1String("@"))
+                    textFormats << a.value("numFmtId").toInt();
+            }
             else if (st.name() == QLatin1String("cellXfs"))
                 inXfs = true;
             else if (st.name() == QLatin1String("fonts"))
@@ -77,6 +81,7 @@ Sheet read(const QString &xlsx, int sheet)
             const int xf = a.value("s").toInt();
             if (xf < xfs.size()) {
                 cell.textFormat = textFormats.contains(xfs.at(xf).first);
+                cell.format = formatCodes.value(xfs.at(xf).first);
                 cell.bold = boldFonts.value(xfs.at(xf).second);
             }
             out.cells[ref] = cell;

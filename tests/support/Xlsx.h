@@ -11,6 +11,7 @@ struct Cell {
     QString type;  // "n" for a number, "s" for a text
     QString value; // the number as stored, or the text
     bool textFormat = false; // number format "@"
+    QString format;          // its number format code ("0.00", "@"); empty for General
     bool bold = false;
 };
 

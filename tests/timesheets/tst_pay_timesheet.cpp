@@ -5,6 +5,7 @@
 #include "support/TestDb.h"
 #include "support/TestMain.h"
 #include "support/Xlsx.h"
+#include "spreadsheet/Excel.h"
 #include "timesheets/TForm27.h"
 #include "ui/DatasetModel.h"
 
@@ -224,6 +225,32 @@ private slots:
         QCOMPARE(w->price.param("d_date2").toDate(), QDate(2019, 3, 1));
     }
 
+    // A stored line of a year no date can be written for (e.g. -1) is offered
+    // by the list but refused in Russian, and nothing is sent for it.
+    void impossibleYearRefused()
+    {
+        const int a = Seed::worker("Алексеев А.В.");
+        Seed::shiftLine(a, 1, 4, -1, {{1, 8}});
+        Seed::shiftLine(a, 1, 4, 2024, {{1, 8}});
+        entry(QDate(2024, 4, 1), a, 8);
+        ScriptedDialogs dialogs;
+        w->prepare(9, QDate(2024, 4, 10));
+        QCOMPARE(w->query()->recordCount(), 1);
+        const int bad = w->cb_year->findText("-1");
+        QVERIFY(bad >= 0);
+        w->cb_year->setCurrentIndex(bad);
+        QCOMPARE(dialogs.texts(),
+                 QStringList{"Год -1 недопустим: табель ведётся за годы от 1 до 9999. Выберите другой год."});
+        QVERIFY(!w->query()->isOpen());
+        dialogs.clear();
+        w->Button3->click(); // the rebuild is refused the same way
+        QCOMPARE(dialogs.texts().size(), 1);
+        QVERIFY(dialogs.texts().first().startsWith("Год -1 недопустим"));
+        QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.h_tabel where year=-1").toInt(), 1);
+        w->cb_year->setCurrentIndex(w->cb_year->findText("2024"));
+        QCOMPARE(w->query()->recordCount(), 1);
+    }
+
     void exportSheet_data()
     {
         QTest::addColumn<int>("mode");
@@ -279,11 +306,92 @@ private slots:
         QCOMPARE(s.value("AH3"), mode == 17 ? QString("15") : QString("12"));
         QCOMPARE(s.value("AI3"), mode == 17 ? QString("325") : QString("25"));
         QCOMPARE(s.cells["AI3"].type, QString("n"));
+        QCOMPARE(s.cells["AI3"].format, QString("0.00"));
+        QCOMPARE(s.cells["AH3"].format, QString()); // hours are no money
         QCOMPARE(s.value("A4"), QString("Белова Н.С."));
         QCOMPARE(s.value("D4"), QString("5"));
         QCOMPARE(s.value("AH4"), mode == 17 ? QString("0") : QString());
         QCOMPARE(s.value("AI4"), mode == 17 ? QString("0") : QString());
         QCOMPARE(s.value("AJ4"), mode == 17 ? QString() : QString("0"));
+    }
+
+    // Money keeps its kopecks: in the grid and the totals bar with the user's
+    // separator, in the workbook as the number shown with a two-decimal format.
+    void moneyWithKopecks()
+    {
+        const int a = Seed::worker("Алексеев А.В.");
+        Seed::shiftLine(a, 1, 4, 2024, {{1, 8}});
+        entry(QDate(2024, 4, 1), a, 8, 1, 0, 9194.36);
+        entry(QDate(2024, 4, 2), a, 0, 4, 0, 0.2);
+        ScriptedDialogs dialogs;
+        for (const QLocale &locale : {QLocale::c(), QLocale(QLocale::Russian, QLocale::Russia)}) {
+            QLocale::setDefault(locale);
+            w->prepare(9, QDate(2024, 4, 10));
+            const QString point = locale.decimalPoint();
+            const DatasetModel *m = w->DataSource1;
+            QCOMPARE(m->data(m->index(0, m->columnOf("f_price"))).toString(), "9195" + point + "16");
+            QCOMPARE(w->DBText2->text(), "9195" + point + "16");
+            QCOMPARE(w->DBText1->text(), "9195" + point + "16");
+        }
+        DialogDriver::shot(w, "pay-timesheet-kopecks");
+        QLocale::setDefault(QLocale::c());
+        TestDb::exec("delete from accounts_dep.smena where cena < 1");
+        w->prepare(9, QDate(2024, 4, 10));
+        w->Button2->click();
+        QCOMPARE(dialogs.opened.size(), 1);
+        const Xlsx::Sheet s = Xlsx::read(dialogs.opened.first());
+        QVERIFY(s.ok);
+        QCOMPARE(s.cells["AI3"].type, QString("n"));
+        QCOMPARE(s.value("AI3"), QString("9194.36")); // as stored in the file, no binary tail
+        QCOMPARE(s.cells["AI3"].format, QString("0.00"));
+        QCOMPARE(s.value("AJ3"), QString("1149.3")); // 9194.36 / 8 = 1149.295
+        QCOMPARE(s.cells["AJ3"].format, QString("0.00"));
+    }
+
+    // On a workstation that cannot open the saved file the message comes with
+    // the grid attached again, on the row the user had; a failed start alike.
+    void exportMessagesOverAttachedGrid()
+    {
+        struct Watching : ScriptedDialogs {
+            std::function<void()> check;
+            bool show(Dialogs::Kind kind, const QString &caption, const QString &text) override
+            {
+                if (check)
+                    check();
+                return ScriptedDialogs::show(kind, caption, text);
+            }
+            bool openFile(const QString &path) override
+            {
+                opened << path;
+                return false;
+            }
+        };
+        const int a = Seed::worker("Алексеев А.В."), b = Seed::worker("Белова Н.С.");
+        Seed::shiftLine(a, 1, 4, 2024, {{1, 8}});
+        Seed::shiftLine(b, 1, 4, 2024, {{2, 5}});
+        w->prepare(9, QDate(2024, 4, 10));
+        for (bool canStart : {true, false}) {
+            Watching dialogs;
+            int checked = 0;
+            dialogs.check = [&] {
+                ++checked;
+                QCOMPARE(w->DataSource1->dataset(), w->query());
+                QCOMPARE(w->DataSource1->rowCount(), 2);
+                QCOMPARE(w->query()->recNo(), 2);
+                QCOMPARE(w->DBGrid->currentIndex().row(), 1);
+            };
+            w->query()->setRecNo(2);
+            if (!canStart)
+                Excel::setDocumentsFolder("/proc/no-such-folder");
+            w->Button2->click();
+            Excel::setDocumentsFolder(QString());
+            QCOMPARE(dialogs.texts().size(), 1);
+            QVERIFY2(dialogs.texts()[0].startsWith(canStart ? "Файл сохранён, но открыть его не удалось: "
+                                                            : "Ошибка открытия файла Microsoft Excel."),
+                     qPrintable(dialogs.texts()[0]));
+            QCOMPARE(checked, 1);
+            QCOMPARE(w->query()->recNo(), 2);
+        }
     }
 
     void openedFromTheJournal()

@@ -102,10 +102,19 @@ private slots:
         ColumnDef money{"s", "S", Qt::AlignRight, true, 0, 2};
         QLocale::setDefault(QLocale::c());
         QCOMPARE(m.displayText(QVariant(QString("1008.5")), money), QString("1008.50"));
-        QCOMPARE(m.displayText(QVariant(QString("12.3400")), ColumnDef{"x", "X"}), QString("12.34"));
+        const QMetaType numeric(QMetaType::Double), text(QMetaType::QString);
+        QCOMPARE(m.displayText(QVariant(QString("12.3400")), ColumnDef{"x", "X"}, numeric), QString("12.34"));
+        QCOMPARE(m.displayText(QVariant(QString("442.8750")), money, numeric), QString("442.88"));
+        QCOMPARE(m.displayText(QVariant(QString("-0.004")), money, numeric), QString("0.00"));
+        QCOMPARE(m.displayText(QVariant(QString("99.995")), money, numeric), QString("100.00"));
+        // codes are texts: never read as numbers
+        for (const char *code : {"0105", "3.5", "2E3", "12.3400"})
+            QCOMPARE(m.displayText(QVariant(QString(code)), ColumnDef{"x", "X"}, text), QString(code));
         QCOMPARE(m.displayText(QVariant(QDate(2024, 3, 5)), ColumnDef{"x", "X"}), QString("05.03.2024"));
         QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
         QCOMPARE(m.displayText(QVariant(1008.5), money), QString("1008,50"));
+        QCOMPARE(m.displayText(QVariant(QString("147.6000")), ColumnDef{"x", "X"}, numeric), QString("147,6"));
+        QCOMPARE(m.displayText(QVariant(QString("3.5")), ColumnDef{"x", "X"}, text), QString("3.5"));
         QLocale::setDefault(QLocale::c());
     }
 

@@ -1,11 +1,13 @@
 #include "MonthRebuild.h"
 
-#include "Dataset.h"
-#include "DayCells.h"
-#include "Transaction.h"
-#include "Audit.h"
-#include "ClosedMonths.h"
-#include "DbError.h"
+#include "db/ChangeNotice.h"
+#include "db/Dataset.h"
+#include "db/DayCells.h"
+#include "db/DayColumns.h"
+#include "db/DbError.h"
+#include "db/Transaction.h"
+#include "db/Audit.h"
+#include "db/ClosedMonths.h"
 
 #include <QDate>
 #include <map>
@@ -66,11 +68,14 @@ void rebuild(const LineKind &kind, const QString &connection, int month, int yea
     Transaction tx(connection);
     {
         Command cmd(connection);
-        Audit::action(connection, &kind == &shiftKind() ? QStringLiteral("пересборка табеля по сменам") : QStringLiteral("пересборка табеля хоз. работ"), Audit::monthKey(year, month));
         // Waits for entry saves of the month in progress and keeps new ones out until the end.
         DayCells::lockMonth(connection, year, month);
-        cmd.exec(QStringLiteral("delete from accounts_dep.h_tabel where %1 and month=%2 and year=%3")
-                     .arg(kind.ownLines).arg(month).arg(year));
+        Audit::action(connection, &kind == &shiftKind() ? QStringLiteral("пересборка табеля по сменам") : QStringLiteral("пересборка табеля хоз. работ"), Audit::monthKey(year, month));
+        Command del(connection);
+        del.setSql(QStringLiteral("delete from accounts_dep.h_tabel where %1 and month=:month and year=:year").arg(kind.ownLines));
+        del.setParam(QStringLiteral("month"), month);
+        del.setParam(QStringLiteral("year"), year);
+        del.exec();
 
         // line key -> its 31 day cells
         std::map<QStringList, QStringList> lines;
@@ -90,7 +95,7 @@ void rebuild(const LineKind &kind, const QString &connection, int month, int yea
                     key << valueText(sums.valueAt(r, f));
                 auto it = lines.find(key);
                 if (it == lines.end())
-                    it = lines.emplace(key, QStringList(31, QStringLiteral("NULL"))).first;
+                    it = lines.emplace(key, QStringList(DayColumns::Count, QStringLiteral("NULL"))).first;
                 it->second[d - 1] = valueText(sums.valueAt(r, QStringLiteral("tim")));
             }
             if (progress)
@@ -100,8 +105,7 @@ void rebuild(const LineKind &kind, const QString &connection, int month, int yea
 
         if (!lines.empty()) {
             QString sql = QStringLiteral("insert into accounts_dep.h_tabel(%1, month, year").arg(kind.keyColumns.join(QStringLiteral(", ")));
-            for (int d = 1; d <= 31; ++d)
-                sql += QStringLiteral(", d%1").arg(d);
+            sql += QStringLiteral(", ") + DayColumns::list(QStringLiteral("%1"));
             sql += QStringLiteral(") values ");
             bool firstRow = true;
             for (const auto &line : lines) {
@@ -113,6 +117,11 @@ void rebuild(const LineKind &kind, const QString &connection, int month, int yea
             }
             cmd.exec(sql);
         }
+        ChangeNotice::Change c;
+        c.table = ChangeNotice::Table::Timesheet;
+        c.year = year;
+        c.month = month;
+        ChangeNotice::send(connection, c);
     }
     tx.commit();
 }

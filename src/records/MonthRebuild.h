@@ -8,7 +8,10 @@
 // in one transaction under the month's lock, so a failure leaves the month as
 // it was and no other workstation sees a half-built month. The month's day
 // sums are read in one statement and taken in day by day (the progress), the
-// lines written in one statement.
+// lines written in one statement. The progress runs inside the transaction:
+// it may repaint, never process events. A connection lost on the way leaves
+// the month as it was (the transaction is broken, never finished in
+// autocommit) and throws.
 namespace MonthRebuild {
 
 // Called after each day has been read, with the day of the month (1..31).

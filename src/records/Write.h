@@ -1,0 +1,27 @@
+#pragma once
+#include "Outcome.h"
+
+#include <QDate>
+#include <QSqlQuery>
+#include <QString>
+#include <QUuid>
+#include <QVariantList>
+#include <functional>
+
+// What every write of this folder does the same way.
+namespace Write {
+
+// Runs `body` inside one transaction and turns what it ends with into an
+// Outcome: the body's own refusal, Saved after the commit, or Refused with
+// the database's text. By the time this returns the transaction has ended
+// (committed or rolled back), so the caller may show the outcome.
+Outcome inTransaction(const QString &connection, const std::function<Outcome()> &body);
+
+// A statement with bound values inside the transaction; the query stays
+// positioned before its first row. Throws DbError.
+QSqlQuery run(const QString &connection, const QString &sql, const QVariantList &values = {});
+
+// A key as the database stores it (null for a null key).
+QVariant keyValue(const QUuid &key);
+
+} // namespace Write

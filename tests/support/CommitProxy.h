@@ -1,0 +1,37 @@
+#pragma once
+#include <QString>
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+// A pass-through proxy between the program and the test server: it listens
+// on a socket folder of its own (the program takes a socket folder as its
+// server) and forwards every byte to the server's socket. Armed, it lets the
+// next COMMIT through to the server and then drops the server's reply and
+// closes that connection, as a network that failed at that moment would:
+// the server has committed, the program never hears it.
+class CommitProxy {
+public:
+    explicit CommitProxy(const QString &serverFolder); // the real server's socket folder
+    ~CommitProxy();
+    CommitProxy(const CommitProxy &) = delete;
+    CommitProxy &operator=(const CommitProxy &) = delete;
+
+    QString folder() const { return m_folder; } // give this to the program as its server
+    void dropNextCommitReply() { m_armed = true; }
+    int dropped() const { return m_dropped; }
+
+private:
+    void acceptLoop();
+    void pipe(int client);
+
+    QString m_folder;
+    QString m_server;
+    int m_listen = -1;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_armed{false};
+    std::atomic<int> m_dropped{0};
+    std::thread m_acceptor;
+    std::vector<std::thread> m_pipes;
+};
