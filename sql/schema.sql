@@ -196,3 +196,7 @@ END $$;
 -- with fatigue.id_p (numeric).
 CREATE INDEX fatigue_month ON accounts_dep.fatigue (i_year, i_mnth);
 CREATE INDEX person_id_numeric ON accounts_dep.person ((id::numeric));
+
+-- Users, the audit trail and closed months (also brought into older
+-- databases by the program's structure upgrade)
+\ir audit.sql

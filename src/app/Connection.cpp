@@ -1,5 +1,9 @@
 #include "Connection.h"
 
+#include <QDir>
+#include <QFile>
+#include <QProcessEnvironment>
+
 namespace Connection {
 
 QString connectionString(const QStringList &args)
@@ -39,6 +43,66 @@ Settings settingsFrom(const QString &cs)
     s.password = m.value(QStringLiteral("PWD"));
     s.options = QStringLiteral("sslmode=") + m.value(QStringLiteral("SSLMODE"), QStringLiteral("allow"));
     return s;
+}
+
+namespace {
+// A password file line "host:port:database:user:password" ("*" matches
+// anything, a backslash escapes the next character) that covers these settings.
+bool passFileCovers(const QString &path, const Settings &s)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    const QString host = s.host.isEmpty() || s.host.startsWith(QLatin1Char('/')) ? QStringLiteral("localhost") : s.host;
+    const QStringList want{host, QString::number(s.port), s.database, s.user};
+    while (!f.atEnd()) {
+        const QString line = QString::fromUtf8(f.readLine()).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        QStringList fields;
+        QString cur;
+        for (int i = 0; i < line.size(); ++i) {
+            if (line[i] == QLatin1Char('\\') && i + 1 < line.size()) {
+                cur += line[++i];
+            } else if (line[i] == QLatin1Char(':') && fields.size() < 4) {
+                fields << cur;
+                cur.clear();
+            } else {
+                cur += line[i];
+            }
+        }
+        fields << cur;
+        if (fields.size() != 5)
+            continue;
+        bool match = true;
+        for (int k = 0; k < 4 && match; ++k)
+            match = fields[k] == QLatin1String("*") || fields[k] == want[k];
+        if (match)
+            return true;
+    }
+    return false;
+}
+} // namespace
+
+Settings withSiteSettings(Settings s, const QMap<QString, QString> &env, const QString &home)
+{
+    const QString passFile = env.value(QStringLiteral("PGPASSFILE"), home + QStringLiteral("/.pgpass"));
+    if (!env.value(QStringLiteral("PGSERVICE")).isEmpty() || passFileCovers(passFile, s))
+        s.password.clear();
+    const QString ssl = env.value(QStringLiteral("PGSSLMODE"));
+    if (!ssl.isEmpty())
+        s.options = QStringLiteral("sslmode=") + ssl;
+    return s;
+}
+
+Settings withSiteSettings(const Settings &s)
+{
+    QMap<QString, QString> env;
+    const QProcessEnvironment pe = QProcessEnvironment::systemEnvironment();
+    for (const char *k : {"PGPASSFILE", "PGSERVICE", "PGSSLMODE"})
+        if (pe.contains(QLatin1String(k)))
+            env.insert(QLatin1String(k), pe.value(QLatin1String(k)));
+    return withSiteSettings(s, env, QDir::homePath());
 }
 
 } // namespace Connection

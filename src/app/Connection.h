@@ -24,4 +24,12 @@ struct Settings {
 };
 Settings settingsFrom(const QString &connectionString);
 
+// What the site provides through libpq's own means wins over the built-in
+// values: a password file (PGPASSFILE, else ~/.pgpass) with a line for this
+// server, database and user, or a service (PGSERVICE) leaves the password to
+// libpq; PGSSLMODE replaces the built-in sslmode. `environment` and `home`
+// stand for the process's environment and home folder.
+Settings withSiteSettings(Settings s, const QMap<QString, QString> &environment, const QString &home);
+Settings withSiteSettings(const Settings &s); // the process's own environment
+
 } // namespace Connection

@@ -28,6 +28,7 @@
 // housekeeping entries
 #include "journal/TForm24.h"
 #include "journal/TForm25.h"
+#include "journal/AuditUi.h"
 // timesheets
 #include "timesheets/TForm15.h"
 #include "timesheets/TForm19.h"
@@ -71,7 +72,7 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     f.mainWindow = f.Form1;
     try {
         const QString cs = Connection::connectionString(commandLine.positional);
-        const Connection::Settings s = Connection::settingsFrom(cs);
+        const Connection::Settings s = Connection::withSiteSettings(Connection::settingsFrom(cs));
         f.DataModule6->connectDb(s.host, s.port, s.database, s.user, s.password, s.options);
         f.Form23 = create<TForm23>(*ctx);
         if (options.showSignIn) {
@@ -113,6 +114,7 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     f.Overview = create<MonthOverview>(*ctx);
 
     f.Form1->updateMenuAvailability();
+    AuditUi::install(f);
     return ctx;
 }
 

@@ -2,7 +2,10 @@
 
 #include "BuildStamp.h"
 #include "VersionCheck.h"
+#include "db/Actor.h"
 #include "db/TDataModule6.h"
+#include "db/Users.h"
+#include "journal/AuditUi.h"
 #include "journal/TForm1.h"
 #include "reports/TForm18.h"
 #include "ui/Dialogs.h"
@@ -20,6 +23,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
+#include <QElapsedTimer>
+#include <QSysInfo>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -51,6 +56,13 @@ TForm23::TForm23(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     row->addWidget(Button2);
     lay->addLayout(row);
     lay->setSizeConstraint(QLayout::SetFixedSize);
+
+    clock = []() {
+        static QElapsedTimer t;
+        if (!t.isValid())
+            t.start();
+        return t.elapsed();
+    };
 
     connect(Button1, &QPushButton::clicked, this, &TForm23::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm23::Button2Click);
@@ -85,21 +97,44 @@ bool TForm23::isAccessCode(const QString &x)
 
 bool TForm23::signIn(bool showJournal)
 {
+    const qint64 now = clock();
+    if (now < m_waitUntil) {
+        // Guessing codes one after another is slowed down.
+        Dialogs::error(QStringLiteral("Слишком много неверных попыток подряд. Следующая попытка — через %1 с.")
+                           .arg((m_waitUntil - now + 999) / 1000));
+        return false;
+    }
     const QString x = Edit1->text().trimmed();
     TForm1 *j = f.Form1;
     j->setShift(1);
     j->role = x;
-    j->N11->setEnabled(isAccessCode(x));
+    j->N11->setEnabled(false);
     for (int s = 1; s <= 4; ++s)
         f.DataModule6->smena(s)->setParam(QStringLiteral("ok"), QStringLiteral("ta"));
 
-    const bool known = x == QLatin1String("econom") || x == QLatin1String("masters")
-        || x == QLatin1String("sklad") || isAccessCode(x);
-    if (!known) {
-        Dialogs::error(QStringLiteral("Введены неверные данные."));
+    // The typed text is looked up among the active users' codes.
+    const std::optional<Users::User> user =
+        x.isEmpty() ? std::nullopt : Users::byCode(f.DataModule6->connectionName(), x);
+    if (!user) {
+        if (++m_wrongTries >= kWrongTries) {
+            m_wrongTries = 0;
+            m_waitUntil = now + kWaitMs;
+            Dialogs::error(QStringLiteral("Введены неверные данные.\nПять неверных попыток подряд: "
+                                          "следующая попытка — через %1 с.").arg(kWaitMs / 1000));
+        } else {
+            Dialogs::error(QStringLiteral("Введены неверные данные."));
+        }
         return false;
     }
-    applyRestrictions(x);
+    m_wrongTries = 0;
+    const bool admin = user->role == QLatin1String(Users::Administrator);
+    // A built-in code keeps the role text it always had (the code itself for
+    // the administrator); a personal code gives its user's role.
+    j->role = admin ? (isAccessCode(x) ? x : user->role) : user->role;
+    j->N11->setEnabled(admin);
+    Actor::set({user->name, user->role, QSysInfo::machineHostName()});
+    AuditUi::showSignedIn(f, user->name, user->role);
+    applyRestrictions(user->role);
     if (showJournal)
         journalStep();
     return true;

@@ -1,5 +1,6 @@
 #pragma once
 #include <QDialog>
+#include <functional>
 
 class QLineEdit;
 class QPushButton;
@@ -22,6 +23,12 @@ public:
     bool signIn(bool showJournal = true);
     static bool isAccessCode(const QString &x);
 
+    // After this many wrong codes in a row the next try waits kWaitMs.
+    static constexpr int kWrongTries = 5;
+    static constexpr qint64 kWaitMs = 30000;
+    // Milliseconds of a steady clock; tests put in their own.
+    std::function<qint64()> clock;
+
     void FormActivate();
     void Button1Click() { signIn(true); }
     void Button2Click();
@@ -35,4 +42,6 @@ private:
     void journalStep();
     Forms &f;
     bool m_activatedOnce = false;
+    int m_wrongTries = 0;
+    qint64 m_waitUntil = 0;
 };

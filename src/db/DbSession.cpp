@@ -39,6 +39,19 @@ QString errorText(const QSqlError &e)
     QString t = e.databaseText().trimmed();
     if (t.isEmpty())
         t = e.text().trimmed();
+    // A refusal raised by the database's own rules (a closed month, a taken
+    // code) is meant for the user as it stands: without the severity word and
+    // the trigger's call stack.
+    if (e.nativeErrorCode() == QLatin1String("P0001")) {
+        const int context = t.indexOf(QLatin1String("\nCONTEXT:"));
+        if (context >= 0)
+            t.truncate(context);
+        // "ERROR:  " or, on a server speaking Russian, "ОШИБКА:  "
+        const int severity = t.indexOf(QLatin1String(":  "));
+        if (severity >= 0 && severity < 16)
+            t = t.mid(severity + 3);
+        t = t.trimmed();
+    }
     return t;
 }
 

@@ -3,6 +3,8 @@
 #include "DbError.h"
 #include "TDataModule6.h"
 
+#include <QFile>
+
 void runStructureUpgrade(TDataModule6 &dm)
 {
     const QString cmds[] = {
@@ -33,7 +35,14 @@ void runStructureUpgrade(TDataModule6 &dm)
         QStringLiteral("ALTER TABLE accounts_dep.fatigue ALTER COLUMN i_night SET DEFAULT 0"),
     };
     Command cmd(dm.connectionName());
-    for (const QString &c : cmds) {
+    // Users, the audit trail and closed months: one command, so an older
+    // database gets all of it or, on a failure, none of it (its text comes
+    // from sql/audit.sql, which may run again without harm).
+    QFile audit(QStringLiteral(":/sql/audit.sql"));
+    QStringList all(std::begin(cmds), std::end(cmds));
+    if (audit.open(QIODevice::ReadOnly))
+        all << QString::fromUtf8(audit.readAll());
+    for (const QString &c : all) {
         try {
             cmd.exec(c);
         } catch (const DbError &) {

@@ -1,3 +1,5 @@
+#include "db/Audit.h"
+#include "db/ClosedMonths.h"
 #include "LegacyImport.h"
 
 #include "db/DayColumns.h"
@@ -272,6 +274,9 @@ void LegacyImport::run(const ProgressFn &progress)
     connect();
     QSqlDatabase msa = QSqlDatabase::database(QLatin1String(kLegacyConnection), false);
     QSqlDatabase pg = QSqlDatabase::database(QLatin1String(kPgConnection), false);
+    ClosedMonths::refuseIfAnyWithRows(QLatin1String(kPgConnection), QStringLiteral("Импорт"));
+    Audit::setSessionActor(QLatin1String(kPgConnection));
+    Audit::action(QLatin1String(kPgConnection), QStringLiteral("импорт"), QString());
     Progress p;
     p.steps = stepCount();
     for (int n = 1; n <= p.steps; ++n) {

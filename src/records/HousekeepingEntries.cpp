@@ -1,6 +1,8 @@
 #include "HousekeepingEntries.h"
 
 #include "Write.h"
+#include "db/Audit.h"
+#include "db/ClosedMonths.h"
 #include "db/ChangeNotice.h"
 #include "db/DayCells.h"
 
@@ -157,9 +159,12 @@ QString recalculationStatement(int year, int month)
 
 Outcome recalculate(const QString &connection, int year, int month)
 {
+    if (ClosedMonths::isClosed(connection, year, month))
+        return Outcome::refused(Outcome::Refused, ClosedMonths::refusalText(year, month));
     return Write::inTransaction(connection, [&]() -> Outcome {
         // The whole month at once: saves and deletions of the month wait.
         DayCells::lockMonth(connection, year, month);
+        Audit::action(connection, QStringLiteral("пересчёт ср. сдельной"), Audit::monthKey(year, month));
         Write::run(connection, recalculationStatement(year, month));
         ChangeNotice::Change c;
         c.table = ChangeNotice::Table::Housekeeping;

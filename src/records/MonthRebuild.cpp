@@ -6,6 +6,8 @@
 #include "db/DayColumns.h"
 #include "db/DbError.h"
 #include "db/Transaction.h"
+#include "db/Audit.h"
+#include "db/ClosedMonths.h"
 
 #include <QDate>
 #include <map>
@@ -62,11 +64,13 @@ void rebuild(const LineKind &kind, const QString &connection, int month, int yea
         throw DbError(QStringLiteral("Неверный месяц: %1.%2").arg(month).arg(year));
     // One transaction: a failure leaves the month as it was, and other
     // workstations never see it half built.
+    ClosedMonths::refuseIfClosed(connection, year, month);
     Transaction tx(connection);
     {
         Command cmd(connection);
         // Waits for entry saves of the month in progress and keeps new ones out until the end.
         DayCells::lockMonth(connection, year, month);
+        Audit::action(connection, &kind == &shiftKind() ? QStringLiteral("пересборка табеля по сменам") : QStringLiteral("пересборка табеля хоз. работ"), Audit::monthKey(year, month));
         Command del(connection);
         del.setSql(QStringLiteral("delete from accounts_dep.h_tabel where %1 and month=:month and year=:year").arg(kind.ownLines));
         del.setParam(QStringLiteral("month"), month);

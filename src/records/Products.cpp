@@ -1,6 +1,7 @@
 #include "Products.h"
 
 #include "Write.h"
+#include "db/Audit.h"
 #include "db/ChangeNotice.h"
 #include "db/DayCells.h"
 
@@ -36,6 +37,8 @@ Outcome remove(const QString &connection, const Removal &r)
     for (int attempt = 0; attempt < 5; ++attempt) {
         bool again = false;
         const Outcome o = Write::inTransaction(connection, [&]() -> Outcome {
+            Audit::action(connection, QStringLiteral("удаление изделия"), QString::number(r.product),
+                          {{"операции", r.operations}, {"записи", r.entries}, {"изделие", r.product_}});
             if (r.entries) {
                 if (months.isEmpty())
                     months = entryMonths(connection, r.product);

@@ -1,5 +1,8 @@
 #include "app/Startup.h"
 #include "app/TForm23.h"
+#include "db/Actor.h"
+#include "db/DbError.h"
+#include "db/Users.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
 #include "reports/TForm18.h"
@@ -8,6 +11,7 @@
 #include "support/TestMain.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -89,6 +93,73 @@ private slots:
             QCOMPARE(app->forms.DataModule6->smena(s)->param("ok").toString(), QString("ta"));
         QCOMPARE(app->forms.Form1->N11->isEnabled(), role == "7264" || role == "63527140");
         QCOMPARE(w->Edit1->echoMode(), QLineEdit::Password);
+    }
+
+    // Personal codes: a user signs in with the role of the user; a user
+    // switched off is refused; the status line names who is signed in.
+    void personalCodes()
+    {
+        auto app = TestDb::startApp();
+        ScriptedDialogs dialogs;
+        const QString conn = app->forms.DataModule6->connectionName();
+        TestDb::exec("delete from accounts_dep.users where not builtin");
+        const int id = Users::add(conn, "Петрова А.А.", "sklad", "ключ-41");
+        QVERIFY(id > 0);
+        // no two users with one code, built-in ones included
+        QVERIFY_THROWS_EXCEPTION(DbError, Users::add(conn, "Другой", "masters", "ключ-41"));
+        QVERIFY_THROWS_EXCEPTION(DbError, Users::add(conn, "Другой", "masters", "7264"));
+        QVERIFY(TestDb::scalar("select count(*) from accounts_dep.users where code_hash like '%ключ%'").toInt() == 0);
+
+        TForm23 *w = app->forms.Form23;
+        w->Edit1->setText("  ключ-41 ");
+        QVERIFY(w->signIn(false));
+        QCOMPARE(app->forms.Form1->role, QString("sklad"));
+        QVERIFY(!app->forms.Form1->Button1->isEnabled());
+        QCOMPARE(Actor::current().name, QString("Петрова А.А."));
+        QCOMPARE(app->forms.Form1->findChild<QLabel *>("SignedInLabel")->text(), QString("Пользователь: Петрова А.А. (sklad)"));
+        QCOMPARE(app->forms.Form1->windowTitle(), QString("Табель"));
+
+        Users::setActive(conn, id, false);
+        w->Edit1->setText("ключ-41");
+        QVERIFY(!w->signIn(false));
+        QCOMPARE(dialogs.texts(), QStringList{"Введены неверные данные."});
+        // a changed code: the new one signs in, the old one no longer does
+        Users::setActive(conn, id, true);
+        Users::setCode(conn, id, "ключ-42");
+        Users::setRole(conn, id, "administrator");
+        w->Edit1->setText("ключ-42");
+        QVERIFY(w->signIn(false));
+        QCOMPARE(app->forms.Form1->role, QString("administrator"));
+        QVERIFY(app->forms.Form1->N11->isEnabled());
+        w->Edit1->setText("ключ-41");
+        QVERIFY(!w->signIn(false));
+        TestDb::exec("delete from accounts_dep.users where not builtin");
+        Actor::clear();
+    }
+
+    // After five wrong codes in a row the sixth try waits 30 seconds, even
+    // with a right code; then a right code signs in.
+    void sixthWrongTryWaits()
+    {
+        auto app = TestDb::startApp();
+        ScriptedDialogs dialogs;
+        TForm23 *w = app->forms.Form23;
+        qint64 now = 1000000;
+        w->clock = [&now]() { return now; };
+        for (int i = 0; i < 4; ++i) {
+            w->Edit1->setText("wrong");
+            QVERIFY(!w->signIn(false));
+        }
+        w->Edit1->setText("wrong");
+        QVERIFY(!w->signIn(false));
+        QVERIFY2(dialogs.shown.last().text.contains("30 с"), qPrintable(dialogs.shown.last().text));
+        now += 29000;
+        w->Edit1->setText("sklad");
+        QVERIFY(!w->signIn(false));
+        QVERIFY2(dialogs.shown.last().text.contains("через 1 с"), qPrintable(dialogs.shown.last().text));
+        now += 1000;
+        QVERIFY(w->signIn(false));
+        Actor::clear();
     }
 
     void retryAfterRefusal()

@@ -1,4 +1,6 @@
 #include "app/BuildStamp.h"
+#include <QTemporaryDir>
+#include <QFile>
 #include "app/CommandLine.h"
 #include "app/Connection.h"
 #include "app/Startup.h"
@@ -67,6 +69,47 @@ class TestStartup : public QObject {
     }
 
 private slots:
+    // The site's password file, service and SSL mode win over the built-in values.
+    void siteConnectionSettings_data()
+    {
+        QTest::addColumn<QString>("passLines");
+        QTest::addColumn<QString>("service");
+        QTest::addColumn<QString>("sslmode");
+        QTest::addColumn<bool>("builtinPassword");
+        QTest::addColumn<QString>("options");
+        QTest::newRow("nothing provided") << "" << "" << "" << true << "sslmode=allow";
+        QTest::newRow("password file for this database") << "db1:5432:tabel:sys:secret" << "" << "" << false << "sslmode=allow";
+        QTest::newRow("password file with wildcards") << "# site\n*:*:*:sys:secret" << "" << "" << false << "sslmode=allow";
+        QTest::newRow("password file for another user") << "*:*:*:postgres:secret" << "" << "" << true << "sslmode=allow";
+        QTest::newRow("password file for another server") << "db2:5432:tabel:sys:secret" << "" << "" << true << "sslmode=allow";
+        QTest::newRow("service") << "" << "tabel" << "" << false << "sslmode=allow";
+        QTest::newRow("ssl required") << "" << "" << "require" << true << "sslmode=require";
+        QTest::newRow("ssl verified") << "" << "" << "verify-full" << true << "sslmode=verify-full";
+    }
+    void siteConnectionSettings()
+    {
+        QFETCH(QString, passLines);
+        QFETCH(QString, service);
+        QFETCH(QString, sslmode);
+        QFETCH(bool, builtinPassword);
+        QFETCH(QString, options);
+        QTemporaryDir home;
+        QMap<QString, QString> env;
+        if (!passLines.isEmpty()) {
+            QFile f(home.path() + "/site.pgpass");
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(passLines.toUtf8() + "\n");
+            env["PGPASSFILE"] = f.fileName();
+        }
+        if (!service.isEmpty())
+            env["PGSERVICE"] = service;
+        if (!sslmode.isEmpty())
+            env["PGSSLMODE"] = sslmode;
+        const Connection::Settings s = Connection::withSiteSettings(
+            Connection::settingsFrom(Connection::connectionString({"tabel", "db1"})), env, home.path());
+        QCOMPARE(s.password, builtinPassword ? QString("vomtuxa") : QString());
+        QCOMPARE(s.options, options);
+    }
     // The command line: what it asks for, and the connection it gives. A line
     // that does not start the program is also put to the real executable,
     // with no display at all, for its output and exit code.

@@ -1,0 +1,195 @@
+#include "UsersWindow.h"
+
+#include "db/DbError.h"
+#include "db/Users.h"
+#include "ui/Dialogs.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+const QStringList kRoles{QStringLiteral("administrator"), QStringLiteral("masters"), QStringLiteral("econom"),
+                         QStringLiteral("sklad")};
+
+QComboBox *roleBox(QWidget *parent)
+{
+    auto *c = new QComboBox(parent);
+    c->setObjectName(QStringLiteral("RoleBox"));
+    for (const QString &r : kRoles)
+        c->addItem(Users::roleCaption(r), r);
+    return c;
+}
+} // namespace
+
+UsersWindow::UsersWindow(const QString &connection, QWidget *parent) : QDialog(parent), m_connection(connection)
+{
+    setObjectName(QStringLiteral("UsersWindow"));
+    setWindowTitle(QStringLiteral("Пользователи"));
+    grid = new QTableWidget(0, 3, this);
+    grid->setObjectName(QStringLiteral("UsersGrid"));
+    grid->setHorizontalHeaderLabels({QStringLiteral("Имя"), QStringLiteral("Роль"), QStringLiteral("Вход")});
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->horizontalHeader()->setStretchLastSection(true);
+    grid->verticalHeader()->hide();
+    auto button = [this](const char *name, const QString &caption) {
+        auto *b = new QPushButton(caption, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    addButton = button("AddUserButton", QStringLiteral("Добавить"));
+    codeButton = button("ChangeCodeButton", QStringLiteral("Сменить код"));
+    roleButton = button("ChangeRoleButton", QStringLiteral("Сменить роль"));
+    offButton = button("SwitchOffButton", QStringLiteral("Отключить"));
+    closeButton = button("CloseButton", QStringLiteral("Выход"));
+    auto *row = new QHBoxLayout;
+    for (QPushButton *b : {addButton, codeButton, roleButton, offButton})
+        row->addWidget(b);
+    row->addStretch();
+    row->addWidget(closeButton);
+    auto *lay = new QVBoxLayout(this);
+    lay->addWidget(grid);
+    lay->addLayout(row);
+    resize(560, 360);
+    connect(addButton, &QPushButton::clicked, this, &UsersWindow::addClicked);
+    connect(codeButton, &QPushButton::clicked, this, &UsersWindow::codeClicked);
+    connect(roleButton, &QPushButton::clicked, this, &UsersWindow::roleClicked);
+    connect(offButton, &QPushButton::clicked, this, &UsersWindow::offClicked);
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);
+    reload();
+}
+
+void UsersWindow::reload()
+{
+    const int keep = currentId();
+    grid->setRowCount(0);
+    for (const Users::User &u : Users::all(m_connection)) {
+        const int r = grid->rowCount();
+        grid->insertRow(r);
+        auto *name = new QTableWidgetItem(u.name);
+        name->setData(Qt::UserRole, u.id);
+        grid->setItem(r, 0, name);
+        grid->setItem(r, 1, new QTableWidgetItem(Users::roleCaption(u.role)));
+        grid->setItem(r, 2, new QTableWidgetItem(u.active ? QStringLiteral("разрешён") : QStringLiteral("отключён")));
+        if (u.id == keep)
+            grid->selectRow(r);
+    }
+    grid->resizeColumnsToContents();
+}
+
+int UsersWindow::currentId() const
+{
+    const int r = grid->currentRow();
+    if (r < 0 || !grid->item(r, 0))
+        return 0;
+    return grid->item(r, 0)->data(Qt::UserRole).toInt();
+}
+
+static bool attempt(const std::function<void()> &step)
+{
+    try {
+        step();
+        return true;
+    } catch (const DbError &e) {
+        Dialogs::error(e.text());
+        return false;
+    }
+}
+
+bool UsersWindow::addUser(const QString &name, const QString &role, const QString &code)
+{
+    const bool ok = attempt([&]() { Users::add(m_connection, name, role, code); });
+    reload();
+    return ok;
+}
+
+bool UsersWindow::changeCode(int id, const QString &code)
+{
+    const bool ok = attempt([&]() { Users::setCode(m_connection, id, code); });
+    reload();
+    return ok;
+}
+
+bool UsersWindow::changeRole(int id, const QString &role)
+{
+    const bool ok = attempt([&]() { Users::setRole(m_connection, id, role); });
+    reload();
+    return ok;
+}
+
+bool UsersWindow::switchOff(int id)
+{
+    const bool ok = attempt([&]() { Users::setActive(m_connection, id, false); });
+    reload();
+    return ok;
+}
+
+void UsersWindow::addClicked()
+{
+    QDialog d(this);
+    d.setObjectName(QStringLiteral("NewUserDialog"));
+    d.setWindowTitle(QStringLiteral("Новый пользователь"));
+    auto *name = new QLineEdit(&d);
+    name->setObjectName(QStringLiteral("NameEdit"));
+    auto *role = roleBox(&d);
+    auto *code = new QLineEdit(&d);
+    code->setObjectName(QStringLiteral("CodeEdit"));
+    code->setEchoMode(QLineEdit::Password);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &d);
+    auto *form = new QFormLayout(&d);
+    form->addRow(QStringLiteral("Имя"), name);
+    form->addRow(QStringLiteral("Роль"), role);
+    form->addRow(QStringLiteral("Код"), code);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
+    if (d.exec() == QDialog::Accepted)
+        addUser(name->text(), role->currentData().toString(), code->text());
+}
+
+void UsersWindow::codeClicked()
+{
+    const int id = currentId();
+    if (!id)
+        return;
+    bool ok = false;
+    const QString code = QInputDialog::getText(this, QStringLiteral("Сменить код"), QStringLiteral("Новый код:"),
+                                               QLineEdit::Password, QString(), &ok);
+    if (ok)
+        changeCode(id, code);
+}
+
+void UsersWindow::roleClicked()
+{
+    const int id = currentId();
+    if (!id)
+        return;
+    QStringList captions;
+    for (const QString &r : kRoles)
+        captions << Users::roleCaption(r);
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(this, QStringLiteral("Сменить роль"), QStringLiteral("Роль:"), captions, 0,
+                                                 false, &ok);
+    if (ok)
+        changeRole(id, kRoles.value(captions.indexOf(chosen)));
+}
+
+void UsersWindow::offClicked()
+{
+    const int id = currentId();
+    if (!id)
+        return;
+    if (Dialogs::question(QStringLiteral("Отключить пользователя %1?").arg(grid->item(grid->currentRow(), 0)->text()),
+                          QStringLiteral("Пользователи")))
+        switchOff(id);
+}

@@ -1,0 +1,94 @@
+#include "ClosedMonths.h"
+
+#include "DbError.h"
+#include "DbSession.h"
+#include "Transaction.h"
+
+#include <QSqlQuery>
+
+namespace ClosedMonths {
+
+QString monthName(int year, int month)
+{
+    static const char *const names[] = {"январь", "февраль", "март", "апрель", "май", "июнь",
+                                        "июль", "август", "сентябрь", "октябрь", "ноябрь", "декабрь"};
+    if (month < 1 || month > 12)
+        return QString::number(year);
+    return QString::fromUtf8(names[month - 1]) + QLatin1Char(' ') + QString::number(year);
+}
+
+QString refusalText(int year, int month)
+{
+    return QStringLiteral("Месяц %1 закрыт: изменения невозможны.").arg(monthName(year, month));
+}
+
+bool isClosed(const QString &connection, int year, int month)
+{
+    QSqlQuery q(DbSession::database(connection));
+    q.prepare(QStringLiteral("select 1 from accounts_dep.closed_months where year = ? and month = ?"));
+    q.addBindValue(year);
+    q.addBindValue(month);
+    DbSession::execPrepared(q, connection, DbSession::Retry::Read);
+    return q.next();
+}
+
+void refuseIfClosed(const QString &connection, int year, int month)
+{
+    if (isClosed(connection, year, month))
+        throw DbError(refusalText(year, month));
+}
+
+static void change(const QString &connection, const QString &sql, int year, int month)
+{
+    Transaction tx(connection);
+    QSqlQuery q(DbSession::database(connection));
+    q.prepare(sql);
+    q.addBindValue(year);
+    q.addBindValue(month);
+    DbSession::execPrepared(q, connection, DbSession::Retry::Never);
+    tx.commit();
+}
+
+void close(const QString &connection, int year, int month)
+{
+    change(connection,
+           QStringLiteral("insert into accounts_dep.closed_months (year, month) values (?, ?) on conflict do nothing"),
+           year, month);
+}
+
+void reopen(const QString &connection, int year, int month)
+{
+    change(connection, QStringLiteral("delete from accounts_dep.closed_months where year = ? and month = ?"), year, month);
+}
+
+QList<QPair<int, int>> closedWithRows(const QString &connection)
+{
+    QSqlQuery q(DbSession::database(connection));
+    const QString sql = QStringLiteral(
+        "select c.year, c.month from accounts_dep.closed_months c "
+        "where exists (select 1 from accounts_dep.smena s where s.data >= make_date(c.year, c.month, 1) "
+        "                and s.data < make_date(c.year, c.month, 1) + interval '1 month') "
+        "   or exists (select 1 from accounts_dep.fatigue f where f.d_date >= make_date(c.year, c.month, 1) "
+        "                and f.d_date < make_date(c.year, c.month, 1) + interval '1 month') "
+        "   or exists (select 1 from accounts_dep.h_tabel h where h.year = c.year and h.month = c.month) "
+        "order by c.year, c.month");
+    DbSession::exec(q, connection, sql, DbSession::Retry::Read);
+    QList<QPair<int, int>> out;
+    while (q.next())
+        out.append({q.value(0).toInt(), q.value(1).toInt()});
+    return out;
+}
+
+void refuseIfAnyWithRows(const QString &connection, const QString &what)
+{
+    const QList<QPair<int, int>> months = closedWithRows(connection);
+    if (months.isEmpty())
+        return;
+    QStringList names;
+    for (const auto &m : months)
+        names << monthName(m.first, m.second);
+    throw DbError(QStringLiteral("%1 невозможен: он изменил бы закрытые месяцы (%2). Изменения в них невозможны.")
+                      .arg(what, names.join(QStringLiteral(", "))));
+}
+
+} // namespace ClosedMonths
