@@ -1,5 +1,8 @@
 #include "TForm1.h"
 
+#include "KeyBindings.h"
+#include "TeamShift.h"
+
 #include "app/VersionCheck.h"
 #include "db/DbError.h"
 #include "db/Sql.h"
@@ -154,6 +157,16 @@ TForm1::TForm1(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     Timer1->start();
+
+    TeamButton = TeamShift::addOpener(this, buttons, Button8, Button1, [this]() -> TeamShift * { return team(); });
+    KeyBindings::journal(this);
+}
+
+TeamShift *TForm1::team()
+{
+    if (!m_team)
+        m_team = new TeamShift(f, this);
+    return m_team;
 }
 
 TForm1::~TForm1() { delete updtOK; }
