@@ -95,8 +95,26 @@ void TeamGrid::commitTyping()
 void TeamGrid::moveDown()
 {
     const QModelIndex i = currentIndex();
-    if (i.isValid() && i.row() + 1 < rowCount())
+    if (!i.isValid())
+        return;
+    if (i.row() + 1 < rowCount()) {
         setCurrentCell(i.row() + 1, i.column());
+        return;
+    }
+    for (int c : keyedColumns)
+        if (c > i.column() && !isColumnHidden(c)) {
+            setCurrentCell(0, c);
+            return;
+        }
+}
+
+void TeamGrid::focusInEvent(QFocusEvent *e)
+{
+    QTableWidget::focusInEvent(e);
+    // Entering the grid lands on a cell to key in, not on a name.
+    const QModelIndex i = currentIndex();
+    if (rowCount() > 0 && !keyedColumns.isEmpty() && (!i.isValid() || !keyedColumns.contains(i.column())))
+        setCurrentCell(i.isValid() ? i.row() : 0, keyedColumns.first());
 }
 
 // ---------------------------------------------------------------- window
@@ -119,14 +137,14 @@ TeamShift::TeamShift(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     ColourEdit->setFixedWidth(70);
     ColourEdit->setToolTip(QStringLiteral("Цвет для всех строк, где он ещё не указан (только для покраски)"));
     auto *workersLabel = Widgets::named<QLabel>(this, "WorkersLabel", QStringLiteral("Рабочие"));
-    AddWorkerButton = Widgets::pushButton(this, "AddWorkerButton", QStringLiteral("..."));
-    AddWorkerButton->setFixedWidth(32);
+    AddWorkerButton = Widgets::pushButton(this, "AddWorkerButton", QStringLiteral("Добавить..."));
     LastTimeButton = Widgets::pushButton(this, "LastTimeButton", QStringLiteral("как в прошлый раз"));
     RemoveWorkerButton = Widgets::pushButton(this, "RemoveWorkerButton", QStringLiteral("Убрать из списка"));
 
     Grid = new TeamGrid(this);
     Grid->setObjectName(QStringLiteral("Grid"));
     Grid->setColumnCount(Columns);
+    Grid->keyedColumns = {Quantity, Defects, Hours, Colour};
     Grid->setHorizontalHeaderLabels({QStringLiteral("Фамилия И.О."), QStringLiteral("Кол-во"), QStringLiteral("Брак"),
                                      QStringLiteral("Часы"), QStringLiteral("Цвет"), QStringLiteral("Цена итог"),
                                      QStringLiteral("Сумма"), QStringLiteral("Итог")});
@@ -178,10 +196,11 @@ TeamShift::TeamShift(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
 
     setTabOrder(OperationButton, ColourEdit);
     setTabOrder(ColourEdit, AddWorkerButton);
-    setTabOrder(AddWorkerButton, LastTimeButton);
+    // From the workers straight into the grid
+    setTabOrder(AddWorkerButton, Grid);
+    setTabOrder(Grid, LastTimeButton);
     setTabOrder(LastTimeButton, RemoveWorkerButton);
-    setTabOrder(RemoveWorkerButton, Grid);
-    setTabOrder(Grid, SaveButton);
+    setTabOrder(RemoveWorkerButton, SaveButton);
     setTabOrder(SaveButton, CloseButton);
     Widgets::centreAndFocus(this, [this]() { return f.mainWindow; }, OperationButton, Widgets::Refocus::OnShow);
 

@@ -20,10 +20,14 @@ public:
     explicit TeamGrid(QWidget *parent = nullptr);
     // The cell being typed in is stored, as when it is left.
     void commitTyping();
+    // The columns keyed in, left to right. Enter on the last row goes on to
+    // the top of the next one of them that is shown.
+    QList<int> keyedColumns;
 
 protected:
     void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
     void keyPressEvent(QKeyEvent *e) override;
+    void focusInEvent(QFocusEvent *e) override;
 
 private:
     void moveDown();
