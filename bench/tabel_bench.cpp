@@ -38,6 +38,7 @@
 #include <QThread>
 #include <QUuid>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -60,9 +61,17 @@ struct Capture {
 };
 Capture capture;
 
+// libpq's PQexec sends through PQsendQuery, which passes the hook again:
+// a statement is noted once, at the outer call.
+thread_local int g_hookDepth = 0;
+struct HookCall {
+    HookCall() { ++g_hookDepth; }
+    ~HookCall() { --g_hookDepth; }
+};
+
 void note(const char *query)
 {
-    if (!capture.on)
+    if (!capture.on || g_hookDepth > 1)
         return;
     ++capture.count;
     if (query)
@@ -83,12 +92,14 @@ extern "C" {
 PGresult *PQexec(PGconn *conn, const char *query)
 {
     static auto real = next<PGresult *(*)(PGconn *, const char *)>("PQexec");
+    HookCall depth;
     note(query);
     return real(conn, query);
 }
 int PQsendQuery(PGconn *conn, const char *query)
 {
     static auto real = next<int (*)(PGconn *, const char *)>("PQsendQuery");
+    HookCall depth;
     note(query);
     return real(conn, query);
 }
@@ -97,6 +108,7 @@ PGresult *PQexecParams(PGconn *conn, const char *command, int nParams, const Oid
                        int resultFormat)
 {
     static auto real = next<decltype(&PQexecParams)>("PQexecParams");
+    HookCall depth;
     note(nParams == 0 ? command : nullptr);
     return real(conn, command, nParams, paramTypes, paramValues, paramLengths, paramFormats, resultFormat);
 }
@@ -105,6 +117,7 @@ int PQsendQueryParams(PGconn *conn, const char *command, int nParams, const Oid 
                       int resultFormat)
 {
     static auto real = next<decltype(&PQsendQueryParams)>("PQsendQueryParams");
+    HookCall depth;
     note(nParams == 0 ? command : nullptr);
     return real(conn, command, nParams, paramTypes, paramValues, paramLengths, paramFormats, resultFormat);
 }
@@ -112,6 +125,7 @@ PGresult *PQexecPrepared(PGconn *conn, const char *stmtName, int nParams, const 
                          const int *paramLengths, const int *paramFormats, int resultFormat)
 {
     static auto real = next<decltype(&PQexecPrepared)>("PQexecPrepared");
+    HookCall depth;
     note(nullptr);
     return real(conn, stmtName, nParams, paramValues, paramLengths, paramFormats, resultFormat);
 }
@@ -119,6 +133,7 @@ int PQsendQueryPrepared(PGconn *conn, const char *stmtName, int nParams, const c
                         const int *paramLengths, const int *paramFormats, int resultFormat)
 {
     static auto real = next<decltype(&PQsendQueryPrepared)>("PQsendQueryPrepared");
+    HookCall depth;
     note(nullptr);
     return real(conn, stmtName, nParams, paramValues, paramLengths, paramFormats, resultFormat);
 }
@@ -201,14 +216,32 @@ bool transactionControl(const QString &s)
 
 // The statements again through bare libpq, in one transaction that is rolled
 // back so that writes leave nothing behind (BEGIN and ROLLBACK not timed).
+// Statements with bound values come as the driver's PREPARE, EXECUTE and
+// DEALLOCATE; prepared statements outlive a rollback, so every replay starts
+// with none, and a DEALLOCATE of one prepared before the action is left out.
 double replay(Pq &pq, const QStringList &statements)
 {
+    static const QRegularExpression prepare(QStringLiteral("^\\s*PREPARE\\s+(\\S+)"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression deallocate(QStringLiteral("^\\s*DEALLOCATE\\s+(\\S+)"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression uuid(QStringLiteral("'[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}'"));
+    pq.exec(QStringLiteral("DEALLOCATE ALL"));
+    QSet<QString> prepared;
     pq.exec(QStringLiteral("BEGIN"));
     QElapsedTimer t;
     t.start();
-    for (const QString &s : statements)
-        if (!transactionControl(s))
-            pq.exec(s);
+    for (const QString &s : statements) {
+        if (transactionControl(s))
+            continue;
+        if (const auto m = prepare.match(s); m.hasMatch())
+            prepared.insert(m.captured(1));
+        if (const auto m = deallocate.match(s); m.hasMatch() && !prepared.contains(m.captured(1)))
+            continue;
+        // a save key is unique, and the program's row holds it already: the
+        // replay stores a key of its own
+        QString text = s;
+        text.replace(uuid, QLatin1Char('\'') + QUuid::createUuid().toString(QUuid::WithoutBraces) + QLatin1Char('\''));
+        pq.exec(text);
+    }
     const double ms = msSince(t);
     pq.exec(QStringLiteral("ROLLBACK"));
     return ms;
@@ -218,10 +251,17 @@ double replay(Pq &pq, const QStringList &statements)
 // timing, on stderr (writes rolled back)
 void explain(Pq &pq, const QStringList &statements)
 {
+    pq.exec(QStringLiteral("DEALLOCATE ALL"));
     pq.exec(QStringLiteral("BEGIN"));
-    static const QRegularExpression dml(QStringLiteral("^\\s*(select|with|insert|update|delete)\\b"),
+    // a statement with bound values is explained as its EXECUTE
+    static const QRegularExpression dml(QStringLiteral("^\\s*(select|with|insert|update|delete|execute)\\b"),
                                         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression prepare(QStringLiteral("^\\s*prepare\\b"), QRegularExpression::CaseInsensitiveOption);
     for (const QString &s : statements) {
+        if (prepare.match(s).hasMatch()) {
+            pq.exec(s);
+            continue;
+        }
         if (!dml.match(s).hasMatch())
             continue;
         std::fprintf(stderr, "---- %s\n", qPrintable(s.simplified().left(300)));
