@@ -159,6 +159,7 @@ TeamShift::TeamShift(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     Grid->setToolTip(QStringLiteral("Цифры и Enter: значение и строка ниже"));
 
     auto *body = new QWidget(this);
+    body->setObjectName(QStringLiteral("Body"));
     auto *top = new QGridLayout;
     top->addWidget(DayLabel, 0, 0, 1, 6);
     top->addWidget(operationLabel, 1, 0);
@@ -219,7 +220,7 @@ TeamShift::TeamShift(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
             return;
         }
         if (sameAsLastTime() == 0 && Grid->rowCount() == 0)
-            Dialogs::error(QStringLiteral("Эту операцию раньше %1 не заводили.").arg(m_date.toString(QStringLiteral("dd.MM.yyyy"))));
+            Dialogs::error(QStringLiteral("До %1 эту операцию не заводили.").arg(m_date.toString(QStringLiteral("dd.MM.yyyy"))));
         if (Grid->rowCount() > 0) {
             Grid->setFocus();
             Grid->setCurrentCell(0, Quantity);
@@ -438,6 +439,17 @@ void TeamShift::mark(int row, State state, const QString &message)
         if (state == State::Saved)
             it->setFlags(it->flags() & ~Qt::ItemIsEditable); // stored: not keyed again
     }
+}
+
+void TeamShift::reject()
+{
+    bool unsaved = false;
+    for (const Row &r : m_rows)
+        unsaved = unsaved || r.state != State::Saved;
+    if (unsaved && isVisible()
+        && !Dialogs::question(QStringLiteral("Не все строки бригады записаны. Закрыть окно без их записи?"), QStringLiteral("Бригада")))
+        return;
+    QDialog::reject();
 }
 
 int TeamShift::save()

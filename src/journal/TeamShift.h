@@ -87,6 +87,9 @@ public:
     double finalPrice() const; // unrounded; 0 before an operation is chosen
     bool painting() const;
 
+    // Closing with rows not saved asks first, so that typed work is not lost unnoticed.
+    void reject() override;
+
 private:
     enum class State { Open, Saved, Refused };
     struct Row {

@@ -258,6 +258,24 @@ private slots:
         QVERIFY2(script.counted() <= 2 + 4 * 3, qPrintable(QString::number(script.counted())));
     }
 
+    // Closing with rows not saved asks; No keeps the window and its rows.
+    void closingAsksForUnsavedRows()
+    {
+        team->prepare(kDay, 1, false);
+        chooseOperation(assembly);
+        team->addWorker(workers[0], names[0]);
+        dialogs.answers << false << true;
+        QTimer::singleShot(0, [&]() {
+            team->CloseButton->click();
+            QVERIFY(team->isVisible());
+            QCOMPARE(team->rows(), 1);
+            team->CloseButton->click();
+        });
+        team->exec();
+        QCOMPARE(dialogs.shown.size(), 2);
+        QCOMPARE(dialogs.shown[0].kind, Dialogs::Kind::Question);
+    }
+
     void onlyForRolesThatAdd()
     {
         j->Button1->setEnabled(false);
