@@ -26,6 +26,7 @@
 #include "ui/Dialogs.h"
 #include "ui/DigitEdit.h"
 #include "ui/Forms.h"
+#include "ui/LiveRefresh.h"
 
 #include <QDateEdit>
 #include <QElapsedTimer>
@@ -43,6 +44,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <dlfcn.h>
 #include <functional>
@@ -538,6 +540,138 @@ int workstations(const QString &database, const QString &server, int stations, i
     return failed == 0 && mismatches == 0 && doubled == 0 ? 0 : 1;
 }
 
+
+// Microseconds of the wall clock, which both workstations of one machine share.
+qint64 wallMicros()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+// Workstation B of the live benchmark: one save through the write layer for
+// every line on its input; answers "<id> <commit time>" after each commit.
+int liveStation(const QString &database, const QString &server)
+{
+    const QString conn = QStringLiteral("station");
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), conn);
+    db.setHostName(server);
+    db.setDatabaseName(database);
+    db.setUserName(QStringLiteral("sys"));
+    db.setPassword(QStringLiteral("vomtuxa"));
+    if (!db.open())
+        return 3;
+    QSqlQuery setup(db);
+    setup.exec(QStringLiteral("SET DateStyle TO 'ISO, DMY'"));
+    setup.exec(QStringLiteral("SET jit = off"));
+    setup.exec(QStringLiteral("select id from accounts_dep.person order by id limit 1"));
+    const int worker = setup.next() ? setup.value(0).toInt() : 0;
+    setup.exec(QStringLiteral("select id, i_id from accounts_dep.oper where id not in (7777, 7778) order by id limit 1"));
+    if (!setup.next() || !worker)
+        return 4;
+    const int oper = setup.value(0).toInt(), item = setup.value(1).toInt();
+    QTextStream in(stdin);
+    QString line;
+    int colour = 1000; // each save an entry of its own
+    while (in.readLineInto(&line)) {
+        const QStringList w = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (w.size() < 2)
+            break;
+        Entries::Entry e;
+        e.worker = worker;
+        e.operation = oper;
+        e.item = item;
+        e.price = 12.5;
+        e.quantity = 10;
+        e.hours = 1;
+        e.colour = ++colour;
+        e.date = QDate::fromString(w.at(0), Qt::ISODate);
+        e.shift = w.at(1).toInt();
+        e.key = QUuid::createUuid();
+        const Outcome o = Entries::save(conn, e);
+        const qint64 committed = wallMicros();
+        if (!o.ok()) {
+            std::fprintf(stderr, "live station: %s\n", qPrintable(o.text));
+            return 5;
+        }
+        std::printf("%lld %lld\n", o.id, committed);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+// Workstation A has its journal open on the busiest day; B saves there one
+// entry at a time. Timed: from B's commit to A's journal query holding the row.
+int live(const QString &database, const QString &server, int saves)
+{
+    BenchDialogs dialogs;
+    Dialogs::setHandler(&dialogs);
+    Pq pq(database, server);
+    const QDate day = QDate::fromString(
+        pq.scalar("select data from accounts_dep.smena group by data order by count(*) desc, data limit 1"), Qt::ISODate);
+    StartOptions opt;
+    opt.showSignIn = false;
+    auto ctx = startUp({QStringLiteral("tabel"), database, server}, opt);
+    if (!ctx->connected)
+        return 3;
+    TForm1 *journal = ctx->forms.Form1;
+    for (int s = 1; s <= 4; ++s)
+        ctx->forms.DataModule6->smena(s)->setParam(QStringLiteral("ok"), QStringLiteral("ta"));
+    journal->show();
+    journal->chooseDay(day);
+    Dataset *shown = journal->journal();
+    const int rows = shown->recordCount();
+
+    // When each row was first seen in A's journal
+    QHash<qint64, qint64> seen;
+    QObject::connect(shown, &Dataset::reset, [&]() {
+        const qint64 now = wallMicros();
+        for (int i = 0; i < shown->recordCount(); ++i)
+            seen.insert(shown->valueAt(i, QStringLiteral("id")).toLongLong(), now);
+    });
+    for (int i = 0; i < shown->recordCount(); ++i)
+        seen.insert(shown->valueAt(i, QStringLiteral("id")).toLongLong(), 0);
+
+    QProcess b;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TABEL_BENCH_LIVE_B"), QStringLiteral("1"));
+    b.setProcessEnvironment(env);
+    b.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    b.start(QCoreApplication::applicationFilePath(), {database, server});
+    if (!b.waitForStarted())
+        return 3;
+    std::vector<double> ms;
+    for (int i = 0; i < saves; ++i) {
+        b.write(QStringLiteral("%1 %2\n").arg(day.toString(Qt::ISODate)).arg(journal->shift).toUtf8());
+        while (!b.canReadLine()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            if (b.state() != QProcess::Running)
+                return 5;
+            b.waitForReadyRead(5);
+        }
+        const QStringList answer = QString::fromUtf8(b.readLine()).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const qint64 id = answer.value(0).toLongLong(), committed = answer.value(1).toLongLong();
+        QElapsedTimer wait;
+        wait.start();
+        while (!seen.contains(id) && wait.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        if (!seen.contains(id)) {
+            std::fprintf(stderr, "tabel_bench: save %d never reached the journal\n", i);
+            return 1;
+        }
+        ms.push_back(double(seen.value(id) - committed) / 1000.0);
+        // A foreman keys in an entry every few seconds; the next save is not
+        // folded into this re-read.
+        waitFor([&]() { return wait.elapsed() > LiveRefresh::MinInterval + 50; });
+    }
+    b.closeWriteChannel();
+    b.waitForFinished(10000);
+    std::printf("live: %d saves by workstation B on %s shift %d (%d rows), seen by workstation A's journal\n", saves,
+                qPrintable(day.toString(QStringLiteral("dd.MM.yyyy"))), journal->shift, rows);
+    std::printf("  commit to A's journal holding the row: median %.1f ms, p95 %.1f ms, max %.1f ms | target 1000 ms\n",
+                percentile(ms, 0.5), percentile(ms, 0.95), *std::max_element(ms.begin(), ms.end()));
+    ctx.reset();
+    Dialogs::setHandler(nullptr);
+    return 0;
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -568,6 +702,13 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsSet("TABEL_BENCH_STATION"))
         return workstation(database, server, qEnvironmentVariableIntValue("TABEL_BENCH_STATION"),
                            qEnvironmentVariableIntValue("TABEL_BENCH_SAVES"));
+    if (qEnvironmentVariableIsSet("TABEL_BENCH_LIVE_B"))
+        return liveStation(database, server);
+    // tabel_bench DATABASE SERVER live [--saves M]
+    if (args.contains(QStringLiteral("live"))) {
+        const int i = args.indexOf(QStringLiteral("--saves"));
+        return live(database, server, i > 0 && i + 1 < args.size() ? std::max(1, args.at(i + 1).toInt()) : 50);
+    }
     // tabel_bench DATABASE SERVER workstations [--stations N] [--saves M]
     if (args.contains(QStringLiteral("workstations"))) {
         auto option = [&](const char *name, int fallback) {

@@ -1,4 +1,5 @@
 #include "TForm10.h"
+#include "Announced.h"
 
 #include "TForm3.h"
 #include "TForm8.h"
@@ -118,14 +119,16 @@ bool TForm10::save()
     if (dm.DuplicateCheck(countSql, QStringLiteral("Операция с такими параметрами уже заведена!")))
         return false;
 
-    if (adding) {
-        dm.Oper_ins.exec(QStringLiteral("insert into accounts_dep.oper(vid, naimen, i_id, cena_new)values (") + V
-                         + QStringLiteral(", ") + N + QStringLiteral(", ") + I + QStringLiteral(", 0)"));
-        addedId = dm.controlInt(QStringLiteral("select max(id) as id") + same, QStringLiteral("id"));
-    } else {
-        dm.Oper_ed.exec(QStringLiteral("update accounts_dep.oper set vid=") + V + QStringLiteral(", naimen=") + N
-                        + QStringLiteral(",  i_id=") + I + QStringLiteral(" where id=") + QString::number(changedId));
-    }
+    writeAnnounced(dm.connectionName(), ChangeNotice::Table::Operations, [&]() {
+        if (adding) {
+            dm.Oper_ins.exec(QStringLiteral("insert into accounts_dep.oper(vid, naimen, i_id, cena_new)values (") + V
+                             + QStringLiteral(", ") + N + QStringLiteral(", ") + I + QStringLiteral(", 0)"));
+            addedId = dm.controlInt(QStringLiteral("select max(id) as id") + same, QStringLiteral("id"));
+        } else {
+            dm.Oper_ed.exec(QStringLiteral("update accounts_dep.oper set vid=") + V + QStringLiteral(", naimen=") + N
+                            + QStringLiteral(",  i_id=") + I + QStringLiteral(" where id=") + QString::number(changedId));
+        }
+    });
 
     const int recNo = oper.recNo();
     oper.close();

@@ -1,4 +1,5 @@
 #include "TForm2.h"
+#include "Announced.h"
 
 #include "db/Dataset.h"
 #include "db/Sql.h"
@@ -89,13 +90,15 @@ bool TForm2::save()
     }
     // The position shown in the list is the one chosen under "Должность".
     const QString position = LCB_staffpos->currentIndex() >= 0 ? LCB_staffpos->currentText() : QString();
-    if (Tag == 1)
-        cmd_person->exec(QStringLiteral("INSERT INTO accounts_dep.person (fio, s_staffpos_hl)VALUES(")
-                         + Sql::text(name) + QStringLiteral(", ") + Sql::text(position) + QStringLiteral(")"));
-    else
-        cmd_person->exec(QStringLiteral("UPDATE accounts_dep.person SET fio=") + Sql::text(name)
-                         + QStringLiteral(", s_staffpos_hl=") + Sql::text(position)
-                         + QStringLiteral(" where accounts_dep.person.id=") + Sql::num(qint64(workerId)));
+    writeAnnounced(cmd_person->connectionName(), ChangeNotice::Table::Workers, [&]() {
+        if (Tag == 1)
+            cmd_person->exec(QStringLiteral("INSERT INTO accounts_dep.person (fio, s_staffpos_hl)VALUES(")
+                             + Sql::text(name) + QStringLiteral(", ") + Sql::text(position) + QStringLiteral(")"));
+        else
+            cmd_person->exec(QStringLiteral("UPDATE accounts_dep.person SET fio=") + Sql::text(name)
+                             + QStringLiteral(", s_staffpos_hl=") + Sql::text(position)
+                             + QStringLiteral(" where accounts_dep.person.id=") + Sql::num(qint64(workerId)));
+    });
     return true;
 }
 

@@ -1,4 +1,5 @@
 #include "TForm22.h"
+#include "Announced.h"
 
 #include "db/Dataset.h"
 #include "db/DbError.h"
@@ -321,18 +322,22 @@ bool TForm22::storeValue(int row, int column, double number, const QString &lite
     const bool isNew = row == m_norms->storedCount();
     const QString name = QString::fromLatin1(kColumns[column].field);
     int id = 0;
-    if (isNew) {
-        dm.SQL_exec.exec(QStringLiteral("insert into accounts_dep.norm (o_id, %1) values (%2, %3)")
-                             .arg(name, QString::number(operId), literal));
-        id = dm.controlInt(QStringLiteral("select max(id) as id from accounts_dep.norm where o_id=") + QString::number(operId),
-                           QStringLiteral("id"));
-    } else {
+    if (!isNew) {
         const QVariant old = m_norms->value(row, column);
-        id = m_norms->idAt(row);
         if (!old.isNull() && old.toString().toDouble() == number)
             return true; // unchanged: nothing to store
-        dm.SQL_exec.exec(QStringLiteral("update accounts_dep.norm set %1=%2 where id=%3").arg(name, literal, QString::number(id)));
     }
+    writeAnnounced(dm.connectionName(), ChangeNotice::Table::Operations, [&]() {
+        if (isNew) {
+            dm.SQL_exec.exec(QStringLiteral("insert into accounts_dep.norm (o_id, %1) values (%2, %3)")
+                                 .arg(name, QString::number(operId), literal));
+            id = dm.controlInt(QStringLiteral("select max(id) as id from accounts_dep.norm where o_id=") + QString::number(operId),
+                               QStringLiteral("id"));
+        } else {
+            id = m_norms->idAt(row);
+            dm.SQL_exec.exec(QStringLiteral("update accounts_dep.norm set %1=%2 where id=%3").arg(name, literal, QString::number(id)));
+        }
+    });
     // Read again: the row moves to its place by norma, the cursor with it.
     norm->close();
     norm->setParam(QStringLiteral("o_id"), operId);
@@ -344,8 +349,10 @@ bool TForm22::storeValue(int row, int column, double number, const QString &lite
 void TForm22::deleteNorm(int row)
 {
     if (row >= 0 && row < m_norms->storedCount() && m_norms->storedCount() > 1)
-        f.DataModule6->SQL_exec.exec(QStringLiteral("delete from accounts_dep.norm where id=")
-                                     + QString::number(m_norms->idAt(row)));
+        writeAnnounced(f.DataModule6->connectionName(), ChangeNotice::Table::Operations, [&]() {
+            f.DataModule6->SQL_exec.exec(QStringLiteral("delete from accounts_dep.norm where id=")
+                                         + QString::number(m_norms->idAt(row)));
+        });
     readNorms();
 }
 

@@ -1,4 +1,6 @@
 #include "TForm3.h"
+#include "db/ChangeListener.h"
+#include "ui/LiveRefresh.h"
 
 #include "CatalogueList.h"
 #include "TForm7.h"
@@ -48,6 +50,7 @@ TForm3::TForm3(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
                                  },
                                  this);
     CatalogueList::build(this, izdel, CatalogueList::OtherKeys::Keep, {600, 420}, CatalogueList::Sizing::Fixed);
+    LiveRefresh::forList(this, f.DataModule6->Changes, {ChangeNotice::Table::Products}, DBGrid1, QStringLiteral("id"));
     Widgets::centreAndFocus(this, [this]() { return f.Form1; }, Edit1, Widgets::Refocus::OnShowAndActivation);
 }
 

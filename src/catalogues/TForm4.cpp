@@ -1,4 +1,7 @@
 #include "TForm4.h"
+#include "db/ChangeListener.h"
+#include "ui/LiveRefresh.h"
+#include "Announced.h"
 
 #include "CatalogueList.h"
 #include "TForm10.h"
@@ -115,6 +118,9 @@ TForm4::TForm4(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     lay->addLayout(search);
     lay->addLayout(buttons);
     lay->setSizeConstraint(QLayout::SetFixedSize);
+    LiveRefresh::forList(this, f.DataModule6->Changes,
+                         {ChangeNotice::Table::Operations, ChangeNotice::Table::Products, ChangeNotice::Table::Kinds}, DBGrid1,
+                         QStringLiteral("id"));
 }
 
 QString TForm4::productKindText(int naimen)
@@ -261,7 +267,7 @@ void TForm4::deleteOperation()
         return;
     Command &del = f.DataModule6->Oper_del;
     del.setParam(QStringLiteral("id"), oper.asInt(QStringLiteral("id")));
-    del.exec();
+    writeAnnounced(del.connectionName(), ChangeNotice::Table::Operations, [&]() { del.exec(); });
     oper.refresh();
 }
 

@@ -1,4 +1,7 @@
 #include "TForm5.h"
+#include "db/ChangeListener.h"
+#include "ui/LiveRefresh.h"
+#include "Announced.h"
 
 #include "CatalogueList.h"
 #include "TForm2.h"
@@ -25,6 +28,7 @@ TForm5::TForm5(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
                                  },
                                  this);
     CatalogueList::build(this, workers, CatalogueList::OtherKeys::Consume, {560, 420}, CatalogueList::Sizing::Fixed);
+    LiveRefresh::forList(this, f.DataModule6->Changes, {ChangeNotice::Table::Workers}, DBGrid1, QStringLiteral("id"));
     Widgets::centreAndFocus(this, [this]() { return f.mainWindow; }, nullptr, Widgets::Refocus::OnShow);
 }
 
@@ -126,7 +130,9 @@ void TForm5::deleteWorker()
     if (!Dialogs::question(QStringLiteral("Удалить работника?")))
         return;
     const int rec = w.recNo();
-    f.Form2->cmd_person->exec(QStringLiteral("delete from accounts_dep.person where id =")
-                              + Sql::num(qint64(w.asInt(QStringLiteral("id")))));
+    writeAnnounced(f.DataModule6->connectionName(), ChangeNotice::Table::Workers, [&]() {
+        f.Form2->cmd_person->exec(QStringLiteral("delete from accounts_dep.person where id =")
+                                  + Sql::num(qint64(w.asInt(QStringLiteral("id")))));
+    });
     readWorkers(rec);
 }

@@ -1,4 +1,5 @@
 #include "TForm7.h"
+#include "Announced.h"
 
 #include "db/Dataset.h"
 #include "db/Sql.h"
@@ -173,14 +174,16 @@ bool TForm7::save()
         return false;
 
     Command &sql = f.DataModule6->SQL_exec;
-    if (Tag == 1)
-        sql.exec(QStringLiteral("INSERT INTO cmn_gds_and_srv.gds_and_srv(s_caption, s_description, id_msm_bs, massa, id_class_item)VALUES(")
-                 + Sql::text(brand) + QStringLiteral(", '', 6, ") + massa + QStringLiteral(",") + Sql::num(g)
-                 + QStringLiteral(")"));
-    else
-        sql.exec(QStringLiteral("UPDATE cmn_gds_and_srv.gds_and_srv SET s_caption=") + Sql::text(brand)
-                 + QStringLiteral(", s_description='', id_msm_bs=6, massa=") + massaForDb(massa)
-                 + QStringLiteral(", id_class_item=") + Sql::num(g) + QStringLiteral(" where id=") + Sql::num(productId));
+    writeAnnounced(sql.connectionName(), ChangeNotice::Table::Products, [&]() {
+        if (Tag == 1)
+            sql.exec(QStringLiteral("INSERT INTO cmn_gds_and_srv.gds_and_srv(s_caption, s_description, id_msm_bs, massa, id_class_item)VALUES(")
+                     + Sql::text(brand) + QStringLiteral(", '', 6, ") + massa + QStringLiteral(",") + Sql::num(g)
+                     + QStringLiteral(")"));
+        else
+            sql.exec(QStringLiteral("UPDATE cmn_gds_and_srv.gds_and_srv SET s_caption=") + Sql::text(brand)
+                     + QStringLiteral(", s_description='', id_msm_bs=6, massa=") + massaForDb(massa)
+                     + QStringLiteral(", id_class_item=") + Sql::num(g) + QStringLiteral(" where id=") + Sql::num(productId));
+    });
     Dataset &izdel = f.DataModule6->Izdel;
     izdel.close();
     izdel.open();

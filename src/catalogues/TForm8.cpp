@@ -1,4 +1,7 @@
 #include "TForm8.h"
+#include "db/ChangeListener.h"
+#include "ui/LiveRefresh.h"
+#include "Announced.h"
 
 #include "CatalogueList.h"
 #include "TForm9.h"
@@ -20,6 +23,7 @@ TForm8::TForm8(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     Dataset *kinds = &f.DataModule6->Vid_oper;
     gridModel = new DatasetModel(kinds, {{"VID", "Операции", Qt::AlignLeft | Qt::AlignVCenter, true}}, this);
     CatalogueList::build(this, kinds, CatalogueList::OtherKeys::Consume, {400, 380}, CatalogueList::Sizing::AtLeast);
+    LiveRefresh::forList(this, f.DataModule6->Changes, {ChangeNotice::Table::Kinds}, DBGrid1, QStringLiteral("id"));
     Edit1->hide(); // shown only for picking
     Widgets::centreAndFocus(this, [this]() { return f.mainWindow; }, Edit1, Widgets::Refocus::OnShowAndActivation);
 }
@@ -109,8 +113,10 @@ void TForm8::deleteKind()
         return; // nothing to delete
     if (!Dialogs::question(QStringLiteral("Удалить вид операции?")))
         return;
-    f.DataModule6->SQL_exec.exec(QStringLiteral("delete from accounts_dep.vid_oper where id=")
-                                 + Sql::num(qint64(kinds.asInt(QStringLiteral("id")))));
+    writeAnnounced(f.DataModule6->connectionName(), ChangeNotice::Table::Kinds, [&]() {
+        f.DataModule6->SQL_exec.exec(QStringLiteral("delete from accounts_dep.vid_oper where id=")
+                                     + Sql::num(qint64(kinds.asInt(QStringLiteral("id")))));
+    });
     kinds.close();
     kinds.open();
 }

@@ -1,4 +1,5 @@
 #include "TForm9.h"
+#include "Announced.h"
 
 #include "db/Dataset.h"
 #include "db/Sql.h"
@@ -53,12 +54,14 @@ bool TForm9::save()
     if (dm.DuplicateCheck(count, QStringLiteral("Такая операция уже заведена!")))
         return false;
 
-    if (adding)
-        dm.SQL_exec.exec(QStringLiteral("insert into accounts_dep.vid_oper (vid) values (") + Sql::text(name)
-                         + QStringLiteral(")"));
-    else
-        dm.SQL_exec.exec(QStringLiteral("update accounts_dep.vid_oper set vid=") + Sql::text(name)
-                         + QStringLiteral(" where id=") + Sql::num(id));
+    writeAnnounced(dm.connectionName(), ChangeNotice::Table::Kinds, [&]() {
+        if (adding)
+            dm.SQL_exec.exec(QStringLiteral("insert into accounts_dep.vid_oper (vid) values (") + Sql::text(name)
+                             + QStringLiteral(")"));
+        else
+            dm.SQL_exec.exec(QStringLiteral("update accounts_dep.vid_oper set vid=") + Sql::text(name)
+                             + QStringLiteral(" where id=") + Sql::num(id));
+    });
     kinds.close();
     kinds.open();
     return true;

@@ -23,6 +23,7 @@ const char *const LostCommitText =
 namespace {
 struct State {
     Reopen reopen;
+    std::function<void()> reopened;
     int depth = 0;          // nested transactions
     bool doomed = false;    // an inner guard rolled back: the outer one must not commit
     bool broken = false;    // the transaction's connection was lost: nothing more of it may run
@@ -108,6 +109,8 @@ void reopen(const QString &connection)
         throw DbError(QStringLiteral("Связь с базой данных потеряна, подключиться заново не удалось. Повторите действие позже.\n")
                       + e.text());
     }
+    if (const auto hook = g_states.value(connection).reopened)
+        hook();
 }
 
 [[noreturn]] void throwLostWrite(const QString &text)
@@ -169,6 +172,27 @@ void run(QSqlQuery &q, const QString &connection, const QString &text, const QVa
 } // namespace
 
 void setReopen(const QString &connection, Reopen r) { g_states[connection].reopen = std::move(r); }
+void setReopened(const QString &connection, std::function<void()> hook) { g_states[connection].reopened = std::move(hook); }
+
+bool probe(const QString &connection)
+{
+    if (inTransaction(connection))
+        return true;
+    QSqlDatabase db = database(connection);
+    if (db.isOpen()) {
+        QSqlQuery q(db);
+        if (q.exec(QStringLiteral("select 1")))
+            return true;
+        // Outside a transaction nothing else makes "select 1" fail.
+    }
+    try {
+        reopen(connection);
+    } catch (const DbError &) {
+        return false;
+    }
+    return database(connection).isOpen();
+}
+
 void forget(const QString &connection)
 {
     auto it = g_states.find(connection);

@@ -20,6 +20,12 @@ namespace DbSession {
 using Reopen = std::function<void()>;
 void setReopen(const QString &connection, Reopen reopen);
 void forget(const QString &connection);
+// Run after a lost connection was opened again (not at the first opening).
+void setReopened(const QString &connection, std::function<void()> hook);
+// A cheap statement on a connection outside a transaction (inside one it
+// does nothing): a dropped connection is opened again without telling the
+// user, since nothing of theirs was lost. False when it is still down.
+bool probe(const QString &connection);
 
 // Tells the user that the connection was lost and opened again (the
 // application shows it in a message box; nothing is shown when unset).

@@ -1,5 +1,6 @@
 #include "TDataModule6.h"
 
+#include "ChangeListener.h"
 #include "DayColumns.h"
 #include "DbError.h"
 #include "DbSession.h"
@@ -38,10 +39,13 @@ TDataModule6::TDataModule6(QObject *parent)
     H_Tabel_2.sql = hTabelStatement(2);
     H_Tabel_3.sql = hTabelStatement(3);
     Oper_del.setSql(QStringLiteral("delete from accounts_dep.oper where id=:id"));
+    Changes = new ChangeListener(kConn, this);
 }
 
 TDataModule6::~TDataModule6()
 {
+    delete Changes;
+    Changes = nullptr;
     DbSession::forget(kConn);
     if (QSqlDatabase::contains(kConn)) {
         {
@@ -109,6 +113,7 @@ void TDataModule6::connectDb(const QString &host, int port, const QString &datab
     m_settings = {host, port, database, user, password, options};
     openConnection();
     DbSession::setReopen(kConn, [this]() { openConnection(); });
+    Changes->start();
 }
 
 void TDataModule6::openConnection()

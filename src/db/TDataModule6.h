@@ -5,6 +5,8 @@
 #include <QString>
 #include <functional>
 
+class ChangeListener;
+
 // The one non-visual container: the shared connection, the queries and
 // commands several windows share, the decimal delimiter and two routines.
 class TDataModule6 : public QObject {
@@ -23,6 +25,9 @@ public:
     // server dropped it); throws DbError.
     void openConnection();
     QString connectionName() const { return ConnectionName; }
+    // The other workstations' change notices on the shared connection
+    // (listening once connected).
+    ChangeListener *Changes = nullptr;
 
     // Journal queries of shifts 1..4 (anything else gives shift 1)
     Dataset Smena1, Smena2, Smena3, Smena4;

@@ -4,6 +4,7 @@
 #include "TeamShift.h"
 
 #include "app/VersionCheck.h"
+#include "db/ChangeListener.h"
 #include "db/DbError.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
@@ -11,6 +12,7 @@
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
+#include "ui/LiveRefresh.h"
 #include "ui/LongAction.h"
 #include "ui/Widgets.h"
 
@@ -158,6 +160,23 @@ TForm1::TForm1(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     Timer1->start();
 
+    // The shown shift is read again; another shift of the day when it is chosen.
+    live = new LiveRefresh(
+        this, f.DataModule6->Changes,
+        [this](const ChangeNotice::Change &c) {
+            if (c.table != ChangeNotice::Table::Entries)
+                return c.table != ChangeNotice::Table::Housekeeping && c.table != ChangeNotice::Table::Timesheet; // names
+            if (!m_readDate.isValid() || !ChangeNotice::touchesDay(c, m_readDate))
+                return false;
+            if (ChangeNotice::touchesDay(c, m_readDate, shift))
+                return true;
+            m_staleShifts |= 1u << c.shift;
+            return false;
+        },
+        [this]() { journal()->open(); });
+    live->keepPlace(DBGrid2, QStringLiteral("id"));
+    if (f.DataModule6->Changes)
+        connect(f.DataModule6->Changes, &ChangeListener::reconnected, this, [this]() { m_staleShifts = ~0u; });
     TeamButton = TeamShift::addOpener(this, buttons, Button8, Button1, [this]() -> TeamShift * { return team(); });
     KeyBindings::journal(this);
 }
@@ -242,6 +261,7 @@ void TForm1::readJournals()
     for (int s = 1; s <= 4; ++s)
         dm.smena(s)->close();
     m_readDate = date();
+    m_staleShifts = 0;
     for (int s = 1; s <= 4; ++s) {
         dm.smena(s)->setParam(QStringLiteral("data"), m_readDate);
         dm.smena(s)->open();
@@ -284,6 +304,14 @@ void TForm1::setShift(int n)
     if (!radios[n - 1]->isChecked()) {
         radios[n - 1]->setChecked(true); // toggled() comes back here
         return;
+    }
+    if (m_staleShifts & (1u << n)) {
+        m_staleShifts &= ~(1u << n);
+        try {
+            f.DataModule6->smena(n)->open();
+        } catch (const DbError &e) {
+            Dialogs::error(e.text());
+        }
     }
     gridModel->setDataset(f.DataModule6->smena(n));
     shift = n;

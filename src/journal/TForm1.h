@@ -16,6 +16,7 @@ class Command;
 class TeamShift;
 class Dataset;
 class DatasetModel;
+class LiveRefresh;
 struct Forms;
 
 // The journal: one day's entries of one shift.
@@ -44,6 +45,7 @@ public:
     // by the first import
     QLabel *ImportStatus = nullptr;
     QProgressBar *ImportProgress = nullptr;
+    LiveRefresh *live = nullptr; // other workstations' changes of the day shown
 
     int shift = 1;
     QString role;
@@ -102,4 +104,5 @@ private:
     Forms &f;
     QDate m_readDate; // the day the journal queries were last read for
     TeamShift *m_team = nullptr;
+    unsigned m_staleShifts = 0; // bit per shift changed elsewhere since read, while another was shown
 };

@@ -1,4 +1,6 @@
 #include "TForm25.h"
+#include "db/ChangeListener.h"
+#include "ui/LiveRefresh.h"
 
 #include "KeyBindings.h"
 #include "TForm24.h"
@@ -66,6 +68,16 @@ TForm25::TForm25(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     DBGrid1->horizontalHeader()->setStretchLastSection(true);
     DBGrid1->setFixedSize(880, 420);
     connect(DBGrid1, &QTableView::doubleClicked, this, &TForm25::DBGrid1DblClick);
+    // Read again when the day shown changes elsewhere.
+    auto *live = new LiveRefresh(
+        this, f.DataModule6->Changes,
+        [this](const ChangeNotice::Change &c) {
+            return fatigue->isOpen()
+                && (c.table == ChangeNotice::Table::Housekeeping ? ChangeNotice::touchesDay(c, fatigue->param(QStringLiteral("d_date")).toDate())
+                                                                 : c.table == ChangeNotice::Table::Workers || c.table == ChangeNotice::Table::Kinds);
+        },
+        [this]() { fatigue->open(); });
+    live->keepPlace(DBGrid1, QStringLiteral("id"));
 
     DTPcker1 = new QDateEdit(QDate::currentDate(), this);
     DTPcker1->setObjectName(QStringLiteral("DTPcker1"));

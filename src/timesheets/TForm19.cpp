@@ -1,4 +1,6 @@
 #include "TForm19.h"
+#include "db/ChangeListener.h"
+#include "ui/LiveRefresh.h"
 
 #include "MonthGrid.h"
 #include "TForm15.h"
@@ -115,6 +117,22 @@ TForm19::TForm19(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     connect(Button5, &QPushButton::clicked, this, &TForm19::Button5Click);
     connect(Button6, &QPushButton::clicked, this, &TForm19::Button6Click);
     connect(Button4, &QPushButton::clicked, this, &QDialog::reject);
+
+    // The month shown, read again when it changes elsewhere.
+    auto *live = new LiveRefresh(
+        this, f.DataModule6->Changes,
+        [this](const ChangeNotice::Change &c) {
+            return f.DataModule6->H_Tabel_1.isOpen()
+                && (c.table == ChangeNotice::Table::Workers || ChangeNotice::touchesMonth(c, year(), month()))
+                && c.table != ChangeNotice::Table::Housekeeping;
+        },
+        [this]() {
+            for (Dataset *q : {&f.DataModule6->H_Tabel_1, &f.DataModule6->H_Tabel_2, &f.DataModule6->H_Tabel_3})
+                if (q->isOpen())
+                    q->open();
+        });
+    for (QTableView *g : {DBGrid1, DBGrid2, DBGrid3})
+        live->keepPlace(g, QStringLiteral("id"));
     Widgets::centreAndFocus(this, [this]() { return static_cast<const QWidget *>(f.Form1); }, nullptr,
                             Widgets::Refocus::OnShow);
 }

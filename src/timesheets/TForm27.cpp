@@ -1,4 +1,6 @@
 #include "TForm27.h"
+#include "db/ChangeListener.h"
+#include "ui/LiveRefresh.h"
 
 #include "MonthGrid.h"
 #include "db/DayColumns.h"
@@ -160,6 +162,21 @@ TForm27::TForm27(Forms &forms, QWidget *parent)
     DataSource1 = new DatasetModel(m_query, cols, this);
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
     bindGrid(DBGrid, DataSource1);
+    // The month shown, read again when it changes elsewhere.
+    auto *live = new LiveRefresh(
+        this, f.DataModule6->Changes,
+        [this](const ChangeNotice::Change &c) {
+            return m_query && m_query->isOpen()
+                && (c.table == ChangeNotice::Table::Workers || ChangeNotice::touchesMonth(c, m_year, month()));
+        },
+        [this]() {
+            m_query->open();
+            for (Dataset *t : {&all_price, &price, &price7, &price8})
+                if (t->isOpen())
+                    t->open();
+            showTotals();
+        });
+    live->keepPlace(DBGrid, QStringLiteral("id"));
     DBGrid->setMinimumSize(170 + 40 + DayColumns::Count * 27 + 80 + 70 + 64 + 24, 440);
 
     Label4 = Widgets::named<QLabel>(this, "Label4", QStringLiteral("Ср. сдел.:"));
