@@ -1,5 +1,8 @@
 #include "TForm1.h"
 
+#include "KeyBindings.h"
+#include "TeamShift.h"
+
 #include "app/VersionCheck.h"
 #include "db/ChangeListener.h"
 #include "db/DbError.h"
@@ -174,6 +177,15 @@ TForm1::TForm1(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     live->keepPlace(DBGrid2, QStringLiteral("id"));
     if (f.DataModule6->Changes)
         connect(f.DataModule6->Changes, &ChangeListener::reconnected, this, [this]() { m_staleShifts = ~0u; });
+    TeamButton = TeamShift::addOpener(this, buttons, Button8, Button1, [this]() -> TeamShift * { return team(); });
+    KeyBindings::journal(this);
+}
+
+TeamShift *TForm1::team()
+{
+    if (!m_team)
+        m_team = new TeamShift(f, this);
+    return m_team;
 }
 
 TForm1::~TForm1() { delete updtOK; }

@@ -13,6 +13,7 @@ class QRadioButton;
 class QTableView;
 class QTimer;
 class Command;
+class TeamShift;
 class Dataset;
 class DatasetModel;
 class LiveRefresh;
@@ -31,6 +32,7 @@ public:
     QTableView *DBGrid2;
     DatasetModel *gridModel;
     QPushButton *Button1, *Button2, *Button3, *Button4, *Button5, *Button8;
+    QPushButton *TeamButton; // "Бригада": a team's shift in one grid
     QMenuBar *MainMenu1;
     // Menus and items (a menu's own entry is its QAction)
     QAction *N2, *N1, *N3, *N4, *N6, *N8;
@@ -64,6 +66,8 @@ public:
     static bool isClosedMark(const QString &ok) { return ok == u"ok" || ok == u"да"; }
     // Enables the menu items whose window exists.
     void updateMenuAvailability();
+    // The team window, made when first needed
+    TeamShift *team();
 
     void FormActivate();
     void DateTChange();
@@ -101,5 +105,6 @@ private:
     void styleShiftButtons();
     Forms &f;
     QDate m_readDate; // the day the journal queries were last read for
+    TeamShift *m_team = nullptr;
     unsigned m_staleShifts = 0; // bit per shift changed elsewhere since read, while another was shown
 };

@@ -1,5 +1,6 @@
 #include "TForm11.h"
 
+#include "KeyBindings.h"
 #include "TForm1.h"
 #include "catalogues/TForm4.h"
 #include "catalogues/TForm5.h"
@@ -139,6 +140,7 @@ TForm11::TForm11(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
 
     connect(Button3, &QPushButton::clicked, this, &TForm11::Button3Click);
     connect(Button4, &QPushButton::clicked, this, &TForm11::Button4Click);
+    KeyBindings::entryEditor(this, f);
 }
 
 TForm11::~TForm11() { delete SmenaIU; }

@@ -1,5 +1,6 @@
 #include "TForm24.h"
 
+#include "KeyBindings.h"
 #include "TForm25.h"
 #include "catalogues/TForm26.h"
 #include "catalogues/TForm5.h"
@@ -134,6 +135,7 @@ TForm24::TForm24(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     connect(Edit6, &QLineEdit::textChanged, this, &TForm24::showKind);
     connect(Button3, &QPushButton::clicked, this, &TForm24::Button3Click);
     connect(Button4, &QPushButton::clicked, this, &TForm24::Button4Click);
+    KeyBindings::housekeepingEditor(this, f);
 }
 
 // ---------------------------------------------------------------- work kinds

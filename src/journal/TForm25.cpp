@@ -2,6 +2,7 @@
 #include "db/ChangeListener.h"
 #include "ui/LiveRefresh.h"
 
+#include "KeyBindings.h"
 #include "TForm24.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
@@ -116,6 +117,7 @@ TForm25::TForm25(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     connect(Button7, &QPushButton::clicked, this, &TForm25::Button7Click);
     connect(Button1, &QPushButton::clicked, this, &TForm25::Button1Click);
     connect(Button8, &QPushButton::clicked, this, &QDialog::reject);
+    KeyBindings::housekeeping(this);
 }
 
 QDate TForm25::listDate() const { return DTPcker1->date(); }

@@ -1,0 +1,290 @@
+#include "app/Startup.h"
+#include "db/TDataModule6.h"
+#include "journal/TForm1.h"
+#include "journal/TForm11.h"
+#include "journal/TeamShift.h"
+#include "support/DialogDriver.h"
+#include "support/KeyScript.h"
+#include "support/Seed.h"
+#include "support/TestDb.h"
+#include "support/TestMain.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+const QDate kDay(2024, 3, 5); // a Tuesday
+} // namespace
+
+class TestTeamShift : public QObject {
+    Q_OBJECT
+    std::unique_ptr<AppContext> app;
+    TForm1 *j = nullptr;
+    TDataModule6 *dm = nullptr;
+    TeamShift *team = nullptr;
+    ScriptedDialogs dialogs;
+    int product = 0, assembly = 0, other = 0;
+    QList<int> workers;
+    QStringList names{"Алексеев А.А.", "Борисов Б.Б.", "Васильев В.В.", "Григорьев Г.Г."};
+
+    void chooseOperation(int operId)
+    {
+        dm->Oper.close();
+        dm->Oper.open();
+        QVERIFY(dm->Oper.locate("id", operId));
+        team->setOperationFromOper();
+    }
+    void key(int row, int column, const QString &text) { team->Grid->item(row, column)->setText(text); }
+    int entry(int w, int op, const QDate &d, int shift = 1)
+    {
+        Seed::Entry e{d, shift, w, product, op};
+        return Seed::entry(e);
+    }
+    QVariant cell(int w, int shift, const QDate &d)
+    {
+        return TestDb::scalar(QString("select d%1 from accounts_dep.h_tabel where w_id=%2 and smena=%3 and month=%4 and year=%5")
+                                  .arg(d.day()).arg(w).arg(shift).arg(d.month()).arg(d.year()));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        app = TestDb::startApp();
+        j = app->forms.Form1;
+        dm = app->forms.DataModule6;
+        j->role = "63527140";
+        for (int s = 1; s <= 4; ++s)
+            dm->smena(s)->setParam("ok", "ta");
+        team = j->team();
+        QCOMPARE(team->objectName(), QString("TeamShiftWindow"));
+    }
+    void init()
+    {
+        TestDb::clearData();
+        dialogs.clear();
+        product = Seed::product("M-1", Seed::group("Корпуса"));
+        assembly = Seed::operation(product, Seed::kind("Сборка"), 0, {12.5, 10.0}); // list price 10
+        other = Seed::operation(product, Seed::kind("Резка"), 0, {3.0});
+        workers.clear();
+        for (const QString &n : names)
+            workers << Seed::worker(n);
+    }
+    void cleanup()
+    {
+        j->hide();
+        DialogDriver::verifyNoWindowLeftOpen();
+    }
+    void cleanupTestCase() { app.reset(); }
+
+    // Three workers give three entries and their day cells, each priced as
+    // the entry editor prices it.
+    void threeWorkersSaved_data()
+    {
+        QTest::addColumn<int>("shift");
+        QTest::addColumn<bool>("dayOff");
+        QTest::addColumn<double>("price");
+        QTest::newRow("day off") << 1 << true << 20.0;
+        QTest::newRow("shift 3") << 3 << false << 12.0;
+        QTest::newRow("shift 4") << 4 << false << 15.0;
+        QTest::newRow("day off, shift 3") << 3 << true << 24.0;
+    }
+    void threeWorkersSaved()
+    {
+        QFETCH(int, shift);
+        QFETCH(bool, dayOff);
+        QFETCH(double, price);
+        QCOMPARE(TForm11::round4(TForm11::finalPrice(10.0, dayOff, shift)), price);
+        j->chooseDay(kDay);
+        j->setShift(shift);
+        team->prepare(kDay, shift, dayOff);
+        chooseOperation(assembly);
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(team->addWorker(workers[i], names[i]));
+            key(i, TeamShift::Quantity, QString::number(10 * (i + 1)));
+            key(i, TeamShift::Defects, QString::number(i));
+            key(i, TeamShift::Hours, QString::number(6 + i));
+        }
+        QCOMPARE(team->Grid->item(1, TeamShift::Price)->text(), TForm11::formatNumber(price));
+        QCOMPARE(team->save(), 3);
+        const auto rows = TestDb::rows("select w_id, o_id, i_id, cena, kol_vo, brak, time, smena, data, color, ok from accounts_dep.smena "
+                                       "order by kol_vo");
+        QCOMPARE(rows.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(rows[i][0].toInt(), workers[i]);
+            QCOMPARE(rows[i][1].toInt(), assembly);
+            QCOMPARE(rows[i][2].toInt(), product);
+            QCOMPARE(rows[i][3].toDouble(), price);
+            QCOMPARE(rows[i][4].toInt(), 10 * (i + 1));
+            QCOMPARE(rows[i][5].toInt(), i);
+            QCOMPARE(rows[i][6].toInt(), 6 + i);
+            QCOMPARE(rows[i][7].toInt(), shift);
+            QCOMPARE(rows[i][8].toDate(), kDay);
+            QCOMPARE(rows[i][9].toInt(), 0);
+            QCOMPARE(rows[i][10].toString(), QString("no"));
+            QCOMPARE(cell(workers[i], shift, kDay).toInt(), 6 + i);
+            QVERIFY(team->savedAt(i));
+        }
+        QCOMPARE(dm->smena(shift)->recordCount(), 3); // the journal shows them all
+        QVERIFY(dialogs.shown.isEmpty());
+    }
+
+    // A row the duplicate check refuses is marked with its message, and so is
+    // an incomplete one; the others are saved, each on its own.
+    void refusedRowsMarkedOthersSaved()
+    {
+        entry(workers[1], assembly, kDay); // keyed in before at the same day and shift
+        j->chooseDay(kDay);
+        j->setShift(1);
+        team->prepare(kDay, 1, false);
+        chooseOperation(assembly);
+        for (int i = 0; i < 4; ++i) {
+            team->addWorker(workers[i], names[i]);
+            key(i, TeamShift::Quantity, i == 3 ? QString() : QString::number(5 + i));
+            key(i, TeamShift::Hours, "8");
+        }
+        QCOMPARE(team->save(), 2);
+        QCOMPARE(team->messageAt(1), QString("Позиция с такими параметрами уже заведена!"));
+        QCOMPARE(team->messageAt(3), QString("Все поля должны быть заполнены!"));
+        QVERIFY(team->savedAt(0) && team->savedAt(2));
+        QVERIFY(!team->savedAt(1) && !team->savedAt(3));
+        QCOMPARE(team->Grid->item(1, TeamShift::Result)->foreground().color(), QColor(255, 0, 0));
+        QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.smena").toInt(), 3);
+        QCOMPARE(cell(workers[2], 1, kDay).toInt(), 8);
+
+        // The missing quantity keyed: a second press saves only that row.
+        key(3, TeamShift::Quantity, "4");
+        QCOMPARE(team->save(), 1);
+        QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.smena").toInt(), 4);
+        QCOMPARE(team->messageAt(1), QString("Позиция с такими параметрами уже заведена!"));
+        DialogDriver::shot(team, "team-refused");
+    }
+
+    // "как в прошлый раз": the workers of the last earlier day with that operation.
+    void sameAsLastTime()
+    {
+        entry(workers[0], assembly, kDay.addDays(-5));
+        entry(workers[3], assembly, kDay.addDays(-5));
+        entry(workers[1], assembly, kDay.addDays(-2), 2); // another shift counts too
+        entry(workers[2], assembly, kDay.addDays(-2));
+        entry(workers[3], other, kDay.addDays(-1));  // another operation, a later day
+        entry(workers[0], assembly, kDay);           // the day itself
+        entry(workers[3], assembly, kDay.addDays(1)); // and after it
+        team->prepare(kDay, 1, false);
+        chooseOperation(assembly);
+        QCOMPARE(team->sameAsLastTime(), 2);
+        QCOMPARE(team->rows(), 2);
+        QCOMPARE(team->workerAt(0), workers[1]);
+        QCOMPARE(team->workerAt(1), workers[2]);
+        // pressed again, nobody twice
+        QCOMPARE(team->sameAsLastTime(), 0);
+        QCOMPARE(team->rows(), 2);
+        // an operation nobody did before: nothing
+        team->prepare(kDay.addDays(-5), 1, false);
+        chooseOperation(assembly);
+        QCOMPARE(team->sameAsLastTime(), 0);
+    }
+
+    void painting()
+    {
+        const int paint = Seed::operation(product, Seed::kind("Покраска краска"), 0, {2.0});
+        j->chooseDay(kDay);
+        team->prepare(kDay, 1, false);
+        chooseOperation(assembly);
+        QVERIFY(team->Grid->isColumnHidden(TeamShift::Colour));
+        QVERIFY(!team->ColourEdit->isEnabled());
+        chooseOperation(paint);
+        QVERIFY(!team->Grid->isColumnHidden(TeamShift::Colour));
+        team->ColourEdit->setText("12");
+        team->addWorker(workers[0], names[0]);
+        team->addWorker(workers[1], names[1]);
+        key(0, TeamShift::Quantity, "3");
+        key(1, TeamShift::Quantity, "4");
+        key(1, TeamShift::Colour, "");
+        QCOMPARE(team->save(), 1);
+        QCOMPARE(TestDb::scalar("select color from accounts_dep.smena").toInt(), 12);
+        QCOMPARE(team->messageAt(1), QString("Все поля должны быть заполнены!"));
+    }
+
+    // The team from the journal with the keyboard: the operation picked once,
+    // each worker by letters and Enter, the quantities down the column with
+    // Enter, on to the hours, Ctrl+Enter.
+    void teamByKeys()
+    {
+        j->show();
+        j->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(j));
+        j->chooseDay(kDay);
+        j->setShift(1);
+        j->CBox1->setChecked(false);
+        QVERIFY(j->TeamButton->isEnabled());
+        using K = KeyScript;
+        KeyScript script({
+            K::type("TeamShiftWindow", "M"), // on the operation's "...": the operations list searching the brand
+            K::key("TForm4", Qt::Key_Down),
+            K::key("TForm4", Qt::Key_Return), // M-1 "Резка" comes first, "Сборка" second
+            K::type("TeamShiftWindow", "А"),
+            K::key("TForm5", Qt::Key_Return),
+            K::type("TeamShiftWindow", "Б"),
+            K::key("TForm5", Qt::Key_Return),
+            K::type("TeamShiftWindow", "В"),
+            K::key("TForm5", Qt::Key_Return),
+            K::key("TeamShiftWindow", Qt::Key_Tab), // into the grid, on the first quantity
+            K::type("TeamShiftWindow", "11"), K::key("TeamShiftWindow", Qt::Key_Return),
+            K::type("TeamShiftWindow", "12"), K::key("TeamShiftWindow", Qt::Key_Return),
+            K::type("TeamShiftWindow", "13"), K::key("TeamShiftWindow", Qt::Key_Return), // on to the defects' top
+            K::key("TeamShiftWindow", Qt::Key_Right), // the hours
+            K::type("TeamShiftWindow", "7"), K::key("TeamShiftWindow", Qt::Key_Return),
+            K::type("TeamShiftWindow", "8"), K::key("TeamShiftWindow", Qt::Key_Return),
+            K::type("TeamShiftWindow", "9"),
+            K::key("TeamShiftWindow", Qt::Key_Return, Qt::ControlModifier),
+        });
+        QTimer::singleShot(0, [&]() { script.start(); });
+        QTimer::singleShot(0, [&]() { DialogDriver::shot(team, "team-before"); });
+        j->TeamButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(script.done(), 15000);
+        QVERIFY2(script.failure().isEmpty(), qPrintable(script.failure()));
+        const auto rows = TestDb::rows("select w_id, o_id, kol_vo, time from accounts_dep.smena order by kol_vo");
+        QCOMPARE(rows.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(rows[i][0].toInt(), workers[i]);
+            QCOMPARE(rows[i][1].toInt(), assembly);
+            QCOMPARE(rows[i][2].toInt(), 11 + i);
+            QCOMPARE(rows[i][3].toInt(), 7 + i);
+        }
+        QVERIFY(!team->isVisible()); // every row saved: the window closed
+        // one operation pick and about four presses per worker
+        QVERIFY2(script.counted() <= 2 + 4 * 3, qPrintable(QString::number(script.counted())));
+    }
+
+    // Closing with rows not saved asks; No keeps the window and its rows.
+    void closingAsksForUnsavedRows()
+    {
+        team->prepare(kDay, 1, false);
+        chooseOperation(assembly);
+        team->addWorker(workers[0], names[0]);
+        dialogs.answers << false << true;
+        QTimer::singleShot(0, [&]() {
+            team->CloseButton->click();
+            QVERIFY(team->isVisible());
+            QCOMPARE(team->rows(), 1);
+            team->CloseButton->click();
+        });
+        team->exec();
+        QCOMPARE(dialogs.shown.size(), 2);
+        QCOMPARE(dialogs.shown[0].kind, Dialogs::Kind::Question);
+    }
+
+    void onlyForRolesThatAdd()
+    {
+        j->Button1->setEnabled(false);
+        QVERIFY(!j->TeamButton->isEnabled());
+        j->Button1->setEnabled(true);
+        QVERIFY(j->TeamButton->isEnabled());
+        DialogDriver::shot(j, "journal-buttons");
+    }
+};
+
+TABEL_TEST_MAIN(TestTeamShift)
+#include "tst_team_shift.moc"
