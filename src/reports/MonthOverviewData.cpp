@@ -1,6 +1,7 @@
 #include "MonthOverviewData.h"
 
 #include "db/Dataset.h"
+#include "db/DayColumns.h"
 
 
 using Printing::Decimal;
@@ -81,17 +82,14 @@ MonthOverviewData MonthOverviewData::read(const QString &connection, int month, 
     }
 
     // The timesheet's shift lines, day by day, in one row
-    QStringList cells;
-    for (int d = 1; d <= 31; ++d)
-        cells << QStringLiteral("sum(coalesce(h.d%1,0)) d%1").arg(d);
     Dataset sheet(connection);
-    sheet.setSql(QStringLiteral("select %1 from accounts_dep.h_tabel h where h.year=:i_year and h.month=:i_month and h.i_type=0")
-                     .arg(cells.join(QStringLiteral(", "))));
+    sheet.setSql(QStringLiteral("select ") + DayColumns::list(QStringLiteral("sum(coalesce(h.%1,0)) %1"))
+                 + QStringLiteral(" from accounts_dep.h_tabel h where h.year=:i_year and h.month=:i_month and h.i_type=0"));
     sheet.setParam(QStringLiteral("i_year"), year);
     sheet.setParam(QStringLiteral("i_month"), month);
     sheet.open();
     for (int d = 1; d <= length && sheet.recordCount() > 0; ++d)
-        o.days[d - 1].sheetHours = whole(sheet.valueAt(0, QStringLiteral("d%1").arg(d)));
+        o.days[d - 1].sheetHours = whole(sheet.valueAt(0, DayColumns::name(d)));
 
     // Per worker: the timesheet's month hours, earnings and earnings per hour
     Dataset workers(connection);
@@ -121,13 +119,11 @@ MonthOverviewData MonthOverviewData::read(const QString &connection, int month, 
     }
 
     // Worker-days whose timesheet hours differ from their entries' hours
-    QStringList unpivot;
-    for (int d = 1; d <= 31; ++d)
-        unpivot << QStringLiteral("(%1,h.d%1)").arg(d);
+    const QString unpivot = DayColumns::list(QStringLiteral("(%2,h.%1)"), QStringLiteral(","));
     Dataset diff(connection);
     diff.sql = QStringList{
         QStringLiteral("with t as (select h.w_id, v.d, sum(coalesce(v.h,0)) hours from accounts_dep.h_tabel h"),
-        QStringLiteral(" cross join lateral (values %1) v(d,h)").arg(unpivot.join(QLatin1Char(','))),
+        QStringLiteral(" cross join lateral (values %1) v(d,h)").arg(unpivot),
         QStringLiteral(" where h.year=:i_year and h.month=:i_month and h.i_type=0 and v.d<=:days group by h.w_id, v.d),"),
         QStringLiteral("e as (select s.w_id, extract(day from s.data)::int d, sum(s.time) hours from accounts_dep.smena s"),
         QStringLiteral(" where s.data>=:d_from and s.data<:d_to and s.w_id is not null group by s.w_id, s.data)"),
