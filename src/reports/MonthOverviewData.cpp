@@ -60,16 +60,23 @@ MonthOverviewData MonthOverviewData::read(const QString &connection, int month, 
         o.days.append(Day{first.addDays(d - 1), {}, 0, 0, 0});
     const QString amount = QString::fromLatin1(Amount);
 
-    // Days and shifts: earnings, good pieces and hours of the entries
+    // Days and shifts: earnings, good pieces and hours of the entries; the
+    // month as a whole in the same reading (grouping row 3)
     Dataset days(connection);
-    days.setSql(QStringLiteral("select s.data, s.smena, sum(%1)::numeric(20,2) earnings, sum(s.kol_vo-s.brak) pieces,"
-                               " sum(s.time) hours from accounts_dep.smena s where s.data>=:d_from and s.data<:d_to"
-                               " group by s.data, s.smena")
+    days.setSql(QStringLiteral("select s.data, s.smena, grouping(s.data, s.smena) g, sum(%1)::numeric(20,2) earnings,"
+                               " sum(s.kol_vo-s.brak) pieces, sum(s.time) hours from accounts_dep.smena s"
+                               " where s.data>=:d_from and s.data<:d_to group by grouping sets ((s.data, s.smena), ())")
                     .arg(amount));
     days.setParam(QStringLiteral("d_from"), first);
     days.setParam(QStringLiteral("d_to"), next);
     days.open();
     for (int r = 0; r < days.recordCount(); ++r) {
+        if (days.valueAt(r, QStringLiteral("g")).toInt() == 3) {
+            o.current.earnings = dec(days.valueAt(r, QStringLiteral("earnings")));
+            o.current.pieces = whole(days.valueAt(r, QStringLiteral("pieces")));
+            o.current.hours = whole(days.valueAt(r, QStringLiteral("hours")));
+            continue;
+        }
         const QDate date = days.valueAt(r, QStringLiteral("data")).toDate();
         if (!date.isValid() || date < first || date >= next)
             continue;
@@ -103,6 +110,7 @@ MonthOverviewData MonthOverviewData::read(const QString &connection, int month, 
     workers.setParam(QStringLiteral("d_from"), first);
     workers.setParam(QStringLiteral("d_to"), next);
     workers.open();
+    o.current.workers = workers.recordCount(); // every worker with an entry this month
     for (int r = 0; r < workers.recordCount(); ++r) {
         WorkerRate w;
         w.worker = workers.valueAt(r, QStringLiteral("w_id")).toInt();
@@ -151,20 +159,19 @@ MonthOverviewData MonthOverviewData::read(const QString &connection, int month, 
         o.mismatches.append(m);
     }
 
-    // This month and the one before, each summed as a whole
+    // The one before, summed as a whole (this month's totals came with its
+    // days, its workers are the per-worker rows)
     Dataset totals(connection);
     totals.sql = QStringList{
-        QStringLiteral("select s.data>=:d_from cur, sum(%1)::numeric(20,2) earnings, sum(s.kol_vo-s.brak) pieces,").arg(amount),
+        QStringLiteral("select sum(%1)::numeric(20,2) earnings, sum(s.kol_vo-s.brak) pieces,").arg(amount),
         QStringLiteral(" sum(s.time) hours, count(distinct s.w_id) workers"),
-        QStringLiteral("from accounts_dep.smena s where s.data>=:d_before and s.data<:d_to group by 1"),
+        QStringLiteral("from accounts_dep.smena s where s.data>=:d_before and s.data<:d_from"),
     };
     totals.setParam(QStringLiteral("d_from"), first);
     totals.setParam(QStringLiteral("d_before"), before);
-    totals.setParam(QStringLiteral("d_to"), next);
     totals.open();
     for (int r = 0; r < totals.recordCount(); ++r) {
-        const QVariant cur = totals.valueAt(r, QStringLiteral("cur"));
-        Totals &t = (cur.toString() == QLatin1String("true") || cur.toBool()) ? o.current : o.previous;
+        Totals &t = o.previous;
         t.earnings = dec(totals.valueAt(r, QStringLiteral("earnings")));
         t.pieces = whole(totals.valueAt(r, QStringLiteral("pieces")));
         t.hours = whole(totals.valueAt(r, QStringLiteral("hours")));
