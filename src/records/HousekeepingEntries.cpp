@@ -56,12 +56,8 @@ Outcome save(const QString &connection, const Entry &e)
     return Write::inTransaction(connection, [&]() -> Outcome {
         const bool adding = e.id == 0;
         // A press after an unknown outcome: the row stored by that press is found by its key.
-        if (!e.key.isNull()) {
-            QSqlQuery k = Write::run(connection, QStringLiteral("select id from accounts_dep.fatigue where save_key=?::uuid"),
-                                     {Write::keyValue(e.key)});
-            if (k.next() && (adding || k.value(0).toLongLong() == e.id))
-                return Outcome::saved(k.value(0).toLongLong());
-        }
+        if (const qint64 id = Write::storedByKey(connection, QStringLiteral("accounts_dep.fatigue"), e.key, e.id))
+            return Outcome::saved(id);
 
         // The entry and its day cells are written together, with the
         // worker's month locked against a second workstation.

@@ -37,4 +37,14 @@ QVariant keyValue(const QUuid &key)
     return key.isNull() ? QVariant() : QVariant(key.toString(QUuid::WithoutBraces));
 }
 
+qint64 storedByKey(const QString &connection, const QString &table, const QUuid &key, qint64 id)
+{
+    if (key.isNull())
+        return 0;
+    QSqlQuery k = run(connection, QStringLiteral("select id from ") + table + QStringLiteral(" where save_key=?::uuid"), {keyValue(key)});
+    if (k.next() && (id == 0 || k.value(0).toLongLong() == id))
+        return k.value(0).toLongLong();
+    return 0;
+}
+
 } // namespace Write

@@ -24,4 +24,8 @@ QSqlQuery run(const QString &connection, const QString &sql, const QVariantList 
 // A key as the database stores it (null for a null key).
 QVariant keyValue(const QUuid &key);
 
+// The row an earlier press with this save key stored in `table` (a press
+// after an unknown outcome), or 0. For a change (id > 0) only that row counts.
+qint64 storedByKey(const QString &connection, const QString &table, const QUuid &key, qint64 id);
+
 } // namespace Write
