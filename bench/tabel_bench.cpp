@@ -773,75 +773,44 @@ int main(int argc, char **argv)
 
         QList<QStringList> pairs;
         // Entry save: each repeat a worker who has no entry of the chosen
-        // operation that day, so the duplicate check lets it through
-        actions.push_back({QStringLiteral("entry save, audit triggers off"),
-                           [&] {
-                               // the same save without the audit and closed-month triggers: what they cost
-                               pqp->exec(QStringLiteral("alter table accounts_dep.smena disable trigger smena_guard; "
-                                                        "alter table accounts_dep.h_tabel disable trigger h_tabel_guard"));
-                               pairs = pqp->exec(QStringLiteral(
-                                   "select p.id, p.fio, o.id from accounts_dep.person p "
-                                   "cross join lateral (select o.id from accounts_dep.oper o where o.id not in (7777, 7778) "
-                                   "and not exists (select 1 from accounts_dep.smena s where s.w_id = p.id and s.o_id = o.id "
-                                   "and s.data = '%1' and s.smena = 1) order by o.id limit 1) o order by p.id limit %2")
-                                                     .arg(busiest.toString(Qt::ISODate))
-                                                     .arg(repeats + 1));
-                               f.DataModule6->Oper.close();
-                               f.DataModule6->Oper.open();
-                           },
-                           [&](int i) {
-                               const QStringList p = pairs.value(i + 1);
-                               TForm11 *ed = f.Form11;
-                               ed->prepareAdd();
-                               ed->setWorker(p.value(1), p.value(0).toInt());
-                               if (!f.DataModule6->Oper.locate(QStringLiteral("id"), p.value(2).toInt()))
-                                   throw std::runtime_error("operation not in the list");
-                               ed->setOperationFromOper();
-                               ed->updateColourField();
-                               ed->Edit3->setText(QStringLiteral("50"));
-                               ed->Edit4->setText(QStringLiteral("0"));
-                               ed->Edit5->setText(QStringLiteral("3"));
-                               ed->Edit6->setText(QStringLiteral("2"));
-                               ed->recomputeDisplays();
-                               if (!ed->save())
-                                   throw std::runtime_error("entry not saved");
-                           },
-                           {}, QStringLiteral("libpq"), 0});
-
-        // Entry save: each repeat a worker who has no entry of the chosen
-        // operation that day, so the duplicate check lets it through
-        actions.push_back({QStringLiteral("entry save (editor, day cell)"),
-                           [&] {
-                               pqp->exec(QStringLiteral("alter table accounts_dep.smena enable trigger smena_guard; "
-                                                        "alter table accounts_dep.h_tabel enable trigger h_tabel_guard"));
-                               pairs = pqp->exec(QStringLiteral(
-                                   "select p.id, p.fio, o.id from accounts_dep.person p "
-                                   "cross join lateral (select o.id from accounts_dep.oper o where o.id not in (7777, 7778) "
-                                   "and not exists (select 1 from accounts_dep.smena s where s.w_id = p.id and s.o_id = o.id "
-                                   "and s.data = '%1' and s.smena = 1) order by o.id limit 1) o order by p.id limit %2")
-                                                     .arg(busiest.toString(Qt::ISODate))
-                                                     .arg(repeats + 1));
-                               f.DataModule6->Oper.close();
-                               f.DataModule6->Oper.open();
-                           },
-                           [&](int i) {
-                               const QStringList p = pairs.value(i + 1);
-                               TForm11 *ed = f.Form11;
-                               ed->prepareAdd();
-                               ed->setWorker(p.value(1), p.value(0).toInt());
-                               if (!f.DataModule6->Oper.locate(QStringLiteral("id"), p.value(2).toInt()))
-                                   throw std::runtime_error("operation not in the list");
-                               ed->setOperationFromOper();
-                               ed->updateColourField();
-                               ed->Edit3->setText(QStringLiteral("50"));
-                               ed->Edit4->setText(QStringLiteral("0"));
-                               ed->Edit5->setText(QStringLiteral("3"));
-                               ed->Edit6->setText(QStringLiteral("2"));
-                               ed->recomputeDisplays();
-                               if (!ed->save())
-                                   throw std::runtime_error("entry not saved");
-                           },
-                           {}, QStringLiteral("libpq"), 0});
+        // operation that day, so the duplicate check lets it through. Run
+        // once with the audit and closed-month triggers off, to show their cost.
+        const auto prepareSaves = [&](bool triggers) {
+            const QString how = triggers ? QStringLiteral("enable") : QStringLiteral("disable");
+            pqp->exec(QStringLiteral("alter table accounts_dep.smena %1 trigger smena_guard; "
+                                     "alter table accounts_dep.h_tabel %1 trigger h_tabel_guard")
+                          .arg(how));
+            pairs = pqp->exec(QStringLiteral(
+                                  "select p.id, p.fio, o.id from accounts_dep.person p "
+                                  "cross join lateral (select o.id from accounts_dep.oper o where o.id not in (7777, 7778) "
+                                  "and not exists (select 1 from accounts_dep.smena s where s.w_id = p.id and s.o_id = o.id "
+                                  "and s.data = '%1' and s.smena = 1) order by o.id limit 1) o order by p.id limit %2")
+                                  .arg(busiest.toString(Qt::ISODate))
+                                  .arg(repeats + 1));
+            f.DataModule6->Oper.close();
+            f.DataModule6->Oper.open();
+        };
+        const auto saveOne = [&](int i) {
+            const QStringList p = pairs.value(i + 1);
+            TForm11 *ed = f.Form11;
+            ed->prepareAdd();
+            ed->setWorker(p.value(1), p.value(0).toInt());
+            if (!f.DataModule6->Oper.locate(QStringLiteral("id"), p.value(2).toInt()))
+                throw std::runtime_error("operation not in the list");
+            ed->setOperationFromOper();
+            ed->updateColourField();
+            ed->Edit3->setText(QStringLiteral("50"));
+            ed->Edit4->setText(QStringLiteral("0"));
+            ed->Edit5->setText(QStringLiteral("3"));
+            ed->Edit6->setText(QStringLiteral("2"));
+            ed->recomputeDisplays();
+            if (!ed->save())
+                throw std::runtime_error("entry not saved");
+        };
+        actions.push_back({QStringLiteral("entry save, audit triggers off"), [&] { prepareSaves(false); }, saveOne, {},
+                           QStringLiteral("libpq"), 0});
+        actions.push_back({QStringLiteral("entry save (editor, day cell)"), [&] { prepareSaves(true); }, saveOne, {},
+                           QStringLiteral("libpq"), 0});
 
         actions.push_back({QStringLiteral("operations list .xlsx export"), {},
                            [&](int) { f.Form4->exportToExcel(); }, {}, QStringLiteral("libpq"), 0});
