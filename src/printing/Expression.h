@@ -1,5 +1,5 @@
 #pragma once
-#include "Decimal.h"
+#include "db/Decimal.h"
 
 #include <QString>
 #include <QVariant>

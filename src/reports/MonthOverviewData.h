@@ -1,5 +1,5 @@
 #pragma once
-#include "printing/Decimal.h"
+#include "db/Decimal.h"
 
 #include <QDate>
 #include <QString>

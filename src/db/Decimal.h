@@ -2,12 +2,10 @@
 #include <QString>
 #include <QVariant>
 
-namespace Printing {
-
-// An exact decimal number with twelve places after the point, for report
-// sums: money that arrives from the database as text is added up without
-// binary floating point, so 0.1 three times is 0.3 and thousands of rows do
-// not drift.
+// An exact decimal number with twelve places after the point: money and
+// prices travel in it from the database or the editor to the statement and
+// into report sums without binary floating point, so 0.1 three times is 0.3
+// and thousands of rows do not drift.
 class Decimal {
 public:
     Decimal() = default;
@@ -42,4 +40,7 @@ private:
     Int v_ = 0;
 };
 
-} // namespace Printing
+// The report engine's name for it
+namespace Printing {
+using ::Decimal;
+}

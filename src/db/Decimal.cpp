@@ -2,7 +2,6 @@
 
 #include <QMetaType>
 
-namespace Printing {
 
 Decimal::Int Decimal::scale(int places)
 {
@@ -148,4 +147,3 @@ QString Decimal::toString() const
     return t;
 }
 
-} // namespace Printing
