@@ -6,11 +6,6 @@ string(TIMESTAMP S "%S")
 math(EXPR T "${H} * 3600 + ${M} * 60 + ${S}")
 # strip leading zeros handled by math above; D has none
 set(content "#pragma once\n#define TABEL_BUILD_DATE ${D}\n#define TABEL_BUILD_TIME ${T}\n")
-if(EXISTS "${OUT}")
-  file(READ "${OUT}" old)
-else()
-  set(old "")
-endif()
-if(NOT "${old}" STREQUAL "${content}")
-  file(WRITE "${OUT}" "${content}")
-endif()
+# Runs only when a source changed: always written, so the file is newer than
+# the sources and the next build finds it up to date.
+file(WRITE "${OUT}" "${content}")

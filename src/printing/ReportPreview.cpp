@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
+#include <QGraphicsView>
 #include <QLabel>
 #include <QPrintDialog>
 #include <QPrintPreviewWidget>
@@ -30,6 +31,15 @@ ReportPreview::ReportPreview(const Document &doc, QWidget *parent)
 
     view_ = new QPrintPreviewWidget(printer_, this);
     view_->setObjectName(QStringLiteral("PreviewView"));
+    // Fitting to the width or to the page scales by the visible area, and a
+    // scroll bar that comes or goes changes that area: at some window sizes
+    // the bar the new scale needs is the one that undoes it, and the preview
+    // would lay itself out for ever. With both bars always there the area
+    // depends on the window alone.
+    if (auto *area = view_->findChild<QGraphicsView *>()) {
+        area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    }
     connect(view_, &QPrintPreviewWidget::paintRequested, this, [this](QPrinter *p) { paint(doc_, p); });
     connect(view_, &QPrintPreviewWidget::previewChanged, this, &ReportPreview::updatePage);
 

@@ -2,6 +2,7 @@
 #include "db/TDataModule6.h"
 #include "printing/ReportPreview.h"
 #include "support/DialogDriver.h"
+#include "support/EventCount.h"
 #include "support/Pdf.h"
 #include "support/TestDb.h"
 #include "support/TestMain.h"
@@ -254,6 +255,30 @@ private slots:
         const QString pdf = dir.filePath("ведомость.pdf");
         QVERIFY(w.saveAs(pdf));
         QVERIFY(Pdf::text(pdf).contains("Итого:"));
+        w.close();
+    }
+
+    // A preview left alone does nothing: whatever the window's size and zoom,
+    // its scroll bars must not come and go for ever (a one-page landscape
+    // report fitted to the width of its window is where they did).
+    void previewIdleAtEverySize()
+    {
+        Document d;
+        d.title = "Табель";
+        d.orientation = QPageLayout::Landscape;
+        d.size = QSizeF(297, 210);
+        Page p;
+        for (int r = 0; r < 30; ++r)
+            p.texts << TextItem{QRectF(10, 10 + r * 5, 60, 5), QString("Рабочий %1").arg(r), Qt::AlignLeft, false};
+        d.pages << p;
+        ReportPreview w(d);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        for (const char *zoom : {"FitWidthAction", "FitPageAction", "ZoomInAction"}) {
+            w.findChild<QAction *>(zoom)->trigger();
+            const auto worst = busiestSize(&w, pageEdgeSizes(1000, 700));
+            QVERIFY2(worst.first < 10, qPrintable(QString("%1 at %2").arg(zoom, worst.second)));
+        }
         w.close();
     }
 };
