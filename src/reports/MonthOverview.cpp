@@ -18,12 +18,14 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QPainter>
 #include <QPushButton>
 #include <QSet>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <QtCharts/QAreaSeries>
 #include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSeries>
 #include <QtCharts/QBarSet>
@@ -40,7 +42,10 @@ using Decimal = Printing::Decimal;
 
 double num(const Decimal &d) { return d.toString().toDouble(); }
 
-QString money(const Decimal &d) { return d.toFixed(2).replace(QLatin1Char('.'), QLatin1Char(',')); }
+// Sums of money on screen as the grids show them (the user's decimal
+// separator), on paper as the printed reports' masks do
+QString screenPoint() { return QLocale().decimalPoint(); }
+const QString PaperPoint = QStringLiteral(".");
 
 // A value axis from 0 to a little above `top`, with whole ticks
 QValueAxis *valueAxis(double top, const QString &title)
@@ -84,27 +89,44 @@ QChart *dayChart(const MonthOverviewData &o)
     pieces->setPen(pen);
     QStringList days;
     double topMoney = 0, topPieces = 0;
+    const int drawn = o.drawnDays();
     for (int i = 0; i < o.days.size(); ++i) {
         const MonthOverviewData::Day &d = o.days[i];
         for (int s = 0; s < 4; ++s)
             sets[s]->append(num(d.earnings[s]));
-        pieces->append(i, double(d.pieces));
+        if (i < drawn) // days to come have no output yet, not zero
+            pieces->append(i, double(d.pieces));
         topMoney = qMax(topMoney, num(MonthOverviewData::dayEarnings(d)));
         topPieces = qMax(topPieces, double(d.pieces));
-        // weekend days are starred: a short mark that still fits under a narrow bar
-        const QString n = QString::number(d.date.day());
-        days << (d.weekend() ? n + QLatin1Char('*') : n);
+        days << QString::number(d.date.day());
     }
+    QValueAxis *y = valueAxis(topMoney, QStringLiteral("Заработок, р."));
+    // Saturdays and Sundays as grey columns behind the bars: a mark beside the
+    // day's number no longer fits under a narrow bar
+    auto *weekendTop = new QLineSeries, *weekendBottom = new QLineSeries;
+    for (int i = 0; i < o.days.size(); ++i) {
+        const double h = o.days[i].weekend() ? y->max() : 0;
+        weekendTop->append(i - 0.5, h);
+        weekendTop->append(i + 0.5, h);
+        weekendBottom->append(i - 0.5, 0);
+        weekendBottom->append(i + 0.5, 0);
+    }
+    auto *weekends = new QAreaSeries(weekendTop, weekendBottom);
+    weekends->setName(QStringLiteral("Суббота, воскресенье"));
+    weekends->setColor(QColor(225, 225, 225));
+    weekends->setBorderColor(QColor(225, 225, 225));
+    c->addSeries(weekends);
     c->addSeries(bars);
     c->addSeries(pieces);
     auto *x = new QBarCategoryAxis;
     x->append(days);
-    x->setTitleText(QStringLiteral("День месяца (* — суббота или воскресенье)"));
+    x->setTitleText(QStringLiteral("День месяца"));
     c->addAxis(x, Qt::AlignBottom);
+    weekends->attachAxis(x);
     bars->attachAxis(x);
     pieces->attachAxis(x);
-    QValueAxis *y = valueAxis(topMoney, QStringLiteral("Заработок, р."));
     c->addAxis(y, Qt::AlignLeft);
+    weekends->attachAxis(y);
     bars->attachAxis(y);
     QValueAxis *y2 = valueAxis(topPieces, QStringLiteral("Штук"));
     c->addAxis(y2, Qt::AlignRight);
@@ -162,9 +184,12 @@ QChart *hoursChart(const MonthOverviewData &o)
     marks->setColor(QColor(220, 0, 0));
     marks->setMarkerSize(11);
     double top = 0;
+    const int drawn = o.drawnDays();
     for (const MonthOverviewData::Day &d : o.days) {
-        sheet->append(d.date.day(), double(d.sheetHours));
-        entries->append(d.date.day(), double(d.entryHours));
+        if (d.date.day() <= drawn) { // no line through the days to come
+            sheet->append(d.date.day(), double(d.sheetHours));
+            entries->append(d.date.day(), double(d.entryHours));
+        }
         top = qMax(top, double(qMax(d.sheetHours, d.entryHours)));
         if (d.hoursDiffer())
             marks->append(d.date.day(), double(qMax(d.sheetHours, d.entryHours)));
@@ -205,14 +230,45 @@ struct Measure {
 QVector<Measure> measures(const MonthOverviewData &o)
 {
     return {
-        {QStringLiteral("Заработок, р."), o.previous.earnings, o.current.earnings},
-        {QStringLiteral("Штук"), Decimal::fromInt(o.previous.pieces), Decimal::fromInt(o.current.pieces)},
-        {QStringLiteral("Часов"), Decimal::fromInt(o.previous.hours), Decimal::fromInt(o.current.hours)},
-        {QStringLiteral("Рабочих"), Decimal::fromInt(o.previous.workers), Decimal::fromInt(o.current.workers)},
+        {QStringLiteral("Заработок, р."), o.previous.earnings, o.compared.earnings},
+        {QStringLiteral("Штук"), Decimal::fromInt(o.previous.pieces), Decimal::fromInt(o.compared.pieces)},
+        {QStringLiteral("Часов"), Decimal::fromInt(o.previous.hours), Decimal::fromInt(o.compared.hours)},
+        {QStringLiteral("Рабочих"), Decimal::fromInt(o.previous.workers), Decimal::fromInt(o.compared.workers)},
     };
 }
 
-QString shown(const Measure &m, const Decimal &d) { return m.name.startsWith(QStringLiteral("Заработок")) ? money(d) : d.toString(); }
+QString shown(const Measure &m, const Decimal &d, const QString &point)
+{
+    return m.name.startsWith(QStringLiteral("Заработок")) ? MonthOverviewData::money(d, point) : d.toString();
+}
+
+// Which days the comparison is over, said plainly when not the whole months
+QString comparedNote(const MonthOverviewData &o)
+{
+    if (o.comparedDays == 0)
+        return QString();
+    return QStringLiteral("Месяц ещё идёт: сравниваются одни и те же дни обоих месяцев, с 1-го по %1-е.").arg(o.comparedDays);
+}
+
+// How many workers the hourly chart shows when it leaves some out
+QString rateShownNote(const MonthOverviewData &o)
+{
+    const int shown = o.topAndBottom().size();
+    if (shown >= o.rates.size())
+        return QString();
+    return QStringLiteral("Показаны %1 из %2 рабочих с часами: 15 с наибольшим и 5 с наименьшим заработком в час.")
+        .arg(shown)
+        .arg(o.rates.size());
+}
+
+QString earningsNote(const MonthOverviewData &o, const QString &point)
+{
+    QString t = QStringLiteral("Заработок за месяц (сумма строк табеля сдельщиков): %1 р., штук: %2.")
+                    .arg(MonthOverviewData::money(o.current.earnings, point))
+                    .arg(o.current.pieces);
+    const QStringList gap = o.dealDifference(point);
+    return gap.isEmpty() ? t : t + QLatin1Char(' ') + gap.join(QLatin1Char(' '));
+}
 
 QString monthText(int month, int year) { return MonthGrid::monthName(month) + QLatin1Char(' ') + QString::number(year); }
 
@@ -220,15 +276,14 @@ QString monthText(int month, int year) { return MonthGrid::monthName(month) + QL
 QChart *comparisonChart(const MonthOverviewData &o)
 {
     QChart *c = newChart(MonthOverview::chartTitle(3));
-    const QDate first(o.year, o.month, 1), before = first.addMonths(-1);
-    auto *prev = new QBarSet(monthText(before.month(), before.year()));
-    auto *cur = new QBarSet(monthText(o.month, o.year));
+    auto *prev = new QBarSet(o.comparedTitle(true));
+    auto *cur = new QBarSet(o.comparedTitle(false));
     QStringList names;
     for (const Measure &m : measures(o)) {
         const double a = num(m.before), b = num(m.now), top = qMax(qAbs(a), qAbs(b));
         prev->append(top > 0 ? a * 100 / top : 0);
         cur->append(top > 0 ? b * 100 / top : 0);
-        names << m.name + QStringLiteral(": ") + MonthOverviewData::change(m.before, m.now);
+        names << m.name + QStringLiteral(": ") + MonthOverviewData::change(m.before, m.now, screenPoint());
     }
     auto *bars = new QBarSeries;
     bars->append(prev);
@@ -325,6 +380,7 @@ MonthOverview::MonthOverview(Forms &forms, QWidget *parent) : QDialog(parent), f
 
     RateNote = new QLabel(this);
     RateNote->setObjectName(QStringLiteral("RateNote"));
+    RateNote->setWordWrap(true);
     auto *ratePage = new QWidget(this);
     auto *rateLay = new QVBoxLayout(ratePage);
     rateLay->addWidget(RateChart, 1);
@@ -348,6 +404,9 @@ MonthOverview::MonthOverview(Forms &forms, QWidget *parent) : QDialog(parent), f
     auto *comparisonPage = new QWidget(this);
     auto *cmpLay = new QVBoxLayout(comparisonPage);
     cmpLay->addWidget(ComparisonChart, 1);
+    ComparisonNote = new QLabel(this);
+    ComparisonNote->setObjectName(QStringLiteral("ComparisonNote"));
+    cmpLay->addWidget(ComparisonNote);
     cmpLay->addWidget(ComparisonTable);
 
     ChartTabs->addTab(DayChart, QStringLiteral("По дням"));
@@ -370,9 +429,13 @@ MonthOverview::MonthOverview(Forms &forms, QWidget *parent) : QDialog(parent), f
     row->addWidget(PdfButton);
     row->addWidget(PngButton);
     row->addWidget(CloseButton);
+    EarningsNote = new QLabel(this);
+    EarningsNote->setObjectName(QStringLiteral("EarningsNote"));
+    EarningsNote->setWordWrap(true);
     auto *lay = new QVBoxLayout(this);
     lay->addLayout(row);
     lay->addWidget(ChartTabs, 1);
+    lay->addWidget(EarningsNote);
 
     connect(MonthBox, qOverload<int>(&QComboBox::activated), this, [this](int) { readMonth(); });
     connect(YearBox, qOverload<int>(&QComboBox::activated), this, [this](int) { readMonth(); });
@@ -436,10 +499,20 @@ void MonthOverview::showData()
         views[i]->setChart(makeChart(i, m_data));
         delete old;
     }
-    NoticeLabel->setText(m_data.isEmpty() ? QStringLiteral("За %1 записей нет.").arg(monthTitle()) : QString());
-    RateNote->setText(m_data.workersWithoutHours > 0
-                          ? QStringLiteral("Рабочих без часов (не показаны): %1").arg(m_data.workersWithoutHours)
-                          : QString());
+    // mid-sentence the month is in lower case
+    NoticeLabel->setText(m_data.isEmpty() ? QStringLiteral("За %1 %2 записей нет.")
+                                                .arg(MonthGrid::monthName(m_data.month).toLower())
+                                                .arg(m_data.year)
+                                          : QString());
+    QStringList rateNotes{rateShownNote(m_data)};
+    if (m_data.workersWithoutHours > 0)
+        rateNotes << QStringLiteral("Рабочих без часов (не показаны): %1").arg(m_data.workersWithoutHours);
+    rateNotes.removeAll(QString());
+    RateNote->setText(rateNotes.join(QLatin1Char(' ')));
+    RateNote->setVisible(!rateNotes.isEmpty());
+    EarningsNote->setText(m_data.isEmpty() ? QString() : earningsNote(m_data, screenPoint()));
+    ComparisonNote->setText(comparedNote(m_data));
+    ComparisonNote->setVisible(!ComparisonNote->text().isEmpty());
     MismatchList->clear();
     for (const MonthOverviewData::Mismatch &m : m_data.mismatches)
         MismatchList->addItem(QStringLiteral("%1  %2: по табелю %3 ч., по записям %4 ч.")
@@ -449,13 +522,13 @@ void MonthOverview::showData()
     if (m_data.mismatches.isEmpty())
         MismatchList->addItem(QStringLiteral("Расхождений нет."));
 
-    const QDate before = QDate(m_data.year, m_data.month, 1).addMonths(-1);
-    ComparisonTable->setHorizontalHeaderLabels({QStringLiteral("Показатель"), monthText(before.month(), before.year()),
-                                                monthTitle(), QStringLiteral("Изменение")});
+    ComparisonTable->setHorizontalHeaderLabels({QStringLiteral("Показатель"), m_data.comparedTitle(true),
+                                                m_data.comparedTitle(false), QStringLiteral("Изменение")});
     const QVector<Measure> ms = measures(m_data);
+    const QString point = screenPoint();
     for (int r = 0; r < ms.size(); ++r) {
-        const QStringList cells{ms[r].name, shown(ms[r], ms[r].before), shown(ms[r], ms[r].now),
-                                MonthOverviewData::change(ms[r].before, ms[r].now)};
+        const QStringList cells{ms[r].name, shown(ms[r], ms[r].before, point), shown(ms[r], ms[r].now, point),
+                                MonthOverviewData::change(ms[r].before, ms[r].now, point)};
         for (int c = 0; c < cells.size(); ++c) {
             auto *item = new QTableWidgetItem(cells[c]);
             item->setTextAlignment(c == 0 ? (Qt::AlignLeft | Qt::AlignVCenter) : (Qt::AlignRight | Qt::AlignVCenter));
@@ -480,16 +553,25 @@ Printing::Document MonthOverview::document() const
         QStringList notes;
         if (m_data.isEmpty())
             notes << QStringLiteral("За месяц записей нет.");
-        if (i == 0)
-            notes << QStringLiteral("Заработок: %1 р., штук: %2").arg(money(m_data.current.earnings)).arg(m_data.current.pieces);
+        if (i == 0 && !m_data.isEmpty()) {
+            notes << QStringLiteral("Заработок (сумма строк табеля сдельщиков): %1 р., штук: %2")
+                         .arg(MonthOverviewData::money(m_data.current.earnings, PaperPoint))
+                         .arg(m_data.current.pieces);
+            notes << m_data.dealDifference(PaperPoint);
+        }
+        if (i == 1 && !rateShownNote(m_data).isEmpty())
+            notes << rateShownNote(m_data);
         if (i == 1 && m_data.workersWithoutHours > 0)
             notes << QStringLiteral("Рабочих без часов (не показаны): %1").arg(m_data.workersWithoutHours);
         if (i == 2)
             notes << QStringLiteral("Дней рабочих с расхождением часов: %1").arg(m_data.mismatches.size());
-        if (i == 3)
+        if (i == 3) {
+            if (!comparedNote(m_data).isEmpty())
+                notes << comparedNote(m_data);
             for (const Measure &m : measures(m_data))
-                notes << QStringLiteral("%1: %2 → %3 (%4)").arg(m.name, shown(m, m.before), shown(m, m.now),
-                                                                MonthOverviewData::change(m.before, m.now));
+                notes << QStringLiteral("%1: %2 → %3 (%4)").arg(m.name, shown(m, m.before, PaperPoint), shown(m, m.now, PaperPoint),
+                                                                MonthOverviewData::change(m.before, m.now, PaperPoint));
+        }
         double y = 210 - margin - 6 - 5 * notes.size();
         for (const QString &n : notes) {
             page.texts.append(TextItem{QRectF(margin, y, width, 5), n, Qt::AlignLeft, false});

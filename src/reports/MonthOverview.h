@@ -26,7 +26,7 @@ public:
     QComboBox *MonthBox, *YearBox;
     QTabWidget *ChartTabs;
     QChartView *DayChart, *RateChart, *HoursChart, *ComparisonChart;
-    QLabel *NoticeLabel, *RateNote;
+    QLabel *NoticeLabel, *RateNote, *EarningsNote, *ComparisonNote;
     QListWidget *MismatchList;
     QTableWidget *ComparisonTable;
     QPushButton *RefreshButton, *PrintButton, *PdfButton, *PngButton, *CloseButton;

@@ -2,6 +2,7 @@
 
 #include "db/Dataset.h"
 #include "db/DayColumns.h"
+#include "timesheets/MonthGrid.h"
 
 
 using Printing::Decimal;
@@ -38,15 +39,61 @@ QVector<MonthOverviewData::WorkerRate> MonthOverviewData::topAndBottom(int top, 
     return out;
 }
 
-QString MonthOverviewData::change(const Decimal &before, const Decimal &now)
+QString MonthOverviewData::change(const Decimal &before, const Decimal &now, const QString &point)
 {
     if (before.isZero())
-        return now.isZero() ? QStringLiteral("0,0 %") : QStringLiteral("—");
+        return now.isZero() ? QStringLiteral("0") + point + QStringLiteral("0 %") : QStringLiteral("—");
     const Decimal pct = (now - before) * Decimal::fromInt(100) / before;
     QString text = pct.toFixed(1);
     if (pct.compare(Decimal()) > 0)
         text.prepend(QLatin1Char('+'));
-    return text.replace(QLatin1Char('.'), QLatin1Char(',')) + QStringLiteral(" %");
+    return text.replace(QLatin1Char('.'), point) + QStringLiteral(" %");
+}
+
+QString MonthOverviewData::money(const Decimal &d, const QString &point)
+{
+    return d.toFixed(2).replace(QLatin1Char('.'), point);
+}
+
+int MonthOverviewData::drawnDays() const
+{
+    const QDate first(year, month, 1);
+    if (!today.isValid() || first.addMonths(1) <= today)
+        return days.size();
+    if (first > today)
+        return 0;
+    return today.day();
+}
+
+QString MonthOverviewData::comparedTitle(bool before) const
+{
+    const QDate first = QDate(year, month, 1).addMonths(before ? -1 : 0);
+    QString t = MonthGrid::monthName(first.month()) + QLatin1Char(' ') + QString::number(first.year());
+    if (comparedDays > 0)
+        t += QStringLiteral(", 1–%1").arg(qMin(comparedDays, first.daysInMonth()));
+    return t;
+}
+
+QStringList MonthOverviewData::dealDifference(const QString &point) const
+{
+    const Decimal gap = deal - current.earnings;
+    if (gap.isZero())
+        return {};
+    const bool more = gap.compare(Decimal()) > 0;
+    QStringList t;
+    t << QStringLiteral("«Сделка:» в табеле сдельщиков — %1 р., на %2 р. %3.")
+                    .arg(money(deal, point), money(more ? gap : Decimal() - gap, point),
+                         more ? QStringLiteral("больше") : QStringLiteral("меньше"));
+    if (!leftOut.isZero())
+        t << QStringLiteral("В «Сделка:» не входят записи без годных штук (только брак) или без цены: %1 р.;"
+                            " в строках табеля они есть.")
+                 .arg(money(leftOut, point));
+    const Decimal rest = current.earnings - deal - leftOut;
+    if (!rest.isZero())
+        t << QStringLiteral("Остальная разница, %1 р.: в строках табеля сумма каждого рабочего округлена до копеек,"
+                            " и в них нет рабочих без строки табеля за месяц.")
+                 .arg(money(rest, point));
+    return t;
 }
 
 MonthOverviewData MonthOverviewData::read(const QString &connection, int month, int year)
@@ -72,7 +119,6 @@ MonthOverviewData MonthOverviewData::read(const QString &connection, int month, 
     days.open();
     for (int r = 0; r < days.recordCount(); ++r) {
         if (days.valueAt(r, QStringLiteral("g")).toInt() == 3) {
-            o.current.earnings = dec(days.valueAt(r, QStringLiteral("earnings")));
             o.current.pieces = whole(days.valueAt(r, QStringLiteral("pieces")));
             o.current.hours = whole(days.valueAt(r, QStringLiteral("hours")));
             continue;
@@ -86,6 +132,33 @@ MonthOverviewData MonthOverviewData::read(const QString &connection, int month, 
             d.earnings[shift - 1] += dec(days.valueAt(r, QStringLiteral("earnings")));
         d.pieces += whole(days.valueAt(r, QStringLiteral("pieces")));
         d.entryHours += whole(days.valueAt(r, QStringLiteral("hours")));
+    }
+
+    // What the piecework timesheet shows for the month: its rows (each worker
+    // with a shift line, rounded per worker) and its "Сделка:" bar
+    const QString lined = QStringLiteral(
+        "exists (select 1 from accounts_dep.h_tabel h join cmn_contractor.person p on p.id=h.w_id"
+        " where h.w_id=w.w_id and h.year=%1 and h.month=%2 and h.i_type=0)");
+    Dataset money(connection);
+    money.sql = QStringList{
+        QStringLiteral("with w as (select s.w_id, sum(%1)::numeric(10,2) e from accounts_dep.smena s").arg(amount),
+        QStringLiteral(" where s.data>=:d_from and s.data<:d_to and s.w_id is not null group by s.w_id)"),
+        QStringLiteral("select (select coalesce(sum(w.e),0) from w where %1) paid,")
+            .arg(lined.arg(QStringLiteral(":i_year"), QStringLiteral(":i_month"))),
+        QStringLiteral("(select coalesce(sum(%1),0)::numeric(100,2) from accounts_dep.smena s").arg(amount),
+        QStringLiteral(" where s.data>=:d_from and s.data<:d_to and s.cena>0 and s.kol_vo>0) deal,"),
+        QStringLiteral("(select coalesce(sum(%1),0)::numeric(20,2) from accounts_dep.smena s").arg(amount),
+        QStringLiteral(" where s.data>=:d_from and s.data<:d_to and not (s.cena>0 and s.kol_vo>0)) left_out"),
+    };
+    money.setParam(QStringLiteral("d_from"), first);
+    money.setParam(QStringLiteral("d_to"), next);
+    money.setParam(QStringLiteral("i_year"), year);
+    money.setParam(QStringLiteral("i_month"), month);
+    money.open();
+    if (money.recordCount() > 0) {
+        o.current.earnings = dec(money.valueAt(0, QStringLiteral("paid")));
+        o.deal = dec(money.valueAt(0, QStringLiteral("deal")));
+        o.leftOut = dec(money.valueAt(0, QStringLiteral("left_out")));
     }
 
     // The timesheet's shift lines, day by day, in one row
@@ -159,19 +232,37 @@ MonthOverviewData MonthOverviewData::read(const QString &connection, int month, 
         o.mismatches.append(m);
     }
 
-    // The one before, summed as a whole (this month's totals came with its
-    // days, its workers are the per-worker rows)
+    // The comparison, both months over the same days while this one runs
+    // (its days to come have nothing yet), earnings counted as above
+    o.today = QDate::currentDate();
+    QDate to = next, beforeTo = first;
+    if (first <= o.today && o.today < next && o.today.day() < length) {
+        o.comparedDays = o.today.day();
+        to = first.addDays(o.comparedDays);
+        beforeTo = before.addDays(qMin(o.comparedDays, before.daysInMonth()));
+    }
     Dataset totals(connection);
     totals.sql = QStringList{
-        QStringLiteral("select sum(%1)::numeric(20,2) earnings, sum(s.kol_vo-s.brak) pieces,").arg(amount),
-        QStringLiteral(" sum(s.time) hours, count(distinct s.w_id) workers"),
-        QStringLiteral("from accounts_dep.smena s where s.data>=:d_before and s.data<:d_from"),
+        QStringLiteral("with w as (select (s.data>=:d_from)::int cur, s.w_id, sum(%1)::numeric(10,2) e,").arg(amount),
+        QStringLiteral(" sum(s.kol_vo-s.brak) pieces, sum(s.time) hours from accounts_dep.smena s"),
+        QStringLiteral(" where (s.data>=:d_from and s.data<:d_to) or (s.data>=:d_before and s.data<:d_before_to)"),
+        QStringLiteral(" group by 1, 2)"),
+        QStringLiteral("select w.cur, coalesce(sum(w.e) filter (where %1),0) earnings,")
+            .arg(lined.arg(QStringLiteral("case when w.cur=1 then cast(:i_year as integer) else cast(:b_year as integer) end"),
+                           QStringLiteral("case when w.cur=1 then cast(:i_month as integer) else cast(:b_month as integer) end"))),
+        QStringLiteral(" sum(w.pieces) pieces, sum(w.hours) hours, count(w.w_id) workers from w group by w.cur"),
     };
     totals.setParam(QStringLiteral("d_from"), first);
+    totals.setParam(QStringLiteral("d_to"), to);
     totals.setParam(QStringLiteral("d_before"), before);
+    totals.setParam(QStringLiteral("d_before_to"), beforeTo);
+    totals.setParam(QStringLiteral("i_year"), year);
+    totals.setParam(QStringLiteral("i_month"), month);
+    totals.setParam(QStringLiteral("b_year"), before.year());
+    totals.setParam(QStringLiteral("b_month"), before.month());
     totals.open();
     for (int r = 0; r < totals.recordCount(); ++r) {
-        Totals &t = o.previous;
+        Totals &t = totals.valueAt(r, QStringLiteral("cur")).toInt() == 1 ? o.compared : o.previous;
         t.earnings = dec(totals.valueAt(r, QStringLiteral("earnings")));
         t.pieces = whole(totals.valueAt(r, QStringLiteral("pieces")));
         t.hours = whole(totals.valueAt(r, QStringLiteral("hours")));

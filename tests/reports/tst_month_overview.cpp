@@ -20,6 +20,9 @@
 #include <QListWidget>
 #include <QTabWidget>
 #include <QtCharts/QChartView>
+#include <QtCharts/QLineSeries>
+#include <QHeaderView>
+#include <QTableWidget>
 #include <QtTest>
 #include <algorithm>
 
@@ -59,6 +62,12 @@ private slots:
         Seed::shiftLine(a, 4, 3, 2024, {{2, 4}});
         Seed::shiftLine(b, 2, 3, 2024, {{1, 8}});
         Seed::shiftLine(b, 3, 3, 2024, {{4, 7}}); // the entries say 6
+        Seed::shiftLine(a, 1, 2, 2024, {{10, 5}});
+        // June: an entry of defects only, which the timesheet's rows count
+        // and its "Сделка:" leaves out
+        entry({2024, 6, 3}, 1, a, 10, 0, 2, 8);
+        entry({2024, 6, 4}, 1, a, 0, 2, 5, 0);
+        Seed::shiftLine(a, 1, 6, 2024, {{3, 8}});
     }
     void cleanup() { DialogDriver::verifyNoWindowLeftOpen(); }
     void cleanupTestCase() { app.reset(); }
@@ -128,11 +137,11 @@ private slots:
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("now");
         QTest::addColumn<QString>("change");
-        QTest::newRow("rise") << "20" << "203.99" << "+920,0 %";
-        QTest::newRow("fall") << "200" << "150" << "-25,0 %";
-        QTest::newRow("same") << "7" << "7" << "0,0 %";
+        QTest::newRow("rise") << "20" << "203.99" << "+920.0 %";
+        QTest::newRow("fall") << "200" << "150" << "-25.0 %";
+        QTest::newRow("same") << "7" << "7" << "0.0 %";
         QTest::newRow("nothing before") << "0" << "5" << "—";
-        QTest::newRow("nothing at all") << "0" << "0" << "0,0 %";
+        QTest::newRow("nothing at all") << "0" << "0" << "0.0 %";
     }
     void previousMonth()
     {
@@ -146,7 +155,12 @@ private slots:
     void previousMonthTotals()
     {
         const MonthOverviewData o = march();
-        QCOMPARE(o.current.earnings.toFixed(2), QString("203.99"));
+        // Васильев has no timesheet line, so nothing of his is paid
+        QCOMPARE(o.current.earnings.toFixed(2), QString("193.99"));
+        QCOMPARE(o.deal.toFixed(2), QString("203.99"));
+        QCOMPARE(o.comparedDays, 0);
+        QCOMPARE(o.compared.earnings.toFixed(2), QString("193.99"));
+        QCOMPARE(o.compared.workers, 3);
         QCOMPARE(o.current.pieces, qint64(171));
         QCOMPARE(o.current.hours, qint64(26));
         QCOMPARE(o.current.workers, 3);
@@ -156,16 +170,40 @@ private slots:
         QCOMPARE(o.previous.workers, 1);
     }
 
-    // The same figures as the piecework timesheet of the month
+    // The overview's earnings are the sum of the piecework timesheet's rows;
+    // where "Сделка:" differs, the overview says by how much and why.
+    void equalsThePieceworkTimesheet_data()
+    {
+        QTest::addColumn<int>("month");
+        QTest::addColumn<QString>("earnings");
+        QTest::addColumn<QString>("deal");
+        QTest::addColumn<QStringList>("said");
+        QTest::newRow("a worker without a timesheet line")
+            << 3 << "193.99" << "203.99"
+            << QStringList{"«Сделка:» в табеле сдельщиков — 203.99 р., на 10.00 р. больше.", "Остальная разница, -10.00 р."};
+        QTest::newRow("an entry of defects only")
+            << 6 << "10.00" << "20.00"
+            << QStringList{"«Сделка:» в табеле сдельщиков — 20.00 р., на 10.00 р. больше.",
+                           "не входят записи без годных штук (только брак) или без цены: -10.00 р."};
+    }
     void equalsThePieceworkTimesheet()
     {
-        const MonthOverviewData o = march();
+        QFETCH(int, month);
+        QFETCH(QString, earnings);
+        QFETCH(QString, deal);
+        QFETCH(QStringList, said);
+        w->prepare({2024, month, 15});
+        const MonthOverviewData &o = w->data();
+        QCOMPARE(o.current.earnings.toFixed(2), earnings);
         TForm27 *t = app->forms.Form27;
-        t->prepare(9, {2024, 3, 15});
-        QCOMPARE(t->DBText2->text(), o.current.earnings.toFixed(2));
+        t->prepare(9, {2024, month, 15});
+        QCOMPARE(t->DBText2->text(), deal);
         Dataset *q = t->query();
-        QCOMPARE(q->recordCount(), 2);
+        Printing::Decimal rows;
         for (int r = 0; r < q->recordCount(); ++r) {
+            Printing::Decimal row;
+            QVERIFY(Printing::Decimal::fromVariant(q->valueAt(r, "f_price"), &row));
+            rows += row;
             const int id = q->valueAt(r, "id").toInt();
             const auto it = std::find_if(o.rates.begin(), o.rates.end(), [&](const auto &x) { return x.worker == id; });
             QVERIFY(it != o.rates.end());
@@ -174,6 +212,91 @@ private slots:
             QCOMPARE(QString::number(it->hours), q->valueAt(r, "i_time").toString());
         }
         t->closeDown();
+        QCOMPARE(rows.toFixed(2), earnings);
+        QVERIFY2(w->EarningsNote->text().startsWith(
+                     QString("Заработок за месяц (сумма строк табеля сдельщиков): %1 р.").arg(earnings)),
+                 qPrintable(w->EarningsNote->text()));
+        const QString pdf = Pdf::text(w->document()).simplified();
+        for (const QString &text : said) {
+            QVERIFY2(w->EarningsNote->text().contains(text), qPrintable(w->EarningsNote->text()));
+            QVERIFY2(pdf.contains(text), qPrintable(pdf));
+        }
+    }
+
+    // Lines stop at today in the running month, and none is drawn for a
+    // month to come; the comparison covers the same days of both months.
+    void daysToCome_data()
+    {
+        QTest::addColumn<int>("monthsAhead");
+        QTest::addColumn<int>("drawn");
+        const QDate today = QDate::currentDate();
+        QTest::newRow("last month") << -1 << today.addMonths(-1).daysInMonth();
+        QTest::newRow("this month") << 0 << today.day();
+        QTest::newRow("next month") << 1 << 0;
+    }
+    void daysToCome()
+    {
+        QFETCH(int, monthsAhead);
+        QFETCH(int, drawn);
+        const QDate day = QDate::currentDate().addMonths(monthsAhead);
+        w->prepare(day);
+        const MonthOverviewData &o = w->data();
+        QCOMPARE(o.drawnDays(), drawn);
+        for (int chart : {0, 2}) {
+            std::unique_ptr<QChart> c(MonthOverview::makeChart(chart, o));
+            for (QAbstractSeries *series : c->series())
+                if (auto *line = qobject_cast<QLineSeries *>(series); line && series->type() == QAbstractSeries::SeriesTypeLine)
+                    QCOMPARE(line->count(), drawn);
+        }
+        const bool running = monthsAhead == 0 && day.day() < day.daysInMonth();
+        QCOMPARE(o.comparedDays, running ? day.day() : 0);
+        const QString before = w->ComparisonTable->horizontalHeaderItem(1)->text();
+        if (running) {
+            QVERIFY2(before.endsWith(QString(", 1–%1").arg(qMin(day.day(), day.addMonths(-1).daysInMonth()))), qPrintable(before));
+            QVERIFY(w->ComparisonNote->text().contains(QString("с 1-го по %1-е").arg(day.day())));
+        } else {
+            QVERIFY(!before.contains("–"));
+        }
+    }
+
+    // The same days of the month before: its later days are left out.
+    void comparedOverTheSameDays()
+    {
+        const QDate today = QDate::currentDate();
+        if (today.day() == today.daysInMonth())
+            QSKIP("on the last day of a month the whole months are compared");
+        const QDate first(today.year(), today.month(), 1), before = first.addMonths(-1);
+        const int g = Seed::group("Сравнение"), p = Seed::product("СР-1", g);
+        const int op = Seed::operation(p, Seed::kind("Сравнение"), 0, {1});
+        const int x = Seed::worker("Сравнов С.С.");
+        Seed::Entry early{before, 1, x, p, op, 10, 0, 1.0, 8};
+        Seed::entry(early);
+        Seed::Entry late{before.addDays(before.daysInMonth() - 1), 1, x, p, op, 1000, 0, 1.0, 8};
+        late.color = 1;
+        Seed::entry(late);
+        Seed::Entry now{first, 1, x, p, op, 30, 0, 1.0, 8};
+        Seed::entry(now);
+        Seed::shiftLine(x, 1, before.month(), before.year(), {{1, 8}});
+        Seed::shiftLine(x, 1, first.month(), first.year(), {{1, 8}});
+        w->prepare(today);
+        const MonthOverviewData o = w->data();
+        QCOMPARE(o.previous.pieces, qint64(before.daysInMonth() <= today.day() ? 1010 : 10));
+        QCOMPARE(o.compared.pieces, qint64(30));
+        TestDb::exec(QString("delete from accounts_dep.smena where w_id=%1").arg(x));
+        TestDb::exec(QString("delete from accounts_dep.h_tabel where w_id=%1").arg(x));
+    }
+
+    // A chart that leaves workers out says how many it shows.
+    void hourlyChartSaysHowManyItShows()
+    {
+        const int g = Seed::group("Часы"), p = Seed::product("ЧС-1", g);
+        const int op = Seed::operation(p, Seed::kind("Часы"), 0, {1});
+        for (int i = 0; i < 22; ++i)
+            Seed::entry(Seed::Entry{{2024, 7, 1}, 1, Seed::worker(QString("Рабочий %1").arg(i, 2, 10, QChar('0'))), p, op, 10 + i, 0, 1.0, 8});
+        w->prepare({2024, 7, 1});
+        const QString said = "Показаны 20 из 22 рабочих с часами: 15 с наибольшим и 5 с наименьшим заработком в час.";
+        QCOMPARE(w->RateNote->text(), said);
+        QVERIFY(Pdf::text(w->document()).simplified().contains(said));
     }
 
     void menuByRole_data()
@@ -200,16 +323,16 @@ private slots:
     void emptyMonth()
     {
         ScriptedDialogs dialogs;
-        w->prepare({2025, 4, 10});
+        w->prepare({2024, 5, 10});
         QVERIFY(w->data().isEmpty());
-        QCOMPARE(w->data().days.size(), 30);
-        QCOMPARE(w->NoticeLabel->text(), QString("За Апрель 2025 записей нет."));
+        QCOMPARE(w->data().days.size(), 31);
+        QCOMPARE(w->NoticeLabel->text(), QString("За май 2024 записей нет."));
         QVERIFY(dialogs.shown.isEmpty());
         const Printing::Document doc = w->document();
         QCOMPARE(doc.pages.size(), 4);
         QCOMPARE(doc.orientation, QPageLayout::Landscape);
         const QString text = Pdf::text(doc);
-        QVERIFY2(text.contains("Обзор месяца: Апрель 2025. Выработка и заработок по дням"), qPrintable(text));
+        QVERIFY2(text.contains("Обзор месяца: Май 2024. Выработка и заработок по дням"), qPrintable(text));
         QVERIFY(text.contains("За месяц записей нет."));
         QVERIFY(text.contains("Страница 4 из 4"));
     }
@@ -224,9 +347,9 @@ private slots:
         QCOMPARE(dialogs.opened, QStringList{pdf});
         const QString text = Pdf::text(pdf);
         QCOMPARE(text.count(QChar('\f')), 4);
-        for (const char *s : {"Обзор месяца: Март 2024. Заработок в час по рабочим", "Заработок: 203,99 р., штук: 171",
+        for (const char *s : {"Обзор месяца: Март 2024. Заработок в час по рабочим", "Заработок (сумма строк табеля сдельщиков): 193.99 р., штук: 171",
                               "Рабочих без часов (не показаны): 1", "Дней рабочих с расхождением часов: 1",
-                              "Заработок, р.: 20,00 → 203,99 (+920,0 %)", "Рабочих: 1 → 3 (+200,0 %)", "Страница 1 из 4"})
+                              "Заработок, р.: 20.00 → 193.99", "Рабочих: 1 → 3 (+200.0 %)", "Страница 1 из 4"})
             QVERIFY2(text.contains(QString::fromUtf8(s)), s);
         // the chart itself is on the page as a picture
         QVERIFY(!w->document().pages[0].images.value(0).image.isNull());

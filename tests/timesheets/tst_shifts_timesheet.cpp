@@ -3,6 +3,7 @@
 #include "journal/TForm1.h"
 #include "spreadsheet/Excel.h"
 #include "support/DialogDriver.h"
+#include "support/EventCount.h"
 #include "support/Seed.h"
 #include "support/TestDb.h"
 #include "support/TestMain.h"
@@ -16,6 +17,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
+#include <QElapsedTimer>
+#include <QPrintPreviewWidget>
 #include <QtTest>
 
 class TestShiftsTimesheet : public QObject {
@@ -59,6 +62,44 @@ private slots:
     }
     void cleanup() { DialogDriver::verifyNoWindowLeftOpen(); }
     void cleanupTestCase() { app.reset(); }
+
+    // "Печать" shows the month's timesheet in a preview that stays idle when
+    // left alone, at its own size and at the sizes where a scroll bar more or
+    // less decides the fit; closing it is at once.
+    void printPreviewStaysIdle()
+    {
+        for (int i = 0; i < 30; ++i)
+            Seed::shiftLine(Seed::worker(QString("Рабочий %1").arg(i, 2, 10, QChar('0'))), 1 + i % 3, 12, 2024,
+                            {{2, 8}, {3, 8}, {16, 4}});
+        w->prepare(QDate(2024, 12, 1));
+        int idle = -1, pages = 0;
+        QString busiest, idleSummary;
+        DialogDriver::onModal("ReportPreview", [&](QWidget *preview) {
+            pages = preview->findChild<QPrintPreviewWidget *>()->pageCount();
+            {
+                WindowEvents events(preview);
+                QTest::qWait(2000);
+                idle = events.total();
+                idleSummary = events.summary();
+            }
+            for (const char *zoom : {"FitWidthAction", "FitPageAction"}) {
+                preview->findChild<QAction *>(zoom)->trigger();
+                const auto worst = busiestSize(preview, pageEdgeSizes(1000, 700));
+                if (worst.first >= 10)
+                    busiest += QString("%1 at %2; ").arg(zoom, worst.second);
+            }
+            QElapsedTimer closing;
+            closing.start();
+            preview->findChild<QAction *>("CloseAction")->trigger();
+            QVERIFY(closing.elapsed() < 1000);
+        });
+        QTest::mouseClick(w->Button6, Qt::LeftButton);
+        QCOMPARE(pages, 1);
+        // its first painting included: a preview that lays itself out again
+        // and again receives thousands
+        QVERIFY2(idle >= 0 && idle < 100, qPrintable(idleSummary));
+        QVERIFY2(busiest.isEmpty(), qPrintable(busiest));
+    }
 
     void controls()
     {
