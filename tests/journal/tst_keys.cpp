@@ -169,6 +169,34 @@ private slots:
         j->hide();
     }
 
+    // Space marks the selected entry, and the selection stays on it after the
+    // journal is read again, wherever the entry sorts now: a second Space
+    // reopens the same entry instead of marking its neighbour.
+    void spaceKeepsTheEntry()
+    {
+        const QList<int> ids{entry(), entry(), entry()}; // one worker, three entries of the day
+        signIn(kAdmin);
+        QWidget *w = focusInJournal();
+        const int selected = dm->smena(1)->asInt("id");
+        auto marks = [&]() {
+            QStringList m;
+            for (int id : ids)
+                m << TestDb::scalar(QString("select ok from accounts_dep.smena where id=%1").arg(id)).toString();
+            return m;
+        };
+        const auto selectedRow = [&]() { return j->DBGrid2->currentIndex().row(); };
+        pressAndSee(w, Qt::Key_Space);
+        QCOMPARE(dm->smena(1)->asInt("id"), selected);
+        QCOMPARE(selectedRow(), dm->smena(1)->recNo() - 1);
+        QStringList expected{"no", "no", "no"};
+        expected[ids.indexOf(selected)] = "ok";
+        QCOMPARE(marks(), expected);
+        pressAndSee(w, Qt::Key_Space);
+        QCOMPARE(dm->smena(1)->asInt("id"), selected);
+        QCOMPARE(marks(), (QStringList{"no", "no", "no"}));
+        j->hide();
+    }
+
     void journalTooltipsNameTheKeys()
     {
         QVERIFY(j->Button1->toolTip().contains("Insert"));
