@@ -190,7 +190,11 @@ bool TForm24::priceFits(const Decimal &price)
     return rounded.compare(limit) < 0 && rounded.compare(-limit) > 0;
 }
 
-QString TForm24::priceText(const Decimal &price) { return price.toString(); }
+QString TForm24::priceText(const Decimal &price)
+{
+    // The general format: at most 15 significant digits
+    return QString::number(price.toString().toDouble(), 'g', 15);
+}
 
 // ---------------------------------------------------------------- openers
 
@@ -318,7 +322,9 @@ bool TForm24::save()
     e.date = list->listDate();
     e.shift = list->shiftValue;
     e.hours = hours;
-    e.price = EntrySave::priceForWrite(hour);
+    Decimal written; // as its text says, at most 15 significant digits
+    Decimal::parse(priceText(hour), &written);
+    e.price = EntrySave::priceForWrite(written);
     e.holiday = list->dayOff();
     e.night = CBox1->isChecked();
     e.key = saveKey;

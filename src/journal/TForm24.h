@@ -57,7 +57,7 @@ public:
     int workKind() const;
     std::optional<Decimal> kindPrice() const;
     void setWorkKind(int kind);
-    static QString priceText(const Decimal &price); // shortest form, "." as decimal point
+    static QString priceText(const Decimal &price); // general format, "." as decimal point
     static bool priceFits(const Decimal &price);    // the price column can hold it
 
     // Named steps
