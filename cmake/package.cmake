@@ -15,9 +15,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tabel developers <tabel@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 # Libraries the binary links come from dpkg-shlibdeps (Qt Charts named as well:
 # the month overview cannot open without it); the SQL drivers are
-# plugins loaded at run time, so they are named here.
+# plugins loaded at run time, and Qt's Russian texts are files read at
+# start-up, so they are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-psql, libqt6sql6-odbc, libqt6charts6")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-psql, libqt6sql6-odbc, libqt6charts6, qt6-translations-l10n")
 # psql for sql/schema.sql and create-db; the ODBC driver and tools for the legacy import
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "postgresql-client, unixodbc, odbc-postgresql")
 include(CPack)

@@ -4,6 +4,8 @@
 #include "ui/Dialogs.h"
 
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 Application::Application(int &argc, char **argv) : QApplication(argc, argv)
 {
@@ -12,6 +14,14 @@ Application::Application(int &argc, char **argv) : QApplication(argc, argv)
     for (const char *size : {"16x16", "32x32", "48x48", "256x256"})
         icon.addFile(QStringLiteral(":/icons/%1/tabel.png").arg(QLatin1String(size)));
     setWindowIcon(icon);
+
+    // Qt's own dialogs (files, printing, OK and Cancel) speak the program's
+    // language. Without the translations installed they stay in English.
+    auto *qt = new QTranslator(this);
+    if (qt->load(QStringLiteral("qtbase_ru"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(qt);
+    else
+        delete qt;
 }
 
 void reportException(const std::exception &e)

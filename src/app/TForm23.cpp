@@ -124,6 +124,8 @@ bool TForm23::signIn(bool showJournal)
         } else {
             Dialogs::error(QStringLiteral("Введены неверные данные."));
         }
+        // The next code is typed afresh, not appended to the wrong one.
+        Edit1->clear();
         return false;
     }
     m_wrongTries = 0;

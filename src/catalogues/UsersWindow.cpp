@@ -142,6 +142,7 @@ void UsersWindow::addClicked()
     auto *name = new QLineEdit(&d);
     name->setObjectName(QStringLiteral("NameEdit"));
     auto *role = roleBox(&d);
+    role->setCurrentIndex(role->findData(QStringLiteral("econom"))); // the least a new user may do
     auto *code = new QLineEdit(&d);
     code->setObjectName(QStringLiteral("CodeEdit"));
     code->setEchoMode(QLineEdit::Password);
@@ -153,8 +154,10 @@ void UsersWindow::addClicked()
     form->addRow(buttons);
     connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
-    if (d.exec() == QDialog::Accepted)
-        addUser(name->text(), role->currentData().toString(), code->text());
+    d.setMinimumWidth(d.fontMetrics().horizontalAdvance(d.windowTitle()) + 160); // the title and its buttons
+    // A refusal opens the window again with what was typed.
+    while (d.exec() == QDialog::Accepted && !addUser(name->text(), role->currentData().toString(), code->text())) {
+    }
 }
 
 void UsersWindow::codeClicked()

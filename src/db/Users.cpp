@@ -88,7 +88,13 @@ void setActive(const QString &connection, int id, bool active)
 QString roleCaption(const QString &role)
 {
     if (role == QLatin1String(Administrator))
-        return QStringLiteral("администратор");
+        return QStringLiteral("Администратор");
+    if (role == QLatin1String("masters"))
+        return QStringLiteral("Мастер");
+    if (role == QLatin1String("econom"))
+        return QStringLiteral("Экономист");
+    if (role == QLatin1String("sklad"))
+        return QStringLiteral("Склад");
     return role;
 }
 

@@ -335,10 +335,12 @@ void TForm1::Button8Click()
 {
     WaitCursor wait;
     TDataModule6 &dm = *f.DataModule6;
-    for (int s = 1; s <= 4; ++s) {
-        dm.smena(s)->close();
-        dm.smena(s)->open();
-    }
+    live->keepingPlace([&dm]() {
+        for (int s = 1; s <= 4; ++s) {
+            dm.smena(s)->close();
+            dm.smena(s)->open();
+        }
+    });
 }
 
 void TForm1::toggleMark()
@@ -350,7 +352,8 @@ void TForm1::toggleMark()
         return;
     const QString mark = isClosedMark(q->asString(QStringLiteral("ok"))) ? QStringLiteral("no") : QStringLiteral("ok");
     const Outcome o = Entries::setMark(f.DataModule6->connectionName(), q->asInt(QStringLiteral("id")), mark);
-    q->refresh();
+    // The marked entry may sort elsewhere now: the selection follows it.
+    live->keepingPlace([q]() { q->refresh(); });
     if (!o.ok())
         Dialogs::error(o.text);
 }
@@ -361,8 +364,10 @@ void TForm1::deleteEntry()
     if (q->asString(QStringLiteral("id")).isEmpty())
         return;
     if (!Dialogs::question(QStringLiteral("Удалить позицию из списка?"))) {
-        q->close();
-        q->open();
+        live->keepingPlace([q]() {
+            q->close();
+            q->open();
+        });
         return;
     }
     // The entry and its day cell go together or not at all; the worker,

@@ -10,9 +10,11 @@
 #include "db/TDataModule6.h"
 #include "journal/EntrySave.h"
 #include "records/Entries.h"
+#include "records/Pricing.h"
 #include "ui/Dialogs.h"
 #include "ui/DigitEdit.h"
 #include "ui/Forms.h"
+#include "ui/LiveRefresh.h"
 #include "ui/Widgets.h"
 
 
@@ -25,13 +27,6 @@
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <cfloat>
-#include <cmath>
-
-namespace {
-const QString kFinished = QStringLiteral("Готовая продукция");
-const QString kBlanks = QStringLiteral("Заготовки");
-} // namespace
 
 TForm11::TForm11(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
 {
@@ -166,8 +161,9 @@ void TForm11::prepareAdd()
     Edit6->setText(QStringLiteral("0"));
     // A new entry has no price until its operation is picked; showing the
     // previous entry's figures next to an empty operation would mislead.
-    cena = 0.0;
-    basePrice = std::numeric_limits<double>::quiet_NaN();
+    cena = Decimal();
+    basePrice.reset();
+    painting = false; // no operation named yet
     Edit7->clear();
     Edit8->clear();
     Edit9->clear();
@@ -185,7 +181,8 @@ bool TForm11::prepareEdit()
     setWindowTitle(QStringLiteral("Изменение данных о позиции (11)"));
     Tag = 2;
 
-    cena = q->asDouble(QStringLiteral("cena"));
+    cena = Decimal();
+    Decimal::fromVariant(q->value(QStringLiteral("cena")), &cena);
     DTimeP->setDate(q->value(QStringLiteral("data")).toDate());
     Edit1->setText(q->asString(QStringLiteral("fio")).trimmed());
     const QString vid = q->asString(QStringLiteral("vid")).trimmed();
@@ -202,7 +199,7 @@ bool TForm11::prepareEdit()
     openedDate = q->value(QStringLiteral("data")).toDate();
     saveKey = QUuid::createUuid();
 
-    const bool painting = isPainting(vid);
+    painting = Pricing::isPaintingKind(vid);
     Label6->setEnabled(painting);
     Edit5->setEnabled(painting);
     if (painting)
@@ -215,9 +212,10 @@ bool TForm11::prepareEdit()
     dm.Control.close();
     dm.Control.setSql(QStringLiteral("select min(price)::numeric as cena from accounts_dep.norm where o_id=") + Sql::num(qint64(o_id)));
     dm.Control.open();
-    const QVariant list = dm.Control.value(QStringLiteral("cena"));
+    Decimal list;
+    const bool known = Decimal::fromVariant(dm.Control.value(QStringLiteral("cena")), &list);
     dm.Control.close();
-    basePrice = list.isNull() ? std::numeric_limits<double>::quiet_NaN() : list.toDouble();
+    basePrice = known ? std::optional<Decimal>(list) : std::nullopt;
 
     recomputeDisplays();
     return true;
@@ -242,56 +240,10 @@ int TForm11::editEntry()
 
 // ---------------------------------------------------------------- price rule and displays
 
-double TForm11::finalPrice(double base, bool dayOff, int shift)
+QString TForm11::formatNumber(const Decimal &v)
 {
-    double p = base;
-    if (dayOff)
-        p *= 2.0;
-    if (shift == 3)
-        p *= 1.2;
-    else if (shift == 4)
-        p *= 1.5;
-    return p;
-}
-
-// Four decimal places, a value halfway between two neighbours going to the
-// even one. The halfway test allows for binary representation: a decimal tie
-// such as 1.23455, or 1.2345 x 1.5 = 1.85175, is held a hair above or below
-// its decimal value, and scaling by 10^4 may land an ulp or two off .5. The
-// user sees (and the plant means) the decimal number, so a fraction within a
-// few ulps of .5 is treated as the tie it stands for; anything farther is an
-// ordinary value and rounds to the nearest.
-double TForm11::round4(double v)
-{
-    if (!std::isfinite(v))
-        return v;
-    const double r = v * 10000.0;
-    const double lower = std::floor(r);
-    const double tolerance = std::max(1e-9, 8 * DBL_EPSILON * std::fabs(r));
-    double n;
-    if (std::fabs((r - lower) - 0.5) <= tolerance)
-        n = std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;
-    else
-        n = std::nearbyint(r);
-    const double out = n / 10000.0;
-    return out == 0.0 ? 0.0 : out; // no "-0"
-}
-
-QString TForm11::formatNumber(double v)
-{
-    QLocale loc;
-    loc.setNumberOptions(loc.numberOptions() | QLocale::OmitGroupSeparator);
-    return loc.toString(v, 'g', 15);
-}
-
-bool TForm11::isPainting(const QString &operationText)
-{
-    return operationText.toUpper().contains(QStringLiteral("КРАСКА"));
-}
-
-QString TForm11::operationText(const QString &marka, const QString &vid, int naimen)
-{
-    return marka.trimmed() + QStringLiteral("; ") + vid.trimmed() + QStringLiteral("; ") + (naimen == 0 ? kFinished : kBlanks);
+    // Four places at most, so the general format's 15 digits are never cut.
+    return Pricing::round4(v).toString().replace(QLatin1Char('.'), QLocale().decimalPoint());
 }
 
 void TForm11::setWorker(const QString &name, int id)
@@ -300,22 +252,22 @@ void TForm11::setWorker(const QString &name, int id)
     w_id = id;
 }
 
-void TForm11::setOperationFromOper()
+void TForm11::setOperation(const OperationChoice &op)
 {
-    Dataset &op = f.DataModule6->Oper;
-    if (!op.isOpen() || op.isEmpty())
+    if (op.id == 0)
         return;
-    i_id = op.asInt(QStringLiteral("i_id"));
-    o_id = op.asInt(QStringLiteral("id"));
-    basePrice = op.asDouble(QStringLiteral("cena"));
-    cena = finalPrice(basePrice, dayOff(), currentShift());
-    Edit2->setText(operationText(op.asString(QStringLiteral("MARKA")), op.asString(QStringLiteral("VID")),
-                                 op.asInt(QStringLiteral("NAIMEN"))));
+    i_id = op.item;
+    o_id = op.id;
+    basePrice = op.listPrice;
+    cena = Pricing::finalPrice(op.listPrice.value_or(Decimal()), dayOff(), currentShift());
+    painting = op.painting;
+    Edit2->setText(op.text);
 }
+
+void TForm11::setOperationFromOper() { setOperation(OperationChoice::fromOper(f.DataModule6->Oper)); }
 
 void TForm11::updateColourField()
 {
-    const bool painting = isPainting(Edit2->text());
     if (!painting)
         Edit5->clear();
     Label6->setEnabled(painting);
@@ -328,9 +280,9 @@ void TForm11::recomputeDisplays()
         Edit6->setText(QStringLiteral("0"));
     if (Edit3->text().trimmed().isEmpty())
         Edit3->setText(QStringLiteral("0"));
-    Edit7->setText(formatNumber(round4(cena)));
-    Edit8->setText(std::isnan(basePrice) ? QString() : formatNumber(round4(basePrice)));
-    Edit9->setText(formatNumber(round4(double(Edit3->value()) * cena)));
+    Edit7->setText(formatNumber(cena));
+    Edit8->setText(basePrice ? formatNumber(*basePrice) : QString());
+    Edit9->setText(formatNumber(Pricing::amount(cena, Edit3->value())));
 }
 
 // ---------------------------------------------------------------- pickers
@@ -349,8 +301,8 @@ void TForm11::pickOperation()
         int operId = -1;
         if (Tag != 1 && !journal()->isEmpty())
             operId = journal()->asInt(QStringLiteral("o_id"));
-        if (f.Form4->pick(1, operId))
-            setOperationFromOper();
+        if (const auto op = OperationChoice::pick(f, operId))
+            setOperation(*op);
     }
     updateColourField();
     recomputeDisplays();
@@ -362,7 +314,6 @@ void TForm11::pickOperation()
 bool TForm11::save()
 {
     TDataModule6 &dm = *f.DataModule6;
-    const bool painting = isPainting(Edit2->text());
     if (Edit1->text().trimmed().isEmpty() || Edit2->text().trimmed().isEmpty() || Edit3->text().trimmed().isEmpty()
         || Edit4->text().trimmed().isEmpty() || (painting && Edit5->text().trimmed().isEmpty())
         || Edit6->text().trimmed().isEmpty()) {
@@ -381,7 +332,7 @@ bool TForm11::save()
     e.worker = w_id;
     e.item = i_id;
     e.operation = o_id;
-    e.price = round4(cena);
+    e.price = EntrySave::priceForWrite(Pricing::round4(cena));
     // Only a painting operation has a colour; anything left in a disabled
     // field is not part of the entry.
     e.colour = painting ? Edit5->value() : 0;
@@ -406,12 +357,18 @@ bool TForm11::save()
             dm.H_Tabel_1.close();
             dm.H_Tabel_2.close();
             dm.H_Tabel_3.close();
-            // The journal read again, the cursor back on its record number.
-            const int rec = q->recNo();
-            q->close();
-            q->open();
-            if (q->recordCount() >= 1 && rec >= 1)
-                q->setRecNo(rec);
+            // The journal read again, the selection kept on the entry it was on.
+            const auto reread = [q]() {
+                const int rec = q->recNo();
+                q->close();
+                q->open();
+                if (q->recordCount() >= 1 && rec >= 1)
+                    q->setRecNo(rec);
+            };
+            if (f.Form1 && f.Form1->live)
+                f.Form1->live->keepingPlace(reread);
+            else
+                reread();
         },
         QStringLiteral("Позиция записана, но журнал не перечитан (нажмите \"Обновить\"):\n"));
 }

@@ -2,7 +2,10 @@
 #include <QDate>
 #include <QDialog>
 #include <QUuid>
-#include <limits>
+#include <optional>
+
+#include "OperationChoice.h"
+#include "db/Decimal.h"
 
 class Command;
 class Dataset;
@@ -47,15 +50,16 @@ public:
     int w_id = 0;
     int i_id = 0;
     int o_id = 0;
-    double cena = 0.0; // final piece price, unrounded
+    Decimal cena; // final piece price, unrounded
+    bool painting = false; // the entry's operation takes a colour code
     // The entry being changed, and where the journal showed it when the editor opened
     qint64 editedId = 0;
     int openedWorker = 0, openedShift = 0;
     QDate openedDate;
     // Made when the editor opens: a press after an unknown outcome finds the stored row by it.
     QUuid saveKey;
-    // List price of the operation, shown as "Цена база"; NaN when unknown.
-    double basePrice = std::numeric_limits<double>::quiet_NaN();
+    // List price of the operation, shown as "Цена база"; empty when unknown.
+    std::optional<Decimal> basePrice;
 
     // Openers used by the journal window
     void prepareAdd();   // "Добавить": fields, caption, Tag 1
@@ -63,15 +67,17 @@ public:
     int addEntry();      // prepareAdd + modal run
     int editEntry();     // prepareEdit + modal run; the journal cursor returns afterwards
 
-    // The price rule and the way numbers are shown
-    static double finalPrice(double base, bool dayOff, int shift);
-    static double round4(double v);
-    static QString formatNumber(double v); // general format, the user's decimal separator
-    static bool isPainting(const QString &operationText);
-    static QString operationText(const QString &marka, const QString &vid, int naimen);
+    // A price or sum as the editor shows it: rounded to four places, general
+    // format, the user's decimal separator
+    static QString formatNumber(const Decimal &v);
+    static QString operationText(const QString &marka, const QString &vid, int naimen)
+    {
+        return OperationChoice::describe(marka, vid, naimen);
+    }
 
     // Named steps of the handlers
     void setWorker(const QString &name, int id);
+    void setOperation(const OperationChoice &op); // as the operations list hands it over
     void setOperationFromOper();  // the current row of the shared Oper query
     void updateColourField();     // enabled only for a painting operation
     void recomputeDisplays();

@@ -10,6 +10,7 @@
 #include "db/TDataModule6.h"
 #include "journal/EntrySave.h"
 #include "records/HousekeepingEntries.h"
+#include "records/Pricing.h"
 #include "ui/Dialogs.h"
 #include "ui/DigitEdit.h"
 #include "ui/Forms.h"
@@ -25,20 +26,18 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <cmath>
-#include <limits>
 
 namespace {
 constexpr int kHousekeeping = 7777;
 
-// A price as stored (shortest form); a sum of money (`places` 2) with its kopecks.
-QString shown(double v, int places = -1)
+// A price as stored (shortest form); a sum of money (`places` 2) with its
+// kopecks; the user's decimal separator.
+QString shown(const std::optional<Decimal> &v, int places = -1)
 {
-    if (std::isnan(v))
+    if (!v)
         return QString();
-    QLocale loc;
-    loc.setNumberOptions(loc.numberOptions() | QLocale::OmitGroupSeparator);
-    return places < 0 ? loc.toString(v, 'g', 15) : loc.toString(v, 'f', places);
+    const QString t = places < 0 ? v->toString() : v->toFixed(places);
+    return QString(t).replace(QLatin1Char('.'), QLocale().decimalPoint());
 }
 
 } // namespace
@@ -155,15 +154,15 @@ int TForm24::workKind() const
     return cb_type_work->currentIndex() < 0 ? 0 : cb_type_work->currentData().toInt();
 }
 
-double TForm24::kindPrice() const
+std::optional<Decimal> TForm24::kindPrice() const
 {
     const int i = cb_type_work->currentIndex();
     if (i < 0 || i >= type_work->recordCount())
-        return std::numeric_limits<double>::quiet_NaN();
-    const QVariant v = type_work->valueAt(i, QStringLiteral("price"));
-    bool ok = false;
-    const double p = v.toString().toDouble(&ok);
-    return v.isNull() || !ok ? std::numeric_limits<double>::quiet_NaN() : p;
+        return std::nullopt;
+    Decimal p;
+    if (!Decimal::fromVariant(type_work->valueAt(i, QStringLiteral("price")), &p))
+        return std::nullopt;
+    return p;
 }
 
 void TForm24::setWorkKind(int kind)
@@ -174,31 +173,28 @@ void TForm24::setWorkKind(int kind)
 
 void TForm24::showKind()
 {
-    const double price = kindPrice();
+    const std::optional<Decimal> price = kindPrice();
     DBEdit1->setText(shown(price));
     // The amount follows the hours as they are typed; it is not stored.
     bool ok = false;
     const int hours = Edit6->value(&ok);
-    DBEdit2->setText(std::isnan(price) ? QString() : shown(price * (ok ? hours : 0), 2));
+    DBEdit2->setText(price ? shown(*price * Decimal::fromInt(ok ? hours : 0), 2) : QString());
 }
 
-double TForm24::hourPrice(double normPrice, bool dayOff, bool night)
-{
-    double p = normPrice;
-    if (dayOff)
-        p *= 2.0;
-    if (night)
-        p *= 1.2;
-    return p;
-}
-
-bool TForm24::priceFits(double price)
+bool TForm24::priceFits(const Decimal &price)
 {
     // fatigue.price is numeric(15,4): under 10^11 once rounded to 4 places
-    return std::isfinite(price) && std::fabs(std::round(price * 10000.0) / 10000.0) < 1e11;
+    Decimal rounded;
+    Decimal::parse(price.toFixed(4), &rounded);
+    Decimal limit = Decimal::fromInt(100000000000LL);
+    return rounded.compare(limit) < 0 && rounded.compare(-limit) > 0;
 }
 
-QString TForm24::priceText(double price) { return QString::number(price, 'g', 15); }
+QString TForm24::priceText(const Decimal &price)
+{
+    // The general format: at most 15 significant digits
+    return QString::number(price.toString().toDouble(), 'g', 15);
+}
 
 // ---------------------------------------------------------------- openers
 
@@ -299,8 +295,8 @@ bool TForm24::save()
         return false;
     }
     const int kind = workKind();
-    const double normPrice = kindPrice();
-    if (kind == 0 || std::isnan(normPrice)) {
+    const std::optional<Decimal> normPrice = kindPrice();
+    if (kind == 0 || !normPrice) {
         Dialogs::error(QStringLiteral("Все поля должны быть заполнены!"));
         return false;
     }
@@ -311,7 +307,7 @@ bool TForm24::save()
         return false;
     }
 
-    const double hour = hourPrice(normPrice, list->dayOff(), CBox1->isChecked());
+    const Decimal hour = Pricing::hourPrice(*normPrice, list->dayOff(), CBox1->isChecked());
     if (!priceFits(hour)) {
         Dialogs::error(QStringLiteral("Цена часа %1 больше наибольшей возможной (99999999999.9999): позиция не записана. "
                                       "Проверьте расценку вида работ.")
@@ -326,7 +322,9 @@ bool TForm24::save()
     e.date = list->listDate();
     e.shift = list->shiftValue;
     e.hours = hours;
-    e.price = priceText(hour).toDouble();
+    Decimal written; // as its text says, at most 15 significant digits
+    Decimal::parse(priceText(hour), &written);
+    e.price = EntrySave::priceForWrite(written);
     e.holiday = list->dayOff();
     e.night = CBox1->isChecked();
     e.key = saveKey;

@@ -1,4 +1,7 @@
 #pragma once
+#include "db/Decimal.h"
+
+#include <optional>
 #include <QDate>
 #include <QDialog>
 #include <QUuid>
@@ -50,14 +53,12 @@ public:
     int addEntry();     // prepareAdd + modal run; type_work closed afterwards
     int editEntry();    // prepareEdit + modal run
 
-    // The kind chosen in cb_type_work (0 when none) and its hourly price (NaN when none)
+    // The kind chosen in cb_type_work (0 when none) and its hourly price (empty when none)
     int workKind() const;
-    double kindPrice() const;
+    std::optional<Decimal> kindPrice() const;
     void setWorkKind(int kind);
-    // Price of one hour: the norm price doubled on a day off, then 20 % more at night.
-    static double hourPrice(double normPrice, bool dayOff, bool night);
-    static QString priceText(double price); // general format, "." as decimal point
-    static bool priceFits(double price);    // the price column can hold it
+    static QString priceText(const Decimal &price); // general format, "." as decimal point
+    static bool priceFits(const Decimal &price);    // the price column can hold it
 
     // Named steps
     void fillKinds();        // cb_type_work from type_work

@@ -1,5 +1,6 @@
 #include "TeamShift.h"
 
+#include "EntrySave.h"
 #include "KeyBindings.h"
 #include "TForm1.h"
 #include "TForm11.h"
@@ -8,9 +9,12 @@
 #include "db/DbError.h"
 #include "db/TDataModule6.h"
 #include "records/Entries.h"
+#include "records/Pricing.h"
+#include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/DigitEdit.h"
 #include "ui/Forms.h"
+#include "ui/LiveRefresh.h"
 #include "ui/LongAction.h"
 #include "ui/Widgets.h"
 
@@ -215,7 +219,7 @@ TeamShift::TeamShift(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     connect(OperationButton, &QPushButton::clicked, this, &TeamShift::pickOperation);
     connect(AddWorkerButton, &QPushButton::clicked, this, &TeamShift::pickWorker);
     connect(LastTimeButton, &QPushButton::clicked, this, [this]() {
-        if (!m_hasOperation) {
+        if (!m_operation) {
             Dialogs::error(QStringLiteral("Сначала выберите операцию."));
             return;
         }
@@ -271,9 +275,7 @@ void TeamShift::prepare(const QDate &date, int shift, bool dayOff)
     m_dayOff = dayOff;
     m_rows.clear();
     Grid->setRowCount(0);
-    m_hasOperation = false;
-    m_operation = m_item = 0;
-    m_basePrice = 0.0;
+    m_operation.reset();
     OperationEdit->clear();
     ColourEdit->clear();
     const QString shiftText = m_shift == 4 ? QStringLiteral("переработка") : QStringLiteral("смена №%1").arg(m_shift);
@@ -291,21 +293,21 @@ int TeamShift::openFromJournal()
 
 // ---------------------------------------------------------------- operation and workers
 
-bool TeamShift::painting() const { return m_hasOperation && TForm11::isPainting(OperationEdit->text()); }
+bool TeamShift::painting() const { return m_operation && m_operation->painting; }
 
-double TeamShift::finalPrice() const { return m_hasOperation ? TForm11::finalPrice(m_basePrice, m_dayOff, m_shift) : 0.0; }
-
-void TeamShift::setOperationFromOper()
+Decimal TeamShift::finalPrice() const
 {
-    Dataset &op = f.DataModule6->Oper;
-    if (!op.isOpen() || op.isEmpty())
+    if (!m_operation)
+        return Decimal();
+    return Pricing::finalPrice(m_operation->listPrice.value_or(Decimal()), m_dayOff, m_shift);
+}
+
+void TeamShift::setOperation(const OperationChoice &op)
+{
+    if (op.id == 0)
         return;
-    m_item = op.asInt(QStringLiteral("i_id"));
-    m_operation = op.asInt(QStringLiteral("id"));
-    m_basePrice = op.asDouble(QStringLiteral("cena"));
-    m_hasOperation = true;
-    OperationEdit->setText(TForm11::operationText(op.asString(QStringLiteral("MARKA")), op.asString(QStringLiteral("VID")),
-                                                  op.asInt(QStringLiteral("NAIMEN"))));
+    m_operation = op;
+    OperationEdit->setText(op.text);
     applyColourRule();
     for (int r = 0; r < m_rows.size(); ++r)
         updateRow(r);
@@ -327,8 +329,8 @@ void TeamShift::applyColourRule()
 
 void TeamShift::pickOperation()
 {
-    if (f.Form4 && f.Form4->pick(1, m_hasOperation ? m_operation : -1))
-        setOperationFromOper();
+    if (const auto op = OperationChoice::pick(f, m_operation ? m_operation->id : -1))
+        setOperation(*op);
 }
 
 void TeamShift::pickWorker()
@@ -367,14 +369,14 @@ bool TeamShift::addWorker(int id, const QString &fio)
 
 int TeamShift::sameAsLastTime()
 {
-    if (!m_hasOperation)
+    if (!m_operation)
         return 0;
     Dataset q(f.DataModule6->connectionName());
     q.setSql(QStringLiteral(
         "select p.id, p.fio from accounts_dep.person p where p.id in (select s.w_id from accounts_dep.smena s where s.o_id=:o_id "
         "and s.ok<>'ta' and s.data=(select max(l.data) from accounts_dep.smena l where l.o_id=:o_id and l.ok<>'ta' and l.data<:data)) "
         "order by p.fio"));
-    q.setParam(QStringLiteral("o_id"), m_operation);
+    q.setParam(QStringLiteral("o_id"), m_operation->id);
     q.setParam(QStringLiteral("data"), m_date);
     try {
         q.open();
@@ -413,14 +415,17 @@ void TeamShift::updateRow(int row)
     if (row < 0 || row >= Grid->rowCount() || !Grid->item(row, Price))
         return;
     const QSignalBlocker block(Grid);
-    if (!m_hasOperation) {
+    if (!m_operation) {
         Grid->item(row, Price)->setText(QString());
         Grid->item(row, Sum)->setText(QString());
         return;
     }
-    const double p = finalPrice();
-    Grid->item(row, Price)->setText(TForm11::formatNumber(TForm11::round4(p)));
-    Grid->item(row, Sum)->setText(TForm11::formatNumber(TForm11::round4(cellText(row, Quantity).toDouble() * p)));
+    // The piece price as the entry editor shows it; the sum, money, with two
+    // decimals as the journal's grid shows money.
+    const Decimal p = finalPrice();
+    Grid->item(row, Price)->setText(TForm11::formatNumber(p));
+    const Decimal sum = Pricing::amount(p, cellText(row, Quantity).toLongLong());
+    Grid->item(row, Sum)->setText(DatasetModel::numberText(sum.toString(), 2));
 }
 
 void TeamShift::mark(int row, State state, const QString &message)
@@ -454,40 +459,69 @@ void TeamShift::reject()
 
 int TeamShift::save()
 {
-    if (!m_hasOperation || m_rows.isEmpty()) {
+    if (!m_operation || m_rows.isEmpty()) {
         Dialogs::error(kAllFields);
         return 0;
     }
     Grid->commitTyping();
     const bool paint = painting();
-    const double price = TForm11::round4(finalPrice());
+    const double price = EntrySave::priceForWrite(Pricing::round4(finalPrice()));
     const QString conn = f.DataModule6->connectionName();
+
+    // Every row read and checked before anything is written, so that the
+    // question below comes before any transaction.
+    struct Typed {
+        int quantity = 0, defects = 0, hours = 0, colour = 0;
+        bool complete = false;
+    };
+    QVector<Typed> typed(m_rows.size());
+    QStringList nothingDone;
+    for (int r = 0; r < m_rows.size(); ++r) {
+        if (m_rows[r].state == State::Saved)
+            continue;
+        bool okQ = false, okB = false, okH = false, okC = true;
+        Typed &t = typed[r];
+        t.quantity = cellText(r, Quantity).toInt(&okQ);
+        t.defects = cellText(r, Defects).toInt(&okB);
+        t.hours = cellText(r, Hours).toInt(&okH);
+        if (paint)
+            t.colour = cellText(r, Colour).toInt(&okC);
+        t.complete = okQ && okB && okH && okC;
+        if (t.complete && t.quantity == 0 && t.defects == 0)
+            nothingDone << cellText(r, Name);
+    }
+    bool saveNothingDone = true;
+    if (!nothingDone.isEmpty())
+        saveNothingDone = Dialogs::question(
+            QStringLiteral("Кол-во и брак равны 0: %1.\nЗаписать %2 так?")
+                .arg(nothingDone.join(QStringLiteral(", ")),
+                     nothingDone.size() == 1 ? QStringLiteral("эту строку") : QStringLiteral("эти строки")),
+            QStringLiteral("Бригада"));
+
     int saved = 0;
     {
         WaitCursor wait;
         for (int r = 0; r < m_rows.size(); ++r) {
             if (m_rows[r].state == State::Saved)
                 continue;
-            bool okQ = false, okB = false, okH = false, okC = true;
-            const int quantity = cellText(r, Quantity).toInt(&okQ);
-            const int defects = cellText(r, Defects).toInt(&okB);
-            const int hours = cellText(r, Hours).toInt(&okH);
-            int colour = 0;
-            if (paint)
-                colour = cellText(r, Colour).toInt(&okC);
-            if (!okQ || !okB || !okH || !okC) {
+            const Typed &t = typed[r];
+            if (!t.complete) {
                 mark(r, State::Refused, kAllFields);
+                continue;
+            }
+            if (t.quantity == 0 && t.defects == 0 && !saveNothingDone) {
+                mark(r, State::Refused, QStringLiteral("Не записано: кол-во и брак равны 0."));
                 continue;
             }
             Entries::Entry e;
             e.worker = m_rows[r].worker;
-            e.item = m_item;
-            e.operation = m_operation;
+            e.item = m_operation->item;
+            e.operation = m_operation->id;
             e.price = price;
-            e.quantity = quantity;
-            e.defects = defects;
-            e.hours = hours;
-            e.colour = colour;
+            e.quantity = t.quantity;
+            e.defects = t.defects;
+            e.hours = t.hours;
+            e.colour = t.colour;
             e.shift = m_shift;
             e.date = m_date;
             e.key = m_rows[r].key;
@@ -500,18 +534,10 @@ int TeamShift::save()
             }
         }
     }
-    // Every transaction has ended: only now is anything read or shown.
-    if (saved > 0) {
-        TDataModule6 &dm = *f.DataModule6;
-        dm.H_Tabel_1.close();
-        dm.H_Tabel_2.close();
-        dm.H_Tabel_3.close();
-        try {
-            dm.smena(m_shift)->refresh();
-        } catch (const DbError &e) {
-            Dialogs::error(QStringLiteral("Позиции записаны, но журнал не перечитан (нажмите \"Обновить\"):\n") + e.text());
-        }
-    }
+    // Every transaction has ended: the journal reads its day again as it
+    // does for a change made elsewhere, once this window has closed.
+    if (saved > 0 && f.Form1 && f.Form1->live)
+        f.Form1->live->request();
     bool all = true;
     for (const Row &row : m_rows)
         all = all && row.state == State::Saved;

@@ -5,6 +5,9 @@
 #include <QTableWidget>
 #include <QUuid>
 #include <functional>
+#include <optional>
+
+#include "OperationChoice.h"
 
 class QHBoxLayout;
 class QLabel;
@@ -64,9 +67,8 @@ public:
     void prepare(const QDate &date, int shift, bool dayOff);
     int openFromJournal();
 
-    // The operation: the current row of the shared Oper query (as the
-    // operations list leaves it after a choice).
-    void setOperationFromOper();
+    // The operation, as the operations list hands it over
+    void setOperation(const OperationChoice &op);
     void pickOperation();
     void pickWorker();
     // False when the worker is in the grid already (the cursor goes there).
@@ -78,13 +80,15 @@ public:
 
     // Saves every row not saved yet, each in a transaction of its own;
     // returns how many rows were saved now. Refused rows keep their message.
+    // Rows with neither pieces nor defects are saved only when the user says
+    // so (a digit lost in typing must not pass unseen).
     int save();
 
     int rows() const { return m_rows.size(); }
     int workerAt(int row) const { return m_rows.at(row).worker; }
     bool savedAt(int row) const { return m_rows.at(row).state == State::Saved; }
     QString messageAt(int row) const;
-    double finalPrice() const; // unrounded; 0 before an operation is chosen
+    Decimal finalPrice() const; // unrounded; 0 before an operation is chosen
     bool painting() const;
 
     // Closing with rows not saved asks first, so that typed work is not lost unnoticed.
@@ -107,7 +111,5 @@ private:
     QDate m_date;
     int m_shift = 1;
     bool m_dayOff = false;
-    int m_operation = 0, m_item = 0;
-    double m_basePrice = 0.0;
-    bool m_hasOperation = false;
+    std::optional<OperationChoice> m_operation;
 };

@@ -58,10 +58,19 @@ TForm18::TForm18(Forms &forms, QWidget *parent)
     DTPicker2->setObjectName(QStringLiteral("DTPicker2"));
     DTPicker2->setCalendarPopup(true);
     DTPicker2->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    // The period ends before this day, as the reports count it.
+    auto *excluded = Widgets::named<QLabel>(period, "EndExcludedLabel", QStringLiteral("не включая"));
+    QFont small = excluded->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    excluded->setFont(small);
+    const QString endTip = QStringLiteral("Последний день периода — накануне этой даты: сама дата в отчёт не входит.");
+    DTPicker2->setToolTip(endTip);
+    excluded->setToolTip(endTip);
     pl->addWidget(l1);
     pl->addWidget(DTPicker1);
     pl->addWidget(l2);
     pl->addWidget(DTPicker2);
+    pl->addWidget(excluded);
 
     Button2 = Widgets::pushButton(this, "Button2", QStringLiteral("Отчет по продукции"));
     Button4 = Widgets::pushButton(this, "Button4", QStringLiteral("Отчет по рабочим"));

@@ -1,5 +1,6 @@
 #include "DigitEdit.h"
 
+#include <QKeyEvent>
 #include <QTimer>
 #include <QToolTip>
 #include <QValidator>
@@ -35,10 +36,24 @@ void DigitEdit::focusInEvent(QFocusEvent *e)
 {
     QLineEdit::focusInEvent(e);
     // after the event: a mouse press that gave the focus places the cursor first
+    m_selectPending = true;
     QTimer::singleShot(0, this, [this]() {
-        if (hasFocus())
+        if (m_selectPending && hasFocus())
             selectAll();
+        m_selectPending = false;
     });
+}
+
+void DigitEdit::keyPressEvent(QKeyEvent *e)
+{
+    m_selectPending = false;
+    QLineEdit::keyPressEvent(e);
+}
+
+void DigitEdit::inputMethodEvent(QInputMethodEvent *e)
+{
+    m_selectPending = false;
+    QLineEdit::inputMethodEvent(e);
 }
 
 void DigitEdit::onRejected()

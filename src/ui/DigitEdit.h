@@ -15,9 +15,14 @@ signals:
 
 protected:
     // The whole text is selected on entering the field, so typing replaces a
-    // shown "0" instead of making it "0100".
+    // shown "0" instead of making it "0100". Not once a key has been typed:
+    // a grid opens its editor with the first key and hands that key on, and
+    // selecting then would let the second key replace the first.
     void focusInEvent(QFocusEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
+    void inputMethodEvent(QInputMethodEvent *e) override;
 
 private:
     void onRejected();
+    bool m_selectPending = false;
 };

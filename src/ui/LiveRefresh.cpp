@@ -98,6 +98,22 @@ void LiveRefresh::run()
     m_pending = false;
     m_last.start();
 
+    try {
+        ++m_rereads;
+        keepingPlace(m_reread);
+    } catch (const DbError &e) {
+        if (!m_errorShown) {
+            m_errorShown = true;
+            Dialogs::error(QStringLiteral("Не удалось перечитать данные, показаны прежние.\n") + e.text());
+        }
+        return;
+    }
+    m_errorShown = false;
+    emit reread();
+}
+
+void LiveRefresh::keepingPlace(const std::function<void()> &reread)
+{
     struct Saved {
         QVariant key;
         int row = 0;
@@ -112,17 +128,7 @@ void LiveRefresh::run()
         saved[i] = {m->dataset()->value(p.key), m->dataset()->recNo(), p.view->verticalScrollBar()->value(),
                     p.view->horizontalScrollBar()->value()};
     }
-    try {
-        ++m_rereads;
-        m_reread();
-    } catch (const DbError &e) {
-        if (!m_errorShown) {
-            m_errorShown = true;
-            Dialogs::error(QStringLiteral("Не удалось перечитать данные, показаны прежние.\n") + e.text());
-        }
-        return;
-    }
-    m_errorShown = false;
+    reread();
     for (int i = 0; i < m_places.size(); ++i) {
         const Place &p = m_places.at(i);
         auto *m = p.view ? qobject_cast<DatasetModel *>(p.view->model()) : nullptr;
@@ -135,5 +141,4 @@ void LiveRefresh::run()
         p.view->horizontalScrollBar()->setValue(saved.at(i).h);
         p.view->scrollTo(p.view->currentIndex()); // the kept row stays in sight
     }
-    emit reread();
 }

@@ -42,6 +42,11 @@ public:
     void keepPlace(QTableView *view, const QString &keyField);
     // Asks for a re-read as a concerning notice does.
     void request();
+    // Runs a re-read of the window's own (after a closing mark, a save,
+    // "Обновить") keeping the current rows, found by their keys, and the
+    // scroll positions, as a notice's re-read does. A DbError from `reread`
+    // goes to the caller.
+    void keepingPlace(const std::function<void()> &reread);
 
     int rereads() const { return m_rereads; }
     bool pending() const { return m_pending; }

@@ -179,7 +179,7 @@ private slots:
         QCOMPARE(h.grid->item(0, 2)->text(), QString("удаление"));
         QCOMPARE(h.grid->item(2, 2)->text(), QString("изменение"));
         QVERIFY2(h.grid->item(2, 3)->text().contains("time: 8 → 6"), qPrintable(h.grid->item(2, 3)->text()));
-        QCOMPARE(h.grid->item(2, 1)->text(), QString("Иванова И.И. (администратор, цех-1)"));
+        QCOMPARE(h.grid->item(2, 1)->text(), QString("Иванова И.И. (Администратор, цех-1)"));
         QVERIFY(dialogs.shown.size() == 1); // the deletion's question only
     }
 

@@ -169,29 +169,9 @@ private slots:
         fillNew(p.worker, "Петров П.П.", p.assembly, 3, 8);
         QCOMPARE(ed->Edit8->text(), QString("10"));
         QCOMPARE(ed->Edit7->text(), shown);
-        QCOMPARE(ed->Edit9->text(), TForm11::formatNumber(3 * shown.toDouble()));
+        QCOMPARE(ed->Edit9->text(), QString::number(3 * shown.toInt()));
         QVERIFY(ed->save());
         QCOMPARE(TestDb::scalar("select cena from accounts_dep.smena").toDouble(), shown.toDouble());
-    }
-
-    void rounding_data()
-    {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<double>("rounded");
-        QTest::newRow("ordinary") << 1.23456 << 1.2346;
-        QTest::newRow("below half") << 1.234549 << 1.2345;
-        QTest::newRow("tie to even, up") << 1.23455 << 1.2346;
-        QTest::newRow("tie to even, down") << 1.23445 << 1.2344;
-        QTest::newRow("tie from a factor, down") << TForm11::finalPrice(1.2335, false, 4) << 1.8502; // 1.85025
-        QTest::newRow("tie from a factor, up") << TForm11::finalPrice(1.2345, false, 4) << 1.8518;   // 1.85175
-        QTest::newRow("tie at zero") << 0.00005 << 0.0;
-        QTest::newRow("sum") << 7 * 1.23456 << 8.6419;
-    }
-    void rounding()
-    {
-        QFETCH(double, value);
-        QFETCH(double, rounded);
-        QCOMPARE(TForm11::round4(value), rounded);
     }
 
     // A stored price of more than 4 places is shown rounded, the sum from the unrounded price
@@ -242,26 +222,33 @@ private slots:
         QVERIFY(!ed->findChild<QLabel *>("Label6")->isEnabled());
     }
 
-    void paintingRule_data()
+    // A colour goes with a painting operation, known by its kind; the
+    // product's brand does not count, whatever it says.
+    void paintingByKind_data()
     {
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("brand");
+        QTest::addColumn<QString>("kind");
         QTest::addColumn<bool>("painting");
-        QTest::newRow("lower case inside") << "M-1; Покраска; Заготовки" << true;
-        QTest::newRow("upper case") << "M-1; КРАСКА СЕРАЯ; Готовая продукция" << true;
-        QTest::newRow("other") << "M-1; Сборка; Готовая продукция" << false;
-        QTest::newRow("latin look-alike") << "M-1; Kpacka; Заготовки" << false;
+        QTest::newRow("painting kind") << "M-2" << "Покраска" << true;
+        QTest::newRow("upper case kind") << "M-2" << "КРАСКА СЕРАЯ" << true;
+        QTest::newRow("brand holds the word") << "КРАСКА-2" << "Сборка" << false;
     }
-    void paintingRule()
+    void paintingByKind()
     {
-        QFETCH(QString, text);
+        QFETCH(QString, brand);
+        QFETCH(QString, kind);
         QFETCH(bool, painting);
-        ed->Edit5->setEnabled(true);
-        ed->Edit5->setText("3");
-        ed->Edit2->setText(text);
-        ed->updateColourField();
+        const int product = Seed::product(brand, Seed::group("Краски"));
+        const int op = Seed::operation(product, Seed::kind(kind), 0, {3.0});
+        fillNew(p.worker, "Петров П.П.", op, 5, 8);
         QCOMPARE(ed->Edit5->isEnabled(), painting);
         QCOMPARE(ed->findChild<QLabel *>("Label6")->isEnabled(), painting);
-        QCOMPARE(ed->Edit5->text(), painting ? QString("3") : QString());
+        ed->Edit5->setText("3");
+        QVERIFY(ed->save());
+        QCOMPARE(TestDb::scalar("select color from accounts_dep.smena").toInt(), painting ? 3 : 0);
+        // and the same when the entry is changed
+        editEntryWithId(TestDb::scalar("select id from accounts_dep.smena").toInt());
+        QCOMPARE(ed->Edit5->isEnabled(), painting);
     }
 
     void requiredFields_data()

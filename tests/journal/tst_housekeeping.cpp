@@ -6,6 +6,7 @@
 #include "journal/TForm1.h"
 #include "journal/TForm24.h"
 #include "journal/TForm25.h"
+#include "records/Pricing.h"
 #include "support/DialogDriver.h"
 #include "support/Seed.h"
 #include "support/TestDb.h"
@@ -182,7 +183,9 @@ private slots:
         showList(kDay, dayOff);
         fillNew(worker, group, 7777, "8", night);
         QCOMPARE(ed->DBEdit1->text(), norm);
-        QCOMPARE(TForm24::priceText(TForm24::hourPrice(norm.toDouble(), dayOff, night)), price);
+        Decimal normPrice;
+        QVERIFY(Decimal::parse(norm, &normPrice));
+        QCOMPARE(TForm24::priceText(Pricing::hourPrice(normPrice, dayOff, night)), price);
         QVERIFY(ed->save());
         const auto r = TestDb::rows("select price, cnt, i_holiday, i_night, i_smena, i_mnth, i_year, d_date, id_o, id_p, id_nom "
                                     "from accounts_dep.fatigue");

@@ -169,6 +169,44 @@ private slots:
         j->hide();
     }
 
+    // Space marks the selected entry, and the selection stays on it after the
+    // journal is read again, wherever the entry sorts now: a second Space
+    // reopens the same entry instead of marking its neighbour.
+    void spaceKeepsTheEntry()
+    {
+        // A marked row is written anew and read back last among the worker's
+        // entries, as on a busy table (here: an index on the mark stops the
+        // server from updating the row in place).
+        TestDb::exec("create index if not exists smena_ok_moves on accounts_dep.smena (ok)");
+        QList<int> ids; // one worker, three entries of the day in shift 2, whose journal sorts by name alone
+        for (int i = 0; i < 3; ++i) {
+            Seed::Entry e{kDay, 2, worker, product, oper};
+            e.color = i;
+            ids << Seed::entry(e);
+        }
+        signIn(kAdmin);
+        j->setShift(2);
+        QWidget *w = focusInJournal();
+        const int selected = dm->smena(2)->asInt("id");
+        auto marks = [&]() {
+            QStringList m;
+            for (int id : ids)
+                m << TestDb::scalar(QString("select ok from accounts_dep.smena where id=%1").arg(id)).toString();
+            return m;
+        };
+        const auto selectedRow = [&]() { return j->DBGrid2->currentIndex().row(); };
+        pressAndSee(w, Qt::Key_Space);
+        QCOMPARE(dm->smena(2)->asInt("id"), selected);
+        QCOMPARE(selectedRow(), dm->smena(2)->recNo() - 1);
+        QStringList expected{"no", "no", "no"};
+        expected[ids.indexOf(selected)] = "ok";
+        QCOMPARE(marks(), expected);
+        pressAndSee(w, Qt::Key_Space);
+        QCOMPARE(dm->smena(2)->asInt("id"), selected);
+        QCOMPARE(marks(), (QStringList{"no", "no", "no"}));
+        j->hide();
+    }
+
     void journalTooltipsNameTheKeys()
     {
         QVERIFY(j->Button1->toolTip().contains("Insert"));

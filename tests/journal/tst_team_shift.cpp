@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
+#include "journal/OperationChoice.h"
 #include "journal/TForm11.h"
 #include "journal/TeamShift.h"
 #include "support/DialogDriver.h"
@@ -8,8 +9,10 @@
 #include "support/Seed.h"
 #include "support/TestDb.h"
 #include "support/TestMain.h"
+#include "ui/LiveRefresh.h"
 
 #include <QCheckBox>
+#include <QDateEdit>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -34,7 +37,7 @@ class TestTeamShift : public QObject {
         dm->Oper.close();
         dm->Oper.open();
         QVERIFY(dm->Oper.locate("id", operId));
-        team->setOperationFromOper();
+        team->setOperation(OperationChoice::fromOper(dm->Oper));
     }
     void key(int row, int column, const QString &text) { team->Grid->item(row, column)->setText(text); }
     int entry(int w, int op, const QDate &d, int shift = 1)
@@ -79,43 +82,53 @@ private slots:
     void cleanupTestCase() { app.reset(); }
 
     // Three workers give three entries and their day cells, each priced as
-    // the entry editor prices it.
+    // the entry editor prices it; the sums are money, with two decimals.
     void threeWorkersSaved_data()
     {
         QTest::addColumn<int>("shift");
         QTest::addColumn<bool>("dayOff");
-        QTest::addColumn<double>("price");
-        QTest::newRow("day off") << 1 << true << 20.0;
-        QTest::newRow("shift 3") << 3 << false << 12.0;
-        QTest::newRow("shift 4") << 4 << false << 15.0;
-        QTest::newRow("day off, shift 3") << 3 << true << 24.0;
+        QTest::addColumn<QVariantList>("norms");
+        QTest::addColumn<QString>("price");
+        QTest::addColumn<QString>("sum"); // of the second row, 20 pieces
+        QTest::newRow("day off") << 1 << true << QVariantList{12.5, 10.0} << "20" << "400.00";
+        QTest::newRow("shift 3") << 3 << false << QVariantList{10.0} << "12" << "240.00";
+        QTest::newRow("shift 4") << 4 << false << QVariantList{10.0} << "15" << "300.00";
+        QTest::newRow("day off, shift 3") << 3 << true << QVariantList{10.0} << "24" << "480.00";
+        QTest::newRow("four places") << 1 << false << QVariantList{1.23456} << "1.2346" << "24.69";
+        QTest::newRow("a tie in the price") << 4 << false << QVariantList{0.0889} << "0.1334" << "2.67"; // 0.13335; 2.667
     }
     void threeWorkersSaved()
     {
         QFETCH(int, shift);
         QFETCH(bool, dayOff);
-        QFETCH(double, price);
-        QCOMPARE(TForm11::round4(TForm11::finalPrice(10.0, dayOff, shift)), price);
+        QFETCH(QVariantList, norms);
+        QFETCH(QString, price);
+        QFETCH(QString, sum);
+        QList<double> prices;
+        for (const QVariant &n : norms)
+            prices << n.toDouble();
+        const int op = Seed::operation(product, Seed::kind("Шлифовка"), 0, prices);
         j->chooseDay(kDay);
         j->setShift(shift);
         team->prepare(kDay, shift, dayOff);
-        chooseOperation(assembly);
+        chooseOperation(op);
         for (int i = 0; i < 3; ++i) {
             QVERIFY(team->addWorker(workers[i], names[i]));
             key(i, TeamShift::Quantity, QString::number(10 * (i + 1)));
             key(i, TeamShift::Defects, QString::number(i));
             key(i, TeamShift::Hours, QString::number(6 + i));
         }
-        QCOMPARE(team->Grid->item(1, TeamShift::Price)->text(), TForm11::formatNumber(price));
+        QCOMPARE(team->Grid->item(1, TeamShift::Price)->text(), price);
+        QCOMPARE(team->Grid->item(1, TeamShift::Sum)->text(), sum);
         QCOMPARE(team->save(), 3);
         const auto rows = TestDb::rows("select w_id, o_id, i_id, cena, kol_vo, brak, time, smena, data, color, ok from accounts_dep.smena "
                                        "order by kol_vo");
         QCOMPARE(rows.size(), 3);
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(rows[i][0].toInt(), workers[i]);
-            QCOMPARE(rows[i][1].toInt(), assembly);
+            QCOMPARE(rows[i][1].toInt(), op);
             QCOMPARE(rows[i][2].toInt(), product);
-            QCOMPARE(rows[i][3].toDouble(), price);
+            QCOMPARE(rows[i][3].toString(), price);
             QCOMPARE(rows[i][4].toInt(), 10 * (i + 1));
             QCOMPARE(rows[i][5].toInt(), i);
             QCOMPARE(rows[i][6].toInt(), 6 + i);
@@ -126,8 +139,117 @@ private slots:
             QCOMPARE(cell(workers[i], shift, kDay).toInt(), 6 + i);
             QVERIFY(team->savedAt(i));
         }
-        QCOMPARE(dm->smena(shift)->recordCount(), 3); // the journal shows them all
+        // the journal reads its day again as for a change made elsewhere,
+        // once it is on screen and nothing is open over it
+        QVERIFY(j->live->pending());
         QVERIFY(dialogs.shown.isEmpty());
+    }
+
+    // The entry editor prices the same operation on the same day alike.
+    void sameAsEntryEditor_data() { threeWorkersSaved_data(); }
+    void sameAsEntryEditor()
+    {
+        QFETCH(int, shift);
+        QFETCH(bool, dayOff);
+        QFETCH(QVariantList, norms);
+        QFETCH(QString, price);
+        QList<double> prices;
+        for (const QVariant &n : norms)
+            prices << n.toDouble();
+        const int op = Seed::operation(product, Seed::kind("Шлифовка"), 0, prices);
+        j->DateT->setDate(kDay);
+        j->setShift(shift);
+        j->CBox1->setChecked(dayOff);
+        team->prepare(kDay, shift, dayOff);
+        chooseOperation(op);
+        TForm11 *ed = app->forms.Form11;
+        ed->prepareAdd();
+        ed->setOperation(OperationChoice::fromOper(dm->Oper));
+        ed->recomputeDisplays();
+        QCOMPARE(ed->Edit7->text(), price);
+        QCOMPARE(team->finalPrice().toString(), ed->cena.toString());
+    }
+
+    // Digits typed into the grid as a user types them, each key delivered to
+    // whatever has the focus and the events processed in between: the first
+    // key opens the cell's editor, the others go on into it.
+    void typedQuantitiesKept()
+    {
+        team->prepare(kDay, 1, false);
+        chooseOperation(assembly);
+        for (int i = 0; i < 3; ++i)
+            team->addWorker(workers[i], names[i]);
+        team->show();
+        team->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(team));
+        team->Grid->setFocus();
+        team->Grid->setCurrentCell(0, TeamShift::Quantity);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(team->Grid));
+        // each key as the window system delivers it: to the focus widget,
+        // with the events that follow it processed before the next one
+        auto type = [](const QString &keys) {
+            for (const QChar c : keys) {
+                QTest::keyClicks(QApplication::focusWidget(), QString(c));
+                QTest::qWait(20);
+            }
+        };
+        auto press = [](Qt::Key k) {
+            QTest::keyClick(QApplication::focusWidget(), k);
+            QTest::qWait(20);
+        };
+        for (const char *number : {"100", "120", "90"}) {
+            type(QString::fromLatin1(number));
+            press(Qt::Key_Return);
+        }
+        QCOMPARE(team->Grid->item(0, TeamShift::Quantity)->text(), QString("100"));
+        QCOMPARE(team->Grid->item(1, TeamShift::Quantity)->text(), QString("120"));
+        QCOMPARE(team->Grid->item(2, TeamShift::Quantity)->text(), QString("90"));
+        DialogDriver::shot(team, "team-typed");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return, Qt::ControlModifier);
+        QTRY_VERIFY(!team->isVisible());
+        const auto rows = TestDb::rows("select w_id, kol_vo from accounts_dep.smena order by w_id");
+        QCOMPARE(rows, (QList<QVariantList>{{workers[0], 100}, {workers[1], 120}, {workers[2], 90}}));
+        QVERIFY(dialogs.shown.isEmpty());
+    }
+
+    // A row with neither pieces nor defects is saved only when the user says so.
+    void nothingDoneAsks_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("saved on Yes") << true;
+        QTest::newRow("kept on No") << false;
+    }
+    void nothingDoneAsks()
+    {
+        QFETCH(bool, yes);
+        team->prepare(kDay, 1, false);
+        chooseOperation(assembly);
+        for (int i = 0; i < 3; ++i) {
+            team->addWorker(workers[i], names[i]);
+            key(i, TeamShift::Hours, "6");
+        }
+        key(0, TeamShift::Quantity, "0");  // nothing at all
+        key(1, TeamShift::Quantity, "5");
+        key(2, TeamShift::Quantity, "0");
+        key(2, TeamShift::Defects, "2"); // defects only: work done
+        dialogs.answers << yes;
+        QCOMPARE(team->save(), yes ? 3 : 2);
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(dialogs.shown[0].kind, Dialogs::Kind::Question);
+        QCOMPARE(dialogs.shown[0].caption, QString("Бригада"));
+        QVERIFY2(dialogs.shown[0].text.contains(names[0]) && !dialogs.shown[0].text.contains(names[2]),
+                 qPrintable(dialogs.shown[0].text));
+        QCOMPARE(team->savedAt(0), yes);
+        QVERIFY(team->savedAt(1) && team->savedAt(2));
+        QCOMPARE(TestDb::scalar(QString("select count(*) from accounts_dep.smena where w_id=%1").arg(workers[0])).toInt(),
+                 yes ? 1 : 0);
+        if (!yes) {
+            QVERIFY(!team->messageAt(0).isEmpty());
+            // typed again, the row is saved with the next press, without a question
+            key(0, TeamShift::Quantity, "7");
+            QCOMPARE(team->save(), 1);
+            QCOMPARE(dialogs.shown.size(), 1);
+        }
     }
 
     // A row the duplicate check refuses is marked with its message, and so is
@@ -254,6 +376,7 @@ private slots:
             QCOMPARE(rows[i][3].toInt(), 7 + i);
         }
         QVERIFY(!team->isVisible()); // every row saved: the window closed
+        QTRY_COMPARE(dm->smena(1)->recordCount(), 3); // and the journal shows them
         // one operation pick and about four presses per worker
         QVERIFY2(script.counted() <= 2 + 4 * 3, qPrintable(QString::number(script.counted())));
     }
