@@ -86,7 +86,7 @@ AuditReport::AuditReport(const QString &connection, QWidget *parent) : QDialog(p
     Grid->setTextElideMode(Qt::ElideNone);
     Grid->verticalHeader()->hide();
     Grid->horizontalHeader()->setStretchLastSection(true);
-    Grid->setColumnWidth(0, 130);
+    Grid->setColumnWidth(0, 145);
     Grid->setColumnWidth(1, 200);
     Grid->setColumnWidth(2, 120);
     Grid->setColumnWidth(3, 260);
