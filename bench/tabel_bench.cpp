@@ -36,6 +36,8 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
+#include <QRadioButton>
+#include <QTableWidget>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QThread>
