@@ -11,7 +11,7 @@ namespace ChangeNotice {
 const char *const Channel = "tabel_changes";
 
 namespace {
-const char *const kNames[] = {"entries", "housekeeping", "timesheet", "workers", "products", "operations", "kinds"};
+const char *const kNames[] = {"entries", "housekeeping", "timesheet", "workers", "products", "operations", "kinds", "month"};
 }
 
 QString tableName(Table t) { return QString::fromLatin1(kNames[int(t)]); }

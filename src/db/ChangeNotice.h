@@ -10,7 +10,8 @@ namespace ChangeNotice {
 
 extern const char *const Channel; // "tabel_changes"
 
-enum class Table { Entries, Housekeeping, Timesheet, Workers, Products, Operations, Kinds };
+// Months: a month closed or reopened (year and month set).
+enum class Table { Entries, Housekeeping, Timesheet, Workers, Products, Operations, Kinds, Months };
 
 struct Change {
     Table table = Table::Entries;
@@ -21,7 +22,7 @@ struct Change {
     int worker = 0;  // 0 when not about one worker
 };
 
-QString tableName(Table t); // "entries", "housekeeping", "timesheet", "workers", "products", "operations", "kinds"
+QString tableName(Table t); // "entries", "housekeeping", "timesheet", "workers", "products", "operations", "kinds", "month"
 bool tableFromName(const QString &name, Table *t);
 
 // The payload: compact JSON {"t":"entries","d":"2024-03-05","y":2024,"m":3,"s":1,"w":12}

@@ -1,5 +1,6 @@
 #include "ClosedMonths.h"
 
+#include "ChangeNotice.h"
 #include "DbError.h"
 #include "DbSession.h"
 #include "Transaction.h"
@@ -24,11 +25,11 @@ QString refusalText(int year, int month)
 
 bool isClosed(const QString &connection, int year, int month)
 {
+    // Prepared inside the session's run: a query prepared while the connection
+    // is down keeps no text to run again once it is back.
     QSqlQuery q(DbSession::database(connection));
-    q.prepare(QStringLiteral("select 1 from accounts_dep.closed_months where year = ? and month = ?"));
-    q.addBindValue(year);
-    q.addBindValue(month);
-    DbSession::execPrepared(q, connection, DbSession::Retry::Read);
+    DbSession::execBound(q, connection, QStringLiteral("select 1 from accounts_dep.closed_months where year = ? and month = ?"),
+                         {year, month}, DbSession::Retry::Read);
     return q.next();
 }
 
@@ -46,6 +47,14 @@ static void change(const QString &connection, const QString &sql, int year, int 
     q.addBindValue(year);
     q.addBindValue(month);
     DbSession::execPrepared(q, connection, DbSession::Retry::Never);
+    // Every open journal and housekeeping list shows the month's state: told
+    // on commit, as the database function that takes this over will do with
+    // pg_notify('tabel_changes', '{"t":"month","y":…,"m":…}').
+    ChangeNotice::Change c;
+    c.table = ChangeNotice::Table::Months;
+    c.year = year;
+    c.month = month;
+    ChangeNotice::send(connection, c);
     tx.commit();
 }
 

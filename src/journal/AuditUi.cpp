@@ -5,7 +5,9 @@
 #include "TForm25.h"
 #include "catalogues/UsersWindow.h"
 #include "reports/AuditReport.h"
+#include "db/ChangeListener.h"
 #include "db/ClosedMonths.h"
+#include "db/DbError.h"
 #include "db/Dataset.h"
 #include "db/TDataModule6.h"
 #include "db/Users.h"
@@ -27,10 +29,14 @@ namespace {
 
 // Disables a window's writing buttons while its date is in a closed month,
 // and gives back exactly those it disabled when the month is open again (the
-// role's restrictions stay).
+// role's restrictions stay). The state is read again with the window's own
+// reads, on a new date, and when another workstation closes or reopens the
+// month. A state that cannot be read (the connection down) leaves the window
+// as it was and says nothing: the window's own read tells the user.
 class ClosedMarker : public QObject {
 public:
-    ClosedMarker(QWidget *window, QDateEdit *date, QList<QPushButton *> buttons, QLabel *label, const QString &conn)
+    ClosedMarker(QWidget *window, QDateEdit *date, QList<QPushButton *> buttons, QLabel *label, const QString &conn,
+                 ChangeListener *changes)
         : QObject(window), m_window(window), m_date(date), m_buttons(std::move(buttons)), m_label(label), m_conn(conn)
     {
         setObjectName(QStringLiteral("ClosedMonthMarker"));
@@ -39,15 +45,31 @@ public:
             if (m_window->isVisible())
                 refresh();
         });
+        if (changes) {
+            connect(changes, &ChangeListener::changed, this, [this](const ChangeNotice::Change &c) {
+                const QDate d = m_date->date();
+                if (c.table == ChangeNotice::Table::Months && ChangeNotice::touchesMonth(c, d.year(), d.month())
+                    && m_window->isVisible())
+                    refresh();
+            });
+            connect(changes, &ChangeListener::reconnected, this, [this]() {
+                if (m_window->isVisible())
+                    refresh();
+            });
+        }
     }
 
+    // Never throws.
     void refresh()
     {
         const QDate d = m_date->date();
-        const bool closed = ClosedMonths::isClosed(m_conn, d);
-        m_label->setText(closed ? QStringLiteral("Месяц %1 закрыт: изменения невозможны.")
-                                      .arg(ClosedMonths::monthName(d.year(), d.month()))
-                                : QString());
+        bool closed = false;
+        try {
+            closed = ClosedMonths::isClosed(m_conn, d);
+        } catch (const DbError &) {
+            return;
+        }
+        m_label->setText(closed ? ClosedMonths::refusalText(d.year(), d.month()) : QString());
         m_label->setVisible(closed);
         for (QPushButton *b : m_buttons) {
             if (closed && b->isEnabled()) {
@@ -115,7 +137,8 @@ void install(Forms &f)
         row->addWidget(history);
         if (auto *lay = qobject_cast<QVBoxLayout *>(j->layout()))
             lay->addLayout(row);
-        new ClosedMarker(j, j->DateT, {j->Button1, j->Button2, j->Button3}, closed, conn);
+        auto *jm = new ClosedMarker(j, j->DateT, {j->Button1, j->Button2, j->Button3}, closed, conn, f.DataModule6->Changes);
+        QObject::connect(j, &TForm1::journalRead, jm, &ClosedMarker::refresh);
 
         if (QMenu *m = j->N11->menu()) {
             m->addSeparator();
@@ -144,7 +167,8 @@ void install(Forms &f)
         auto *closed = closedLabel(h);
         if (auto *lay = qobject_cast<QBoxLayout *>(h->layout()))
             lay->addWidget(closed);
-        new ClosedMarker(h, h->DTPcker1, {h->Button5, h->Button6, h->Button7}, closed, conn);
+        auto *hm = new ClosedMarker(h, h->DTPcker1, {h->Button5, h->Button6, h->Button7}, closed, conn, f.DataModule6->Changes);
+        QObject::connect(h, &TForm25::listRead, hm, &ClosedMarker::refresh);
     }
 }
 

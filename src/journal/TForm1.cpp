@@ -165,7 +165,8 @@ TForm1::TForm1(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
         this, f.DataModule6->Changes,
         [this](const ChangeNotice::Change &c) {
             if (c.table != ChangeNotice::Table::Entries)
-                return c.table != ChangeNotice::Table::Housekeeping && c.table != ChangeNotice::Table::Timesheet; // names
+                return c.table != ChangeNotice::Table::Housekeeping && c.table != ChangeNotice::Table::Timesheet
+                       && c.table != ChangeNotice::Table::Months; // names
             if (!m_readDate.isValid() || !ChangeNotice::touchesDay(c, m_readDate))
                 return false;
             if (ChangeNotice::touchesDay(c, m_readDate, shift))
@@ -267,6 +268,7 @@ void TForm1::readJournals()
         dm.smena(s)->setParam(QStringLiteral("data"), m_readDate);
         dm.smena(s)->open();
     }
+    emit journalRead();
 }
 
 bool TForm1::eventFilter(QObject *o, QEvent *e)
@@ -341,6 +343,7 @@ void TForm1::Button8Click()
             dm.smena(s)->open();
         }
     });
+    emit journalRead();
 }
 
 void TForm1::toggleMark()

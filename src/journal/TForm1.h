@@ -95,6 +95,11 @@ public:
     void N12Click();
     void N16Click();
 
+signals:
+    // The day's entries were read (a new day, "Обновить"): what else the
+    // window shows about the day is read again with them.
+    void journalRead();
+
 protected:
     void showEvent(QShowEvent *e) override;
     bool eventFilter(QObject *o, QEvent *e) override;

@@ -4,6 +4,7 @@
 
 #include "KeyBindings.h"
 #include "TForm24.h"
+#include "db/DbError.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
 #include "records/HousekeepingEntries.h"
@@ -150,6 +151,7 @@ void TForm25::readList()
     fatigue->close();
     fatigue->setParam(QStringLiteral("d_date"), listDate());
     fatigue->open();
+    emit listRead();
 }
 
 void TForm25::chooseDate(const QDate &d)
@@ -163,7 +165,13 @@ void TForm25::chooseDate(const QDate &d)
 void TForm25::DTPcker1Change()
 {
     CBox1->setChecked(isWeekend(listDate()));
-    readList();
+    // Called by the picker's signal, also when a caller sets the date: the
+    // read's failure is told here, once, and goes no further.
+    try {
+        readList();
+    } catch (const DbError &e) {
+        Dialogs::error(e.text());
+    }
 }
 
 void TForm25::CBox1Click() { Widgets::showDayOff(CBox1); }

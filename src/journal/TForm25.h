@@ -54,6 +54,10 @@ public:
     void Button1Click() { recalculate(); }
     void DBGrid1DblClick() { Button6Click(); }
 
+signals:
+    // The list was read (opening, a new date, F5).
+    void listRead();
+
 protected:
     void showEvent(QShowEvent *e) override;
 

@@ -19,6 +19,12 @@
 #include "reports/AuditReport.h"
 #include "spreadsheet/Excel.h"
 #include "catalogues/UsersWindow.h"
+#include "db/ChangeListener.h"
+#include "db/DbSession.h"
+#include "db/Users.h"
+#include "journal/EntryHistoryText.h"
+#include <QSqlError>
+#include <QSqlQuery>
 #include "spreadsheet/ExcelWorkbook.h"
 #include <QRadioButton>
 
@@ -120,6 +126,7 @@ private slots:
     }
     void cleanup()
     {
+        TestDb::adminExec("alter role sys login");
         DialogDriver::verifyNoWindowLeftOpen();
         TestDb::exec("delete from accounts_dep.closed_months");
     }
@@ -178,8 +185,9 @@ private slots:
         QCOMPARE(h.grid->rowCount(), 4);
         QCOMPARE(h.grid->item(0, 2)->text(), QString("удаление"));
         QCOMPARE(h.grid->item(2, 2)->text(), QString("изменение"));
-        QVERIFY2(h.grid->item(2, 3)->text().contains("time: 8 → 6"), qPrintable(h.grid->item(2, 3)->text()));
-        QCOMPARE(h.grid->item(2, 1)->text(), QString("Иванова И.И. (Администратор, цех-1)"));
+        QCOMPARE(h.grid->item(2, 3)->text(), QString("Часы: 8 → 6"));
+        QCOMPARE(h.grid->item(1, 3)->text(), QString("Закрыто: нет → да"));
+        QCOMPARE(h.grid->item(2, 1)->text(), QString("Иванова И.И. (%1, цех-1)").arg(Users::roleCaption("administrator")));
         QVERIFY(dialogs.shown.size() == 1); // the deletion's question only
     }
 
@@ -313,20 +321,227 @@ private slots:
         r.showPreview();
         QCOMPARE(dialogs.previews.size(), 1);
         const QString text = Pdf::text(dialogs.previews.first());
-        QVERIFY2(text.contains(QString("запись журнала № %1").arg(id)), qPrintable(text));
-        QVERIFY2(text.contains("kol_vo: 10 → 12"), qPrintable(text));
-        QVERIFY2(text.contains("Иванова И.И. (administrator)") && text.contains("sys (вне программы)"), qPrintable(text));
+        const QString entry = QString("журнал, %1, смена 1, Алексеев А.В., РК-128, Сборка").arg(day.toString("dd.MM.yyyy"));
+        QVERIFY2(text.contains(entry), qPrintable(text));
+        QVERIFY2(text.contains("Кол-во: 10 → 12"), qPrintable(text));
+        QVERIFY2(text.contains("Иванова И.И.") && text.contains("sys (вне программы)"), qPrintable(text));
+        // the insertion's whole row wraps instead of being cut: its last field is there
+        QVERIFY2(text.contains("Закрыто: нет"), qPrintable(text));
+        QVERIFY2(!text.contains("…") && !text.contains("kol_vo") && !text.contains("save_key"), qPrintable(text));
         r.exportToExcel();
         const ExcelWorkbook *wb = Excel::currentWorkbook();
         QVERIFY(wb);
         QCOMPARE(wb->sheets.first().cell(1, 6)->value.toString(), QString("Изменения"));
         QCOMPARE(wb->sheets.first().cell(3, 4)->value.toString(), QString("изменение"));
-        QVERIFY(wb->sheets.first().cell(3, 6)->value.toString().contains("kol_vo: 10 → 12"));
+        QCOMPARE(wb->sheets.first().cell(3, 5)->value.toString(), entry);
+        QCOMPARE(wb->sheets.first().cell(3, 6)->value.toString(), QString("Кол-во: 10 → 12"));
+        QCOMPARE(wb->sheets.first().cell(2, 2)->value.toString(),
+                 QString("Иванова И.И. (%1)").arg(Users::roleCaption("administrator")));
         // a period before the changes holds none
         r.FromDate->setDate(QDate(2020, 1, 1));
         r.ToDate->setDate(QDate(2020, 1, 31));
         const Printing::Document empty = r.document();
         QVERIFY(!empty.pages.first().plainText().contains("изменение"));
+    }
+
+    // A change reads in the journal's words, whether its record holds the
+    // whole row (written before the trail kept only what changed) or only
+    // the changed columns: captions, names instead of ids, no save key.
+    void historyReadsAsTheJournal()
+    {
+        const int other = Seed::worker("Борисов Б.Б.");
+        Seed::Entry e;
+        e.data = day;
+        e.worker = other;
+        e.product = product;
+        e.operation = oper;
+        e.kolVo = 45;
+        const int id = Seed::entry(e);
+        TestDb::exec("delete from accounts_dep.audit");
+        const QString row = QString("select to_jsonb(s) - 'kol_vo' - 'w_id' - 'save_key' from accounts_dep.smena s where id = %1").arg(id);
+        const QString insert = "insert into accounts_dep.audit (at, user_name, user_role, workstation, outside, action, tbl, row_key, before, after) "
+                               "values (now() - interval '%1 minutes', 'Иванова И.И.', 'administrator', 'цех-1', false, '%2', 'smena', '%3', %4, %5)";
+        // the whole row on both sides, save keys differing
+        TestDb::exec(insert.arg(3).arg("изменение").arg(id)
+                         .arg(QString("(%1) || jsonb_build_object('kol_vo', 40, 'w_id', %2, 'save_key', gen_random_uuid())").arg(row).arg(worker))
+                         .arg(QString("(%1) || jsonb_build_object('kol_vo', 45, 'w_id', %2, 'save_key', gen_random_uuid())").arg(row).arg(other)));
+        // only what changed
+        TestDb::exec(insert.arg(2).arg("изменение").arg(id)
+                         .arg(QString("jsonb_build_object('kol_vo', 40, 'w_id', %1)").arg(worker))
+                         .arg(QString("jsonb_build_object('kol_vo', 45, 'w_id', %1)").arg(other)));
+        TestDb::exec(insert.arg(1).arg("отметка закрытия").arg(id).arg("'{\"ok\": \"no\"}'").arg("'{\"ok\": \"ok\"}'"));
+
+        const QString expected = "Фамилия И.О.: Алексеев А.В. → Борисов Б.Б.\nКол-во: 40 → 45";
+        EntryHistory h;
+        h.load(dm->connectionName(), "smena", id);
+        QCOMPARE(h.grid->rowCount(), 3);
+        QCOMPARE(h.grid->item(0, 3)->text(), QString("Закрыто: нет → да"));
+        QCOMPARE(h.grid->item(1, 3)->text(), expected);
+        QCOMPARE(h.grid->item(2, 3)->text(), expected);
+        QCOMPARE(h.grid->item(2, 3)->toolTip(), expected);
+        QCOMPARE(h.title->text(), QString("журнал, 05.03.2024, смена 1, Борисов Б.Б., РК-128, Сборка"));
+
+        // the report reads them the same way, and names the entry though
+        // the newer record holds no more than what changed
+        const QList<AuditReport::Row> rows = AuditReport::readPage(dm->connectionName(), QDate::currentDate().addDays(-1),
+                                                                   QDate::currentDate(), {}, 10);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[0].changes, QString(expected).replace("\n", "; "));
+        QCOMPARE(rows[1].changes, rows[0].changes);
+        for (const AuditReport::Row &r : rows)
+            QCOMPARE(r.what, h.title->text());
+        // a worker gone from the catalogue still reads as one
+        TestDb::exec(QString("delete from accounts_dep.person where id = %1").arg(worker));
+        h.load(dm->connectionName(), "smena", id);
+        QVERIFY2(h.grid->item(1, 3)->text().startsWith(QString("Фамилия И.О.: № %1 (нет в справочнике) → Борисов Б.Б.").arg(worker)),
+                 qPrintable(h.grid->item(1, 3)->text()));
+    }
+
+    // The report pages through its period by (time, record): records with
+    // one and the same time are neither lost nor shown twice at a page's edge.
+    void reportPages()
+    {
+        TestDb::exec("insert into accounts_dep.audit (at, user_name, user_role, workstation, outside, action, tbl, row_key, before, after) "
+                     "select timestamptz '2024-03-05 10:00:00' + (g / 150) * interval '1 microsecond', 'Иванова И.И.', 'administrator', "
+                     "'цех-1', false, 'изменение', 'smena', '1', jsonb_build_object('kol_vo', g), jsonb_build_object('kol_vo', g + 1) "
+                     "from generate_series(1, 450) g");
+        TestDb::exec("insert into accounts_dep.audit (at, user_name, user_role, workstation, outside, action, tbl, row_key) "
+                     "values ('2024-03-01 00:00:00', 'a', 'administrator', '', false, 'закрытие месяца', null, '2024-03'), "
+                     "('2024-04-01 00:00:00', 'b', 'administrator', '', false, 'импорт', null, '')");
+        QList<qint64> expected;
+        for (const QVariantList &r : TestDb::rows("select id from accounts_dep.audit where at >= '2024-03-01' and at < '2024-04-01' order by at, id"))
+            expected << r[0].toLongLong();
+        QCOMPARE(expected.size(), 451);
+
+        AuditReport r(dm->connectionName());
+        r.FromDate->setDate(QDate(2024, 3, 1));
+        r.ToDate->setDate(QDate(2024, 3, 31));
+        QList<qint64> seen;
+        AuditReport::Cursor after;
+        for (int page = 0; page < 10; ++page) {
+            const QList<AuditReport::Row> rows = AuditReport::readPage(dm->connectionName(), QDate(2024, 3, 1), QDate(2024, 3, 31), after, 200);
+            for (const AuditReport::Row &x : rows)
+                seen << x.id;
+            if (rows.size() < 200)
+                break;
+            after = {rows.last().atKey, rows.last().id};
+        }
+        QCOMPARE(seen, expected);
+
+        // on screen
+        QTest::mouseClick(r.ShowButton, Qt::LeftButton);
+        QCOMPARE(r.Grid->rowCount(), 200);
+        QCOMPARE(r.PageLabel->text(), QString("Записи 1–200"));
+        QCOMPARE(r.Grid->item(0, 3)->text(), QString("март 2024"));
+        QCOMPARE(r.Grid->item(1, 4)->text(), QString("Кол-во: 1 → 2"));
+        QVERIFY(!r.PrevButton->isEnabled() && r.NextButton->isEnabled());
+        QTest::mouseClick(r.NextButton, Qt::LeftButton);
+        QTest::mouseClick(r.NextButton, Qt::LeftButton);
+        QCOMPARE(r.Grid->rowCount(), 51);
+        QCOMPARE(r.PageLabel->text(), QString("Записи 401–451 (последние за период)"));
+        QCOMPARE(r.Grid->item(50, 4)->text(), QString("Кол-во: 450 → 451"));
+        QVERIFY(!r.NextButton->isEnabled());
+        QTest::mouseClick(r.PrevButton, Qt::LeftButton);
+        QCOMPARE(r.PageLabel->text(), QString("Записи 201–400"));
+        QCOMPARE(r.Grid->item(0, 4)->text(), QString("Кол-во: 200 → 201"));
+    }
+
+    // A month closed or reopened at another workstation is seen by the open
+    // journal and housekeeping list within a second; F5 reads it anyway.
+    void monthClosedElsewhere()
+    {
+        ScriptedDialogs dialogs;
+        const char *other = "audit_second";
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", other);
+            QSqlDatabase a = DbSession::database(dm->connectionName());
+            db.setHostName(a.hostName());
+            db.setPort(a.port());
+            db.setDatabaseName(a.databaseName());
+            db.setUserName(a.userName());
+            db.setPassword(a.password());
+            db.setConnectOptions(a.connectOptions());
+            QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+            QSqlQuery(db).exec("SET DateStyle TO 'ISO, DMY'");
+        }
+        TForm25 *h = app->forms.Form25;
+        j->show();
+        QVERIFY(QTest::qWaitForWindowExposed(j));
+        showDay();
+        h->show();
+        h->chooseDate(day);
+        QVERIFY(j->Button1->isEnabled() && h->Button5->isEnabled());
+
+        ClosedMonths::close(other, 2024, 3);
+        QTRY_VERIFY_WITH_TIMEOUT(!j->Button1->isEnabled() && !j->Button3->isEnabled(), 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(!h->Button5->isEnabled(), 1000);
+        QVERIFY(j->findChild<QLabel *>("ClosedMonthLabel")->isVisible());
+        ClosedMonths::close(other, 2024, 4); // another month: nothing changes back
+        ClosedMonths::reopen(other, 2024, 3);
+        QTRY_VERIFY_WITH_TIMEOUT(j->Button1->isEnabled() && j->Button3->isEnabled(), 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(h->Button5->isEnabled(), 1000);
+
+        // a change no notice tells of: F5
+        TestDb::exec("insert into accounts_dep.closed_months (year, month) values (2024, 3)");
+        QTest::qWait(100);
+        QVERIFY(j->Button1->isEnabled());
+        j->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(j));
+        QTest::keyClick(j, Qt::Key_F5);
+        QVERIFY(!j->Button1->isEnabled());
+        h->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(h));
+        QTest::keyClick(h, Qt::Key_F5);
+        QVERIFY(!h->Button5->isEnabled());
+        h->hide();
+        j->hide();
+        QSqlDatabase::removeDatabase(other);
+        QVERIFY(dialogs.shown.isEmpty());
+    }
+
+    // With the server refusing the program, a date change tells it once and
+    // throws nothing out of the window; the first change once it is back
+    // shows the day's entries after one notice.
+    void dateChangeWithServerDown()
+    {
+        ScriptedDialogs dialogs;
+        Seed::Entry e;
+        e.data = day;
+        e.worker = worker;
+        e.product = product;
+        e.operation = oper;
+        Seed::entry(e);
+        dm->Changes->setProbeInterval(0); // no quiet reconnect behind the test's back
+        j->show();
+        QVERIFY(QTest::qWaitForWindowExposed(j));
+        showDay(day.addDays(-1));
+        QCOMPARE(j->journal()->recordCount(), 0);
+        QVERIFY(j->Button1->isEnabled());
+
+        QSqlQuery pid(DbSession::database(dm->connectionName()));
+        QVERIFY(pid.exec("select pg_backend_pid()") && pid.next());
+        TestDb::adminExec("alter role sys nologin");
+        TestDb::adminExec(QString("select pg_terminate_backend(%1, 5000)").arg(pid.value(0).toInt()));
+
+        try {
+            j->DateT->setDate(day.addDays(1)); // as the calendar does
+        } catch (const std::exception &x) {
+            QFAIL(qPrintable(QString("escaped the window: ") + x.what()));
+        }
+        QTest::keyClick(j->DateT, Qt::Key_Return);
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(dialogs.shown[0].kind, Dialogs::Kind::Error);
+        QVERIFY(j->Button1->isEnabled()); // the state it could not read stays as it was
+
+        TestDb::adminExec("alter role sys login");
+        dialogs.shown.clear();
+        j->DateT->setDate(day);
+        QTest::keyClick(j->DateT, Qt::Key_Return);
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(dialogs.shown[0].text, QString::fromUtf8(DbSession::ReconnectedText));
+        QCOMPARE(j->journal()->recordCount(), 1);
+        j->hide();
+        dm->Changes->setProbeInterval(3000);
     }
 
     // With TABEL_SHOTS set: pictures of the new and changed windows
@@ -359,9 +574,11 @@ private slots:
         AuditReport r(dm->connectionName());
         r.show();
         QVERIFY(QTest::qWaitForWindowExposed(&r));
+        r.FromDate->setDate(QDate::currentDate().addDays(-1));
+        r.showFirstPage();
+        QTest::qWait(50);
         r.grab().save(dir + "/audit-report.png");
         r.hide();
-        r.FromDate->setDate(QDate::currentDate());
         QVERIFY(Printing::writePdf(r.document(), dir + "/audit-report.pdf"));
     }
 
