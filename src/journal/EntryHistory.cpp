@@ -8,7 +8,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPushButton>
-#include <QSqlQuery>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -73,12 +72,10 @@ QString EntryHistory::changes(const QByteArray &before, const QByteArray &after)
 
 void EntryHistory::load(const QString &connection, const QString &table, int id)
 {
-    QSqlQuery q(DbSession::database(connection));
-    q.prepare(QStringLiteral("select at, user_name, user_role, workstation, action, before::text, after::text "
-                             "from accounts_dep.audit where tbl = ? and row_key = ? order by id desc"));
-    q.addBindValue(table);
-    q.addBindValue(QString::number(id));
-    DbSession::execPrepared(q, connection, DbSession::Retry::Read);
+    Rows q = DbSession::execBound(connection,
+                                  QStringLiteral("select at, user_name, user_role, workstation, action, before::text, after::text "
+                                                 "from accounts_dep.audit where tbl = ? and row_key = ? order by id desc"),
+                                  {table, QString::number(id)}, DbSession::Retry::Read);
     grid->setRowCount(0);
     while (q.next()) {
         const int r = grid->rowCount();
