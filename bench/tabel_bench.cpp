@@ -84,6 +84,8 @@ struct HookCall {
     ~HookCall() { --g_hookDepth; }
 };
 
+QHash<QByteArray, QString> g_preparedTexts; // statement name -> its text
+
 void note(const char *query)
 {
     if (!capture.on || g_hookDepth > 1)
@@ -144,12 +146,32 @@ PGresult *PQexecPrepared(PGconn *conn, const char *stmtName, int nParams, const 
     note(nullptr);
     return real(conn, stmtName, nParams, paramValues, paramLengths, paramFormats, resultFormat);
 }
+// The program's gateway prepares each statement once by name and then sends
+// only its name and values: the text is kept from the preparing, and the
+// statement noted with its values written in, to be sent again as it stands.
+int PQsendPrepare(PGconn *conn, const char *stmtName, const char *query, int nParams, const Oid *paramTypes)
+{
+    static auto real = next<decltype(&PQsendPrepare)>("PQsendPrepare");
+    g_preparedTexts.insert(QByteArray(stmtName), QString::fromUtf8(query));
+    return real(conn, stmtName, query, nParams, paramTypes);
+}
 int PQsendQueryPrepared(PGconn *conn, const char *stmtName, int nParams, const char *const *paramValues,
                         const int *paramLengths, const int *paramFormats, int resultFormat)
 {
     static auto real = next<decltype(&PQsendQueryPrepared)>("PQsendQueryPrepared");
     HookCall depth;
-    note(nullptr);
+    if (capture.on && g_hookDepth == 1) {
+        QString text = g_preparedTexts.value(QByteArray(stmtName));
+        for (int i = nParams; i >= 1; --i) {
+            const char *v = paramValues ? paramValues[i - 1] : nullptr;
+            const QString literal = v ? QLatin1Char('\'') + QString::fromUtf8(v).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'')
+                                      : QStringLiteral("NULL");
+            text.replace(QLatin1Char('$') + QString::number(i), literal);
+        }
+        note(text.toUtf8().constData());
+    } else {
+        note(nullptr);
+    }
     return real(conn, stmtName, nParams, paramValues, paramLengths, paramFormats, resultFormat);
 }
 }
