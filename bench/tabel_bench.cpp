@@ -15,6 +15,7 @@
 #include "catalogues/TForm4.h"
 #include "db/Dataset.h"
 #include "db/DayColumns.h"
+#include "db/Gateway.h"
 #include "records/Entries.h"
 #include "records/MonthRebuild.h"
 #include "db/TDataModule6.h"
@@ -31,6 +32,7 @@
 #include "ui/LiveRefresh.h"
 
 #include <QDateEdit>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -48,8 +50,18 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
 #include <cstdio>
+#include <cstring>
 #include <dlfcn.h>
 #include <functional>
 #include <libpq-fe.h>
@@ -74,6 +86,8 @@ struct HookCall {
     HookCall() { ++g_hookDepth; }
     ~HookCall() { --g_hookDepth; }
 };
+
+QHash<QByteArray, QString> g_preparedTexts; // statement name -> its text
 
 void note(const char *query)
 {
@@ -135,12 +149,32 @@ PGresult *PQexecPrepared(PGconn *conn, const char *stmtName, int nParams, const 
     note(nullptr);
     return real(conn, stmtName, nParams, paramValues, paramLengths, paramFormats, resultFormat);
 }
+// The program's gateway prepares each statement once by name and then sends
+// only its name and values: the text is kept from the preparing, and the
+// statement noted with its values written in, to be sent again as it stands.
+int PQsendPrepare(PGconn *conn, const char *stmtName, const char *query, int nParams, const Oid *paramTypes)
+{
+    static auto real = next<decltype(&PQsendPrepare)>("PQsendPrepare");
+    g_preparedTexts.insert(QByteArray(stmtName), QString::fromUtf8(query));
+    return real(conn, stmtName, query, nParams, paramTypes);
+}
 int PQsendQueryPrepared(PGconn *conn, const char *stmtName, int nParams, const char *const *paramValues,
                         const int *paramLengths, const int *paramFormats, int resultFormat)
 {
     static auto real = next<decltype(&PQsendQueryPrepared)>("PQsendQueryPrepared");
     HookCall depth;
-    note(nullptr);
+    if (capture.on && g_hookDepth == 1) {
+        QString text = g_preparedTexts.value(QByteArray(stmtName));
+        for (int i = nParams; i >= 1; --i) {
+            const char *v = paramValues ? paramValues[i - 1] : nullptr;
+            const QString literal = v ? QLatin1Char('\'') + QString::fromUtf8(v).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'')
+                                      : QStringLiteral("NULL");
+            text.replace(QLatin1Char('$') + QString::number(i), literal);
+        }
+        note(text.toUtf8().constData());
+    } else {
+        note(nullptr);
+    }
     return real(conn, stmtName, nParams, paramValues, paramLengths, paramFormats, resultFormat);
 }
 }
@@ -676,6 +710,196 @@ int live(const QString &database, const QString &server, int saves)
     Dialogs::setHandler(nullptr);
     return 0;
 }
+
+// ---- Latency: the program across a slow network -------------------------------
+
+// A pass-through proxy between the program and the server's socket that holds
+// every chunk for `oneWayMs` in each direction, so a round trip takes twice that.
+class DelayProxy {
+public:
+    DelayProxy(const QString &serverFolder, double oneWayMs)
+        : m_server(serverFolder + QStringLiteral("/.s.PGSQL.5432")), m_delay(std::chrono::microseconds(qint64(oneWayMs * 1000)))
+    {
+        char tmpl[] = "/tmp/tabel-delay-XXXXXX";
+        if (!mkdtemp(tmpl))
+            throw std::runtime_error("proxy: no folder");
+        m_folder = QString::fromLocal8Bit(tmpl);
+        m_listen = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        const sockaddr_un a = address(m_folder + QStringLiteral("/.s.PGSQL.5432"));
+        if (::bind(m_listen, reinterpret_cast<const sockaddr *>(&a), sizeof a) != 0 || ::listen(m_listen, 16) != 0)
+            throw std::runtime_error("proxy: cannot listen");
+        m_threads.emplace_back([this] { acceptLoop(); });
+    }
+    ~DelayProxy()
+    {
+        m_stop = true;
+        ::shutdown(m_listen, SHUT_RDWR);
+        ::close(m_listen);
+        for (auto &t : m_threads)
+            t.join();
+        QDir(m_folder).removeRecursively();
+    }
+    QString folder() const { return m_folder; }
+
+private:
+    static sockaddr_un address(const QString &path)
+    {
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        const QByteArray p = path.toLocal8Bit();
+        std::memcpy(a.sun_path, p.constData(), std::min(size_t(p.size()), sizeof(a.sun_path) - 1));
+        return a;
+    }
+    void acceptLoop()
+    {
+        while (!m_stop) {
+            pollfd p{m_listen, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0)
+                continue;
+            const int client = ::accept(m_listen, nullptr, nullptr);
+            if (client < 0)
+                continue;
+            const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            const sockaddr_un a = address(m_server);
+            if (::connect(server, reinterpret_cast<const sockaddr *>(&a), sizeof a) != 0) {
+                ::close(client);
+                ::close(server);
+                continue;
+            }
+            auto closed = std::make_shared<std::atomic<int>>(0);
+            m_threads.emplace_back([this, client, server, closed] { pump(client, server, closed); });
+            m_threads.emplace_back([this, client, server, closed] { pump(server, client, closed); });
+        }
+    }
+    // One direction: chunks read are written out once their delay is over.
+    void pump(int from, int to, std::shared_ptr<std::atomic<int>> closed)
+    {
+        using Clock = std::chrono::steady_clock;
+        std::mutex m;
+        std::condition_variable cv;
+        std::deque<std::pair<Clock::time_point, QByteArray>> queue;
+        bool eof = false;
+        std::thread writer([&] {
+            for (;;) {
+                std::unique_lock<std::mutex> lock(m);
+                cv.wait(lock, [&] { return eof || !queue.empty(); });
+                if (queue.empty())
+                    return;
+                auto [due, data] = queue.front();
+                queue.pop_front();
+                lock.unlock();
+                std::this_thread::sleep_until(due);
+                const char *p = data.constData();
+                qsizetype n = data.size();
+                while (n > 0) {
+                    const ssize_t w = ::send(to, p, size_t(n), MSG_NOSIGNAL);
+                    if (w <= 0)
+                        return;
+                    p += w;
+                    n -= w;
+                }
+            }
+        });
+        char buf[65536];
+        while (!m_stop && closed->load() == 0) {
+            pollfd p{from, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0)
+                continue;
+            const ssize_t n = ::recv(from, buf, sizeof buf, 0);
+            if (n <= 0)
+                break;
+            std::lock_guard<std::mutex> lock(m);
+            queue.emplace_back(Clock::now() + m_delay, QByteArray(buf, int(n)));
+            cv.notify_one();
+        }
+        {
+            std::lock_guard<std::mutex> lock(m);
+            eof = true;
+            cv.notify_one();
+        }
+        writer.join();
+        if (closed->fetch_add(1) == 1) {
+            ::close(from);
+            ::close(to);
+        } else {
+            ::shutdown(to, SHUT_WR);
+        }
+    }
+
+    QString m_server, m_folder;
+    std::chrono::microseconds m_delay;
+    int m_listen = -1;
+    std::atomic<bool> m_stop{false};
+    std::vector<std::thread> m_threads;
+};
+
+// The entry save, the journal's day and the piecework timesheet with the
+// server 0, 1, 5 and 20 ms of round trip away: round trips and median times.
+int latency(const QString &database, const QString &server, int repeats)
+{
+    BenchDialogs dialogs;
+    Dialogs::setHandler(&dialogs);
+    Pq pq(database, server);
+    const QDate day = QDate::fromString(
+        pq.scalar("select data from accounts_dep.smena group by data order by count(*) desc, data limit 1"), Qt::ISODate);
+    const QStringList op = pq.exec(QStringLiteral(
+        "select p.id, o.id, o.i_id from accounts_dep.person p, accounts_dep.oper o "
+        "where o.id not in (7777, 7778) order by p.id, o.id limit 1")).value(0);
+    std::printf("latency: median of %d, the journal's day %s\n", repeats, qPrintable(day.toString(QStringLiteral("dd.MM.yyyy"))));
+    std::printf("%-10s | %-26s | %-26s | %-26s\n", "round trip", "entry save", "journal day (4 shifts)", "piecework timesheet");
+    int colour = 5000; // each save an entry of its own
+    for (const double rtt : {0.0, 1.0, 5.0, 20.0}) {
+        DelayProxy proxy(server, rtt / 2);
+        StartOptions opt;
+        opt.showSignIn = false;
+        auto ctx = startUp({QStringLiteral("tabel"), database, proxy.folder()}, opt);
+        if (!ctx->connected)
+            throw std::runtime_error("no connection through the proxy");
+        Forms &f = ctx->forms;
+        const QString conn = f.DataModule6->connectionName();
+        for (int s = 1; s <= 4; ++s)
+            f.DataModule6->smena(s)->setParam(QStringLiteral("ok"), QStringLiteral("ta"));
+        f.Form1->DateT->setDate(day);
+        auto measure = [&](const std::function<void()> &step) {
+            std::vector<double> ms;
+            quint64 trips = 0;
+            for (int i = 0; i <= repeats; ++i) { // the first one warms up
+                const quint64 before = Gateway::roundTrips();
+                QElapsedTimer t;
+                t.start();
+                step();
+                if (i > 0)
+                    ms.push_back(msSince(t));
+                trips = Gateway::roundTrips() - before;
+            }
+            return QStringLiteral("%1 trips, %2 ms").arg(trips, 3).arg(figures(ms).median, 8, 'f', 1);
+        };
+        const QString save = measure([&] {
+            Entries::Entry e;
+            e.worker = op.value(0).toInt();
+            e.operation = op.value(1).toInt();
+            e.item = op.value(2).toInt();
+            e.price = 12.5;
+            e.quantity = 10;
+            e.hours = 1;
+            e.colour = ++colour;
+            e.shift = 4;
+            e.date = day;
+            e.key = QUuid::createUuid();
+            const Outcome o = Entries::save(conn, e);
+            if (!o.ok())
+                throw std::runtime_error(o.text.toStdString());
+        });
+        const QString journal = measure([&] { f.Form1->readJournals(); });
+        const QString sheet = measure([&] { f.Form27->prepare(9, day); });
+        std::printf("%7.0f ms | %-26s | %-26s | %-26s\n", rtt, qPrintable(save), qPrintable(journal), qPrintable(sheet));
+        std::fflush(stdout);
+        ctx.reset();
+    }
+    std::printf("targets at 20 ms: a save <= 50 ms, the journal's day <= 100 ms, the timesheet <= 400 ms\n");
+    Dialogs::setHandler(nullptr);
+    return 0;
+}
 } // namespace
 
 // The audit report on November 2023, which bench/audit-month.sql fills with
@@ -754,6 +978,15 @@ int main(int argc, char **argv)
     if (args.contains(QStringLiteral("live"))) {
         const int i = args.indexOf(QStringLiteral("--saves"));
         return live(database, server, i > 0 && i + 1 < args.size() ? std::max(1, args.at(i + 1).toInt()) : 50);
+    }
+    // tabel_bench DATABASE SERVER latency [--repeats N]
+    if (args.contains(QStringLiteral("latency"))) {
+        try {
+            return latency(database, server, repeats);
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "tabel_bench: %s\n", e.what());
+            return 1;
+        }
     }
     // tabel_bench DATABASE SERVER workstations [--stations N] [--saves M]
     if (args.contains(QStringLiteral("workstations"))) {

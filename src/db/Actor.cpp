@@ -3,7 +3,6 @@
 #include "DbError.h"
 #include "DbSession.h"
 
-#include <QSqlQuery>
 
 namespace Actor {
 
@@ -35,13 +34,10 @@ void apply(const QString &connection)
 {
     if (!g_set)
         return;
-    QSqlQuery q(DbSession::database(connection));
-    q.prepare(QStringLiteral("select set_config('%1', ?, true), set_config('%2', ?, true), set_config('%3', ?, true)")
-                  .arg(QLatin1String(UserSetting), QLatin1String(RoleSetting), QLatin1String(WorkstationSetting)));
-    q.addBindValue(g_who.name);
-    q.addBindValue(g_who.role);
-    q.addBindValue(g_who.workstation);
-    DbSession::execPrepared(q, connection, DbSession::Retry::Never);
+    DbSession::execBound(connection,
+                         QStringLiteral("select set_config('%1', ?, true), set_config('%2', ?, true), set_config('%3', ?, true)")
+                             .arg(QLatin1String(UserSetting), QLatin1String(RoleSetting), QLatin1String(WorkstationSetting)),
+                         {g_who.name, g_who.role, g_who.workstation}, DbSession::Retry::Never);
 }
 
 } // namespace Actor

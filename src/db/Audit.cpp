@@ -4,18 +4,14 @@
 #include "DbSession.h"
 
 #include <QJsonDocument>
-#include <QSqlQuery>
 
 namespace Audit {
 
 void action(const QString &connection, const QString &action, const QString &key, const QJsonObject &details)
 {
-    QSqlQuery q(DbSession::database(connection));
-    q.prepare(QStringLiteral("select accounts_dep.record_action(?, ?, cast(? as jsonb))"));
-    q.addBindValue(action);
-    q.addBindValue(key);
-    q.addBindValue(QString::fromUtf8(QJsonDocument(details).toJson(QJsonDocument::Compact)));
-    DbSession::execPrepared(q, connection, DbSession::Retry::Never);
+    DbSession::execBound(connection, QStringLiteral("select accounts_dep.record_action(?, ?, cast(? as jsonb))"),
+                         {action, key, QString::fromUtf8(QJsonDocument(details).toJson(QJsonDocument::Compact))},
+                         DbSession::Retry::Never);
 }
 
 QString monthKey(int year, int month)
@@ -28,14 +24,11 @@ void setSessionActor(const QString &connection)
     if (!Actor::isSet())
         return;
     const Actor::Who &who = Actor::current();
-    QSqlQuery q(DbSession::database(connection));
-    q.prepare(QStringLiteral("select set_config('%1', ?, false), set_config('%2', ?, false), set_config('%3', ?, false)")
-                  .arg(QLatin1String(Actor::UserSetting), QLatin1String(Actor::RoleSetting),
-                       QLatin1String(Actor::WorkstationSetting)));
-    q.addBindValue(who.name);
-    q.addBindValue(who.role);
-    q.addBindValue(who.workstation);
-    DbSession::execPrepared(q, connection, DbSession::Retry::Never);
+    DbSession::execBound(connection,
+                         QStringLiteral("select set_config('%1', ?, false), set_config('%2', ?, false), set_config('%3', ?, false)")
+                             .arg(QLatin1String(Actor::UserSetting), QLatin1String(Actor::RoleSetting),
+                                  QLatin1String(Actor::WorkstationSetting)),
+                         {who.name, who.role, who.workstation}, DbSession::Retry::Never);
 }
 
 } // namespace Audit

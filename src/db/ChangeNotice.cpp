@@ -4,7 +4,6 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSqlQuery>
 
 namespace ChangeNotice {
 
@@ -65,11 +64,8 @@ bool parse(const QString &text, Change *c)
 
 void send(const QString &connection, const Change &c)
 {
-    QSqlQuery q(DbSession::database(connection));
-    q.prepare(QStringLiteral("select pg_notify(?, ?)"));
-    q.addBindValue(QString::fromLatin1(Channel));
-    q.addBindValue(payload(c));
-    DbSession::execPrepared(q, connection, DbSession::Retry::Never);
+    DbSession::execBound(connection, QStringLiteral("select pg_notify(?, ?)"), {QString::fromLatin1(Channel), payload(c)},
+                         DbSession::Retry::Never);
 }
 
 bool touchesMonth(const Change &c, int year, int month)

@@ -5,7 +5,6 @@
 #include "DbSession.h"
 #include "Transaction.h"
 
-#include <QSqlQuery>
 
 namespace ClosedMonths {
 
@@ -25,12 +24,9 @@ QString refusalText(int year, int month)
 
 bool isClosed(const QString &connection, int year, int month)
 {
-    // Prepared inside the session's run: a query prepared while the connection
-    // is down keeps no text to run again once it is back.
-    QSqlQuery q(DbSession::database(connection));
-    DbSession::execBound(q, connection, QStringLiteral("select 1 from accounts_dep.closed_months where year = ? and month = ?"),
-                         {year, month}, DbSession::Retry::Read);
-    return q.next();
+    return !DbSession::execBound(connection, QStringLiteral("select 1 from accounts_dep.closed_months where year = ? and month = ?"),
+                                 {year, month}, DbSession::Retry::Read)
+                .isEmpty();
 }
 
 void refuseIfClosed(const QString &connection, int year, int month)
@@ -42,11 +38,7 @@ void refuseIfClosed(const QString &connection, int year, int month)
 static void change(const QString &connection, const QString &sql, int year, int month)
 {
     Transaction tx(connection);
-    QSqlQuery q(DbSession::database(connection));
-    q.prepare(sql);
-    q.addBindValue(year);
-    q.addBindValue(month);
-    DbSession::execPrepared(q, connection, DbSession::Retry::Never);
+    DbSession::execBound(connection, sql, {year, month}, DbSession::Retry::Never);
     // Every open journal and housekeeping list shows the month's state: told
     // on commit, as the database function that takes this over will do with
     // pg_notify('tabel_changes', '{"t":"month","y":…,"m":…}').
@@ -72,7 +64,6 @@ void reopen(const QString &connection, int year, int month)
 
 QList<QPair<int, int>> closedWithRows(const QString &connection)
 {
-    QSqlQuery q(DbSession::database(connection));
     const QString sql = QStringLiteral(
         "select c.year, c.month from accounts_dep.closed_months c "
         "where exists (select 1 from accounts_dep.smena s where s.data >= make_date(c.year, c.month, 1) "
@@ -81,7 +72,7 @@ QList<QPair<int, int>> closedWithRows(const QString &connection)
         "                and f.d_date < make_date(c.year, c.month, 1) + interval '1 month') "
         "   or exists (select 1 from accounts_dep.h_tabel h where h.year = c.year and h.month = c.month) "
         "order by c.year, c.month");
-    DbSession::exec(q, connection, sql, DbSession::Retry::Read);
+    Rows q = DbSession::exec(connection, sql, DbSession::Retry::Read);
     QList<QPair<int, int>> out;
     while (q.next())
         out.append({q.value(0).toInt(), q.value(1).toInt()});

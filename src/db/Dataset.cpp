@@ -4,59 +4,54 @@
 #include "DbSession.h"
 #include "Sql.h"
 
-#include <QSqlError>
-#include <QSqlField>
-#include <QSqlQuery>
-#include <QSqlRecord>
 
 QString Statement::boundText() const { return Sql::bind(text(), m_params); }
 
 QSqlDatabase Statement::db() const { return DbSession::database(m_connection); }
 
-// A statement with parameters is prepared and its values bound; one without
-// is sent as it is (a prepared statement costs two more round trips).
-void Statement::run(QSqlQuery &q, DbSession::Retry retry) const
+Gateway::Call Statement::call() const
 {
-    const QString raw = text();
-    QVariantList values;
-    const QString text = Sql::positional(raw, m_params, &values);
-    if (values.isEmpty())
-        DbSession::exec(q, m_connection, raw, retry);
-    else
-        DbSession::execBound(q, m_connection, text, values, retry);
+    Gateway::Call c;
+    c.text = Sql::positional(text(), m_params, &c.values);
+    return c;
 }
 
-void Command::exec()
+Rows Statement::run(DbSession::Retry retry) const
 {
-    QSqlQuery q(db());
-    run(q, DbSession::Retry::Never);
+    const Gateway::Call c = call();
+    return Gateway::run(m_connection, c.text, c.values, retry);
 }
+
+void Command::exec() { run(DbSession::Retry::Never); }
 
 Dataset::Dataset(const QString &connection, QObject *parent)
     : QObject(parent), Statement(connection)
 {
 }
 
-void Dataset::open()
+void Dataset::open() { take(run(DbSession::Retry::Read)); }
+
+void Dataset::openTogether(const QList<Dataset *> &datasets)
 {
-    QSqlQuery q(db());
-    q.setForwardOnly(true);
-    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    run(q, DbSession::Retry::Read);
+    if (datasets.isEmpty())
+        return;
+    QList<Gateway::Call> calls;
+    for (const Dataset *d : datasets)
+        calls << d->call();
+    QList<Rows> results = Gateway::runTogether(datasets.first()->connectionName(), calls, DbSession::Retry::Read);
+    for (int i = 0; i < datasets.size(); ++i)
+        datasets.at(i)->take(std::move(results[i]));
+}
+
+void Dataset::take(Rows &&rows)
+{
     m_fields.clear();
     m_types.clear();
-    m_rows.clear();
-    const QSqlRecord rec = q.record();
-    for (int i = 0; i < rec.count(); ++i) {
-        m_fields << rec.fieldName(i);
-        m_types << rec.field(i).metaType();
+    for (int i = 0; i < rows.columnCount(); ++i) {
+        m_fields << rows.columnName(i);
+        m_types << rows.columnType(i);
     }
-    while (q.next()) {
-        QVector<QVariant> row(m_fields.size());
-        for (int i = 0; i < m_fields.size(); ++i)
-            row[i] = q.value(i);
-        m_rows.push_back(std::move(row));
-    }
+    m_rows = rows.takeRows();
     m_open = true;
     applyFilter();
 }

@@ -8,8 +8,6 @@
 
 #include "DbSession.h"
 
-class QSqlQuery;
-
 // SQL text kept as lines and named parameters that keep their values between
 // runs. Shared by Dataset (a query) and Command (a statement run once).
 class Statement {
@@ -31,7 +29,9 @@ public:
 
 protected:
     QSqlDatabase db() const;
-    void run(QSqlQuery &q, DbSession::Retry retry) const; // throws DbError
+    // The statement as the gateway takes it: "?" placeholders and their values.
+    Gateway::Call call() const;
+    Rows run(DbSession::Retry retry) const; // throws DbError
     QString m_connection;
     QMap<QString, QVariant> m_params;
 };
@@ -60,6 +60,9 @@ public:
     void close();
     bool isOpen() const { return m_open; }
     void refresh(); // close, open, back to the same record number
+    // Opens several datasets with one trip to the server (all on the same
+    // connection); when one fails, none is opened and the error is thrown.
+    static void openTogether(const QList<Dataset *> &datasets);
 
     // Fields of the result, in statement order
     int fieldCount() const { return m_fields.size(); }
@@ -102,6 +105,7 @@ signals:
     void currentChanged(int recNo); // cursor moved
 
 private:
+    void take(Rows &&rows);
     void applyFilter();
     QStringList m_fields;
     QVector<QMetaType> m_types;

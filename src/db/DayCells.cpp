@@ -7,7 +7,6 @@
 #include "Sql.h"
 
 #include <QMap>
-#include <QSqlQuery>
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
@@ -40,24 +39,15 @@ qint64 toInt64(const QVariant &v)
 }
 
 // A statement with bound values, inside the caller's transaction.
-void runBound(QSqlQuery &q, const QString &connection, const QString &sql, const QVariantList &values)
+Rows runBound(const QString &connection, const QString &sql, const QVariantList &values)
 {
-    q.setForwardOnly(true);
-    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    DbSession::execBound(q, connection, sql, values, DbSession::Retry::Never);
-}
-
-void runBound(const QString &connection, const QString &sql, const QVariantList &values)
-{
-    QSqlQuery q(DbSession::database(connection));
-    runBound(q, connection, sql, values);
+    return DbSession::execBound(connection, sql, values, DbSession::Retry::Never);
 }
 
 // First row's first column as a 64-bit number; 0 when no row comes back.
 qint64 scalarBound(const QString &connection, const QString &sql, const QVariantList &values)
 {
-    QSqlQuery q(DbSession::database(connection));
-    runBound(q, connection, sql, values);
+    Rows q = runBound(connection, sql, values);
     return q.next() ? toInt64(q.value(0)) : 0;
 }
 

@@ -4,10 +4,6 @@
 #include "DbError.h"
 
 #include <QHash>
-#include <QSqlDriver>
-#include <QSqlError>
-#include <libpq-fe.h>
-#include <QSqlQuery>
 
 namespace DbSession {
 
@@ -33,64 +29,6 @@ struct State {
 QHash<QString, State> g_states;
 int g_openTransactions = 0; // connections with a transaction open
 std::function<void(const QString &)> g_notify;
-
-QString errorText(const QSqlError &e)
-{
-    QString t = e.databaseText().trimmed();
-    if (t.isEmpty())
-        t = e.text().trimmed();
-    // A refusal raised by the database's own rules (a closed month, a taken
-    // code) is meant for the user as it stands: without the severity word and
-    // the trigger's call stack.
-    if (e.nativeErrorCode() == QLatin1String("P0001")) {
-        const int context = t.indexOf(QLatin1String("\nCONTEXT:"));
-        if (context >= 0)
-            t.truncate(context);
-        // "ERROR:  " or, on a server speaking Russian, "ОШИБКА:  "
-        const int severity = t.indexOf(QLatin1String(":  "));
-        if (severity >= 0 && severity < 16)
-            t = t.mid(severity + 3);
-        t = t.trimmed();
-    }
-    return t;
-}
-
-// A failed statement with no word from the server still says what failed.
-QString describe(const QSqlError &e, const QString &sql)
-{
-    const QString t = errorText(e);
-    if (!t.isEmpty())
-        return t;
-    QString what = sql.simplified();
-    if (what.size() > 160)
-        what = what.left(160) + QStringLiteral("…");
-    return QStringLiteral("База данных не выполнила запрос и не сообщила причину.\nЗапрос: ") + what;
-}
-
-// Classes 08 (connection exception) and 57P (the server shut the session down).
-bool lostByCode(const QSqlError &e)
-{
-    const QString code = e.nativeErrorCode();
-    return code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P"));
-}
-
-// The driver may not have noticed: a connection closed by the network or by
-// a proxy gives no error code, but libpq knows it is gone.
-bool broken(const QSqlDatabase &db)
-{
-    if (!db.isOpen())
-        return true;
-    const QSqlDriver *drv = db.driver();
-    if (!drv)
-        return false;
-    const QVariant h = drv->handle();
-    if (!h.isValid() || qstrcmp(h.typeName(), "PGconn*") != 0)
-        return false;
-    PGconn *conn = *static_cast<PGconn *const *>(h.constData());
-    return !conn || PQstatus(conn) == CONNECTION_BAD;
-}
-
-bool lost(const QSqlDatabase &db, const QSqlError &e) { return broken(db) || lostByCode(e); }
 
 void notify()
 {
@@ -126,62 +64,6 @@ void reopen(const QString &connection)
         hook();
 }
 
-[[noreturn]] void throwLostWrite(const QString &text)
-{
-    throw ConnectionLost(QString::fromUtf8(LostWriteText), text, false);
-}
-
-// A new query on the (reopened) connection, read as the old one was.
-void renew(QSqlQuery &q, const QString &connection)
-{
-    const bool forwardOnly = q.isForwardOnly();
-    const QSql::NumericalPrecisionPolicy precision = q.numericalPrecisionPolicy();
-    q = QSqlQuery(database(connection));
-    q.setForwardOnly(forwardOnly);
-    q.setNumericalPrecisionPolicy(precision);
-}
-
-// Runs the statement once: prepared with its values when `values` is given.
-bool runOnce(QSqlQuery &q, const QString &text, const QVariantList *values)
-{
-    if (!values)
-        return q.exec(text);
-    if (!q.prepare(text))
-        return false;
-    for (const QVariant &v : *values)
-        q.addBindValue(v);
-    return q.exec();
-}
-
-void run(QSqlQuery &q, const QString &connection, const QString &text, const QVariantList *values, Retry retry)
-{
-    const bool inTx = inTransaction(connection);
-    if (inTx && g_states[connection].broken)
-        throwLostWrite(text); // the transaction is gone: nothing of it may run on the new connection
-    QSqlDatabase db = database(connection);
-    if (broken(db)) {
-        // Lost earlier; nothing of this statement has been sent yet.
-        reopen(connection);
-        if (inTx)
-            throwLostWrite(text);
-        notify();
-        renew(q, connection);
-    }
-    if (runOnce(q, text, values))
-        return;
-    const QSqlError err = q.lastError();
-    db = database(connection);
-    if (!lost(db, err))
-        throw DbError(describe(err, text), text);
-
-    reopen(connection);
-    if (inTx || retry == Retry::Never)
-        throwLostWrite(text);
-    notify();
-    renew(q, connection);
-    if (!runOnce(q, text, values))
-        throw DbError(describe(q.lastError(), text), text);
-}
 } // namespace
 
 void setReopen(const QString &connection, Reopen r) { g_states[connection].reopen = std::move(r); }
@@ -191,19 +73,16 @@ bool probe(const QString &connection)
 {
     if (inTransaction(connection))
         return true;
-    QSqlDatabase db = database(connection);
-    if (db.isOpen()) {
-        QSqlQuery q(db);
-        if (q.exec(QStringLiteral("select 1")))
-            return true;
-        // Outside a transaction nothing else makes "select 1" fail.
-    }
     try {
-        reopen(connection);
+        Gateway::run(connection, QStringLiteral("select 1"), {}, Retry::Probe);
+        return true;
+    } catch (const ConnectionLost &) {
+        return database(connection).isOpen();
     } catch (const DbError &) {
+        // Outside a transaction nothing else makes "select 1" fail: the
+        // connection is down and could not be opened again.
         return false;
     }
-    return database(connection).isOpen();
 }
 
 void forget(const QString &connection)
@@ -231,36 +110,22 @@ bool anyTransaction() { return g_openTransactions > 0; }
 
 quint64 generation(const QString &connection) { return g_states.value(connection).generation; }
 
-void exec(QSqlQuery &q, const QString &connection, const QString &text, Retry retry)
+Rows exec(const QString &connection, const QString &text, Retry retry)
 {
-    run(q, connection, text, nullptr, retry);
+    return Gateway::run(connection, text, {}, retry);
 }
 
-void execBound(QSqlQuery &q, const QString &connection, const QString &text, const QVariantList &values, Retry retry)
+Rows execBound(const QString &connection, const QString &text, const QVariantList &values, Retry retry)
 {
-    run(q, connection, text, &values, retry);
+    return Gateway::run(connection, text, values, retry);
 }
 
-void execPrepared(QSqlQuery &q, const QString &connection, Retry retry)
+void reopenLost(const QString &connection) { reopen(connection); }
+void tellReconnected() { notify(); }
+bool transactionBroken(const QString &connection)
 {
-    const QString text = q.lastQuery();
-    const QVariantList values = q.boundValues();
-    const bool inTx = inTransaction(connection);
-    if (inTx && g_states[connection].broken)
-        throwLostWrite(text);
-    if (q.exec())
-        return;
-    const QSqlError err = q.lastError();
-    QSqlDatabase db = database(connection);
-    if (!lost(db, err))
-        throw DbError(describe(err, text), text);
-    reopen(connection);
-    if (inTx || retry == Retry::Never)
-        throwLostWrite(text);
-    notify();
-    renew(q, connection);
-    if (!runOnce(q, text, &values))
-        throw DbError(describe(q.lastError(), text), text);
+    auto it = g_states.constFind(connection);
+    return it != g_states.constEnd() && it->depth > 0 && (it->broken || it->generation != it->begunOn);
 }
 
 void begin(const QString &connection)
@@ -270,8 +135,7 @@ void begin(const QString &connection)
         ++st.depth;
         return;
     }
-    QSqlQuery q(database(connection));
-    exec(q, connection, QStringLiteral("begin"), Retry::Read); // safe to repeat: nothing written yet
+    Gateway::run(connection, QStringLiteral("begin"), {}, Retry::Read); // safe to repeat: nothing written yet
     State &now = g_states[connection];
     setDepth(now, 1);
     now.doomed = false;
@@ -305,17 +169,13 @@ void commit(const QString &connection)
         rollback(connection);
         throw DbError(QStringLiteral("Действие прервано, изменения не сохранены."));
     }
-    QSqlQuery q(database(connection));
     try {
-        exec(q, connection, QStringLiteral("commit"), Retry::Never);
-    } catch (const ConnectionLost &e) {
+        Gateway::run(connection, QStringLiteral("commit"), {}, Retry::Commit);
+    } catch (...) {
+        // lost (the outcome unknown, said by the gateway) or refused: over either way
         State &now = g_states[connection];
         setDepth(now, 0);
         now.broken = false;
-        // The commit was sent; whether the server stored it is unknown.
-        throw ConnectionLost(QString::fromUtf8(LostCommitText), e.sql(), true);
-    } catch (...) {
-        setDepth(g_states[connection], 0);
         throw;
     }
     setDepth(g_states[connection], 0);
@@ -337,10 +197,12 @@ void rollback(const QString &connection) noexcept
     st.broken = false;
     if (broken)
         return; // the server ended it with the old connection
-    QSqlDatabase db = database(connection);
-    if (db.isOpen()) {
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("rollback"));
+    if (!database(connection).isOpen())
+        return;
+    try {
+        Gateway::run(connection, QStringLiteral("rollback"), {}, Retry::Commit);
+    } catch (const DbError &) {
+        // a lost connection ended it already
     }
 }
 

@@ -5,8 +5,7 @@
 #include <functional>
 
 #include "DbError.h"
-
-class QSqlQuery;
+#include "Gateway.h"
 
 // What every statement on a named connection goes through: a connection the
 // server dropped (restart, terminated backend, network) is noticed and opened
@@ -47,16 +46,21 @@ private:
     bool m_unknown;
 };
 
-enum class Retry { Read, Never };
+using Retry = Gateway::Retry;
 
-// Runs `text` on `q` (bound to `connection`). Throws DbError with the
-// database's text, or a Russian text when the server gave none.
-void exec(QSqlQuery &q, const QString &connection, const QString &text, Retry retry);
-// The same for a query already prepared (prepare() + bound values) on the connection.
-void execPrepared(QSqlQuery &q, const QString &connection, Retry retry);
-// Prepares `text` on `q` (bound to `connection`), binds `values` in order and
-// runs it, with the same handling of a lost connection.
-void execBound(QSqlQuery &q, const QString &connection, const QString &text, const QVariantList &values, Retry retry);
+// Runs `text` ("?" placeholders, `values` in order) through the gateway on
+// the connection. Throws DbError with the database's text, or a Russian text
+// when the server gave none.
+Rows exec(const QString &connection, const QString &text, Retry retry);
+Rows execBound(const QString &connection, const QString &text, const QVariantList &values, Retry retry);
+
+// For the gateway: the connection found lost is opened again (a transaction
+// open on it stays open, broken); throws DbError when that fails.
+void reopenLost(const QString &connection);
+// For the gateway: tells the user a lost connection was opened again.
+void tellReconnected();
+// The open transaction's connection was lost: nothing more of it may run.
+bool transactionBroken(const QString &connection);
 
 // Opens a transaction on the connection (reopening a lost connection first:
 // nothing has been sent yet, so that is safe). Nested calls are counted; only

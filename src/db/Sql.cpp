@@ -98,6 +98,20 @@ template <class F> void scan(const QString &s, F onParam)
                 ++i;
             continue;
         }
+        if (c == QLatin1Char('$') && (i == 0 || !(isNameChar(s.at(i - 1)) || s.at(i - 1) == QLatin1Char('$')))) {
+            // a dollar-quoted body ($$...$$, $tag$...$tag$) is skipped whole
+            int j = i + 1;
+            if (j < n && !s.at(j).isDigit()) {
+                while (j < n && isNameChar(s.at(j)))
+                    ++j;
+                if (j < n && s.at(j) == QLatin1Char('$')) {
+                    const QString tag = s.mid(i, j - i + 1);
+                    const int close = int(s.indexOf(tag, j + 1));
+                    i = close < 0 ? n : close + int(tag.size()) - 1;
+                    continue;
+                }
+            }
+        }
         if (c != QLatin1Char(':'))
             continue;
         if (i + 1 < n && s.at(i + 1) == QLatin1Char(':')) {

@@ -7,7 +7,7 @@
 
 #include <QSqlDatabase>
 #include <QSqlError>
-#include <QSqlQuery>
+#include "Gateway.h"
 
 namespace {
 const char *const kConn = TDataModule6::ConnectionName;
@@ -47,6 +47,7 @@ TDataModule6::~TDataModule6()
     delete Changes;
     Changes = nullptr;
     DbSession::forget(kConn);
+    Gateway::forget(kConn);
     if (QSqlDatabase::contains(kConn)) {
         {
             QSqlDatabase db = QSqlDatabase::database(kConn, false);
@@ -129,14 +130,14 @@ void TDataModule6::openConnection()
     db.setConnectOptions(m_settings.options);
     if (!db.open())
         throw DbError(db.lastError().text());
-    QSqlQuery q(db);
-    // Statements give dates as DD.MM.YYYY text; literals double apostrophes
-    // only, which is safe only while backslashes are ordinary characters. The
-    // monthly timesheets' statements are short index lookups repeated per
-    // worker: compiling them (JIT) costs more than it saves.
-    for (const char *set : {"SET DateStyle TO 'ISO, DMY'", "SET standard_conforming_strings TO on", "SET jit = off"})
-        if (!q.exec(QString::fromLatin1(set)))
-            throw DbError(q.lastError().text());
+    // Statements give dates as DD.MM.YYYY text. Values travel as parameters,
+    // so quoting no longer depends on standard_conforming_strings; it stays
+    // on for the literals the statements themselves hold. The monthly
+    // timesheets' statements are short index lookups repeated per worker:
+    // compiling them (JIT) costs more than it saves. One trip for the three.
+    Gateway::forget(kConn);
+    Gateway::run(kConn, QStringLiteral("SET DateStyle TO 'ISO, DMY'; SET standard_conforming_strings TO on; SET jit = off"),
+                 {}, Gateway::Retry::Opening);
 }
 
 bool TDataModule6::connected() const

@@ -3,7 +3,6 @@
 #include "DbSession.h"
 #include "Transaction.h"
 
-#include <QSqlQuery>
 
 namespace Users {
 
@@ -11,10 +10,8 @@ const char *const Administrator = "administrator";
 
 std::optional<User> byCode(const QString &connection, const QString &code)
 {
-    QSqlQuery q(DbSession::database(connection));
-    q.prepare(QStringLiteral("select id, name, role from accounts_dep.user_by_code(?)"));
-    q.addBindValue(code);
-    DbSession::execPrepared(q, connection, DbSession::Retry::Read);
+    Rows q = DbSession::execBound(connection, QStringLiteral("select id, name, role from accounts_dep.user_by_code(?)"), {code},
+                                  DbSession::Retry::Read);
     if (!q.next())
         return std::nullopt;
     User u;
@@ -26,8 +23,7 @@ std::optional<User> byCode(const QString &connection, const QString &code)
 
 QList<User> all(const QString &connection)
 {
-    QSqlQuery q(DbSession::database(connection));
-    DbSession::exec(q, connection,
+    Rows q = DbSession::exec(connection,
                     QStringLiteral("select id, name, role, active, builtin from accounts_dep.users order by name, id"),
                     DbSession::Retry::Read);
     QList<User> out;
@@ -44,21 +40,16 @@ QList<User> all(const QString &connection)
 }
 
 namespace {
-QSqlQuery run(const QString &connection, const QString &sql, const QVariantList &values)
+Rows run(const QString &connection, const QString &sql, const QVariantList &values)
 {
-    QSqlQuery q(DbSession::database(connection));
-    q.prepare(sql);
-    for (const QVariant &v : values)
-        q.addBindValue(v);
-    DbSession::execPrepared(q, connection, DbSession::Retry::Never);
-    return q;
+    return DbSession::execBound(connection, sql, values, DbSession::Retry::Never);
 }
 } // namespace
 
 int add(const QString &connection, const QString &name, const QString &role, const QString &code)
 {
     Transaction tx(connection);
-    QSqlQuery q = run(connection, QStringLiteral("select accounts_dep.user_add(?, ?, ?)"), {name, role, code});
+    Rows q = run(connection, QStringLiteral("select accounts_dep.user_add(?, ?, ?)"), {name, role, code});
     const int id = q.next() ? q.value(0).toInt() : 0;
     tx.commit();
     return id;

@@ -4,13 +4,12 @@
 
 #include "db/DayColumns.h"
 #include "db/DbError.h"
+#include "db/Gateway.h"
 #include "db/Sql.h"
 
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QVector>
 #include <algorithm>
 #include <vector>
@@ -199,19 +198,17 @@ QString stepTitle(int n, const Step &s)
 // The legacy rows of a step: the plan's columns only, in id order where the
 // plan says so (sorted here, as the old program's client-side cursor did, so
 // that drivers without ORDER BY work too).
-QVector<QVector<QVariant>> readLegacy(QSqlDatabase &msa, int n, const Step &s)
+QVector<QVector<QVariant>> readLegacy(int n, const Step &s)
 {
-    QSqlQuery q(msa);
-    q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("select * from ") + QLatin1String(s.legacy)))
-        stop(n, s, QString(), QStringLiteral("Таблица старой базы не читается:\n") + errorText(q.lastError()));
-    const QSqlRecord rec = q.record();
+    Rows q;
+    try {
+        q = Gateway::run(QLatin1String(LegacyImport::kLegacyConnection), QStringLiteral("select * from ") + QLatin1String(s.legacy));
+    } catch (const DbError &e) {
+        stop(n, s, QString(), QStringLiteral("Таблица старой базы не читается:\n") + e.text());
+    }
     QVector<int> at;
     for (const Column &c : s.columns) {
-        int found = -1;
-        for (int i = 0; i < rec.count() && found < 0; ++i)
-            if (rec.fieldName(i).compare(QLatin1String(c.name), Qt::CaseInsensitive) == 0)
-                found = i;
+        const int found = q.columnIndex(QLatin1String(c.name));
         if (found < 0)
             stop(n, s, QString(), QStringLiteral("В таблице старой базы нет столбца %1.").arg(QLatin1String(c.name)));
         at << found;
@@ -223,8 +220,6 @@ QVector<QVector<QVariant>> readLegacy(QSqlDatabase &msa, int n, const Step &s)
             r[i] = q.value(at[i]);
         rows.push_back(std::move(r));
     }
-    if (q.lastError().isValid())
-        stop(n, s, QString(), QStringLiteral("Таблица старой базы не читается:\n") + errorText(q.lastError()));
     if (s.hasId) // id is the plan's first column
         std::stable_sort(rows.begin(), rows.end(), [](const QVector<QVariant> &a, const QVector<QVariant> &b) {
             return a[0].toLongLong() < b[0].toLongLong();
@@ -232,30 +227,43 @@ QVector<QVector<QVariant>> readLegacy(QSqlDatabase &msa, int n, const Step &s)
     return rows;
 }
 
-bool isView(QSqlDatabase &pg, const Step &s)
+const QString kPg = QLatin1String(LegacyImport::kPgConnection);
+
+bool isView(const Step &s)
 {
     const QString name = QString::fromLatin1(s.destination).section(QLatin1Char('.'), 1);
-    QSqlQuery q(pg);
-    return q.exec(QStringLiteral("select c.relkind from pg_class c join pg_namespace n on n.oid = c.relnamespace "
-                                 "where n.nspname = 'accounts_dep' and c.relname = ") + Sql::text(name))
-        && q.next() && q.value(0).toString() == QLatin1String("v");
+    try {
+        Rows q = Gateway::run(kPg, QStringLiteral("select c.relkind from pg_class c join pg_namespace n on n.oid = c.relnamespace "
+                                                  "where n.nspname = 'accounts_dep' and c.relname = ?"),
+                              {name});
+        return q.next() && q.value(0).toString() == QLatin1String("v");
+    } catch (const DbError &) {
+        return false;
+    }
 }
 
 // Moves the destination's key counter past its highest id (never back).
-void moveKeyCounter(QSqlDatabase &pg, int n, const Step &s)
+void moveKeyCounter(int n, const Step &s)
 {
+    // the table's name is the plan's own, never typed
     const QString table = QLatin1String(s.destination);
-    QSqlQuery q(pg);
-    if (!q.exec(QStringLiteral("select pg_get_serial_sequence(%1, 'id')").arg(Sql::text(table))))
-        stop(n, s, QString(), QStringLiteral("Не найден счётчик ключей:\n") + errorText(q.lastError()));
-    const QString seq = q.next() ? q.value(0).toString() : QString();
+    QString seq;
+    try {
+        Rows q = Gateway::run(kPg, QStringLiteral("select pg_get_serial_sequence(?, 'id')"), {table});
+        seq = q.next() ? q.value(0).toString() : QString();
+    } catch (const DbError &e) {
+        stop(n, s, QString(), QStringLiteral("Не найден счётчик ключей:\n") + e.text());
+    }
     if (seq.isEmpty())
         return; // no generated key there
-    q.finish();
-    if (!q.exec(QStringLiteral("select setval(%1, x.m) from (select max(id)::bigint as m from %2) x, %3 s "
-                               "where x.m >= s.last_value + case when s.is_called then 1 else 0 end")
-                    .arg(Sql::text(seq), table, seq)))
-        stop(n, s, QString(), QStringLiteral("Счётчик ключей не передвинут:\n") + errorText(q.lastError()));
+    try {
+        Gateway::run(kPg, QStringLiteral("select setval(?::regclass, x.m) from (select max(id)::bigint as m from %1) x, %2 s "
+                                         "where x.m >= s.last_value + case when s.is_called then 1 else 0 end")
+                              .arg(table, seq),
+                     {seq}, Gateway::Retry::Never);
+    } catch (const DbError &e) {
+        stop(n, s, QString(), QStringLiteral("Счётчик ключей не передвинут:\n") + e.text());
+    }
 }
 
 } // namespace
@@ -272,8 +280,6 @@ void LegacyImport::connect()
 void LegacyImport::run(const ProgressFn &progress)
 {
     connect();
-    QSqlDatabase msa = QSqlDatabase::database(QLatin1String(kLegacyConnection), false);
-    QSqlDatabase pg = QSqlDatabase::database(QLatin1String(kPgConnection), false);
     ClosedMonths::refuseIfAnyWithRows(QLatin1String(kPgConnection), QStringLiteral("Импорт"));
     Audit::setSessionActor(QLatin1String(kPgConnection));
     Audit::action(QLatin1String(kPgConnection), QStringLiteral("импорт"), QString());
@@ -281,7 +287,7 @@ void LegacyImport::run(const ProgressFn &progress)
     p.steps = stepCount();
     for (int n = 1; n <= p.steps; ++n) {
         const Step &s = plan()[size_t(n - 1)];
-        const QVector<QVector<QVariant>> rows = readLegacy(msa, n, s);
+        const QVector<QVector<QVariant>> rows = readLegacy(n, s);
         p.step = n;
         p.legacyTable = QLatin1String(s.legacy);
         p.destination = QLatin1String(s.destination);
@@ -290,10 +296,11 @@ void LegacyImport::run(const ProgressFn &progress)
         if (progress)
             progress(p);
 
-        QSqlQuery del(pg);
-        if (!del.exec(QStringLiteral("delete from %1 where id>0").arg(p.destination))) {
-            const QString db = errorText(del.lastError());
-            if (isView(pg, s))
+        try {
+            Gateway::run(kPg, QStringLiteral("delete from %1 where id>0").arg(p.destination), {}, Gateway::Retry::Never);
+        } catch (const DbError &e) {
+            const QString db = e.text();
+            if (isView(s))
                 stop(n, s, QString(),
                      QStringLiteral("В этой базе %1 — представление над товарами ERP, а не таблица: "
                                     "изделия старой базы в него перенести нельзя. "
@@ -308,24 +315,27 @@ void LegacyImport::run(const ProgressFn &progress)
             names << QLatin1String(c.name);
             marks << QStringLiteral("?");
         }
-        QSqlQuery ins(pg);
-        if (!ins.prepare(QStringLiteral("insert into %1 (%2) values (%3)").arg(p.destination, names.join(QLatin1String(", ")), marks.join(QLatin1String(", ")))))
-            stop(n, s, QString(), errorText(ins.lastError()));
+        const QString insert = QStringLiteral("insert into %1 (%2) values (%3)")
+                                   .arg(p.destination, names.join(QLatin1String(", ")), marks.join(QLatin1String(", ")));
         for (const QVector<QVariant> &r : rows) {
             const QString where = s.hasId ? QStringLiteral(", строка id=%1").arg(r[0].toString())
                                              : QStringLiteral(", строка %1").arg(p.copied + 1);
+            QVariantList values;
             try {
                 for (int i = 0; i < r.size(); ++i)
-                    ins.bindValue(i, convert(r[i], s.columns[size_t(i)]));
+                    values << convert(r[i], s.columns[size_t(i)]);
             } catch (const BadValue &bad) {
                 stop(n, s, where, bad.text);
             }
-            if (!ins.exec())
-                stop(n, s, where, errorText(ins.lastError()));
+            try {
+                Gateway::run(kPg, insert, values, Gateway::Retry::Never);
+            } catch (const DbError &e) {
+                stop(n, s, where, e.text());
+            }
             ++p.copied;
             if (progress)
                 progress(p);
         }
-        moveKeyCounter(pg, n, s);
+        moveKeyCounter(n, s);
     }
 }

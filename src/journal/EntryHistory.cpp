@@ -9,7 +9,6 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
-#include <QSqlQuery>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -51,12 +50,10 @@ void EntryHistory::load(const QString &connection, const QString &table, int id)
     QList<Rec> recs;
     HistoryText::Wanted wanted;
     {
-        QSqlQuery q(DbSession::database(connection));
-        q.setForwardOnly(true);
-        DbSession::execBound(q, connection,
-                             QStringLiteral("select at, user_name, user_role, workstation, action, before::text, after::text "
-                                            "from accounts_dep.audit where tbl = ? and row_key = ? order by id desc"),
-                             {table, QString::number(id)}, DbSession::Retry::Read);
+        Rows q = DbSession::execBound(connection,
+                                      QStringLiteral("select at, user_name, user_role, workstation, action, before::text, after::text "
+                                                     "from accounts_dep.audit where tbl = ? and row_key = ? order by id desc"),
+                                      {table, QString::number(id)}, DbSession::Retry::Read);
         while (q.next()) {
             Rec r{q.value(0).toDateTime().toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")),
                   HistoryText::who(q.value(1).toString(), q.value(2).toString(), q.value(3).toString()),
@@ -70,11 +67,10 @@ void EntryHistory::load(const QString &connection, const QString &table, int id)
     // The entry as it stands now; once deleted, as it was last recorded whole.
     QJsonObject row;
     {
-        QSqlQuery q(DbSession::database(connection));
         const QString sql = table == QLatin1String("fatigue")
                                 ? QStringLiteral("select to_jsonb(r)::text from accounts_dep.fatigue r where id = ?")
                                 : QStringLiteral("select to_jsonb(r)::text from accounts_dep.smena r where id = ?");
-        DbSession::execBound(q, connection, sql, {id}, DbSession::Retry::Read);
+        Rows q = DbSession::execBound(connection, sql, {id}, DbSession::Retry::Read);
         if (q.next())
             row = QJsonDocument::fromJson(q.value(0).toString().toUtf8()).object();
     }

@@ -8,7 +8,6 @@
 #include <QDateTime>
 #include <QJsonValue>
 #include <QRegularExpression>
-#include <QSqlQuery>
 
 namespace HistoryText {
 namespace {
@@ -233,10 +232,8 @@ Names readNames(const QString &connection, const Wanted &w)
     Names n;
     if (w.isEmpty())
         return n;
-    QSqlQuery q(DbSession::database(connection));
-    q.setForwardOnly(true);
-    DbSession::execBound(
-        q, connection,
+    Rows q = DbSession::execBound(
+        connection,
         QStringLiteral(
             "select 'w', p.id::bigint, p.s_caption from cmn_contractor.person p"
             " where p.id = any(string_to_array(?, ',')::numeric[]) "

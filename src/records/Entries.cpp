@@ -4,7 +4,6 @@
 #include "db/ChangeNotice.h"
 #include "db/DayCells.h"
 
-#include <QSqlQuery>
 #include <QVariant>
 
 namespace Entries {
@@ -25,7 +24,7 @@ struct Stored {
 
 Stored stored(const QString &connection, qint64 id)
 {
-    QSqlQuery q = Write::run(connection, QStringLiteral("select w_id, smena, data from accounts_dep.smena where id=?"), {id});
+    Rows q = Write::run(connection, QStringLiteral("select w_id, smena, data from accounts_dep.smena where id=?"), {id});
     Stored s;
     if (!q.next())
         return s;
@@ -80,7 +79,7 @@ Outcome save(const QString &connection, const Entry &e)
                                                        "обновите журнал и измените её снова."));
         }
 
-        QSqlQuery dup = Write::run(connection,
+        Rows dup = Write::run(connection,
                                    QStringLiteral("select count(id) as cnt from accounts_dep.SMENA where w_id=? and o_id=? and i_id=? "
                                                   "and data=to_date(?, 'DD.MM.YYYY') and smena=? and id<>? and color=?"),
                                    {e.worker, e.operation, e.item, e.date.toString(QStringLiteral("dd.MM.yyyy")), e.shift,
@@ -92,7 +91,7 @@ Outcome save(const QString &connection, const Entry &e)
         const QString today = QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"));
         qint64 id = e.id;
         if (adding) {
-            QSqlQuery ins = Write::run(
+            Rows ins = Write::run(
                 connection,
                 QStringLiteral("insert into accounts_dep.SMENA(w_id, i_id, o_id, cena, kol_vo, brak, data, smena, color, time, vvod,ok, "
                                "prize, id_doc, id_doc_item, f_gds_qty_use, id_gds_use, id_cons_use, save_key) values(?, ?, ?, ?,?, ?, "
@@ -134,7 +133,7 @@ Outcome remove(const QString &connection, qint64 id)
                                     QStringLiteral("Позиция уже удалена на другом рабочем месте."));
         if (!s.nullPlace)
             DayCells::lockWorkerMonth(connection, s.worker, s.date);
-        QSqlQuery gone = Write::run(connection,
+        Rows gone = Write::run(connection,
                                     QStringLiteral("delete from accounts_dep.smena where id=? and w_id is not distinct from ? "
                                                    "and smena is not distinct from ? and data is not distinct from ? returning id"),
                                     {id, s.nullPlace ? QVariant() : QVariant(s.worker), s.nullPlace ? QVariant() : QVariant(s.shift),
@@ -156,7 +155,7 @@ Outcome remove(const QString &connection, qint64 id)
 Outcome setMark(const QString &connection, qint64 id, const QString &mark)
 {
     return Write::inTransaction(connection, [&]() -> Outcome {
-        QSqlQuery q = Write::run(connection, QStringLiteral("update accounts_dep.smena set ok=? where id=? returning w_id, smena, data"),
+        Rows q = Write::run(connection, QStringLiteral("update accounts_dep.smena set ok=? where id=? returning w_id, smena, data"),
                                  {mark, id});
         if (!q.next())
             return Outcome::refused(Outcome::ChangedElsewhere, QStringLiteral("Позиция удалена на другом рабочем месте."));

@@ -6,7 +6,6 @@
 #include "db/ChangeNotice.h"
 #include "db/DayCells.h"
 
-#include <QSqlQuery>
 #include <QVariant>
 
 namespace HousekeepingEntries {
@@ -27,7 +26,7 @@ struct Stored {
 
 Stored stored(const QString &connection, qint64 id)
 {
-    QSqlQuery q = Write::run(connection,
+    Rows q = Write::run(connection,
                              QStringLiteral("select id_p, id_o, coalesce(i_night,0), d_date from accounts_dep.fatigue where id=?"), {id});
     Stored s;
     if (!q.next())
@@ -80,7 +79,7 @@ Outcome save(const QString &connection, const Entry &e)
         const int holiday = e.holiday ? 1 : 0;
         qint64 id = e.id;
         if (adding) {
-            QSqlQuery ins = Write::run(connection,
+            Rows ins = Write::run(connection,
                                        QStringLiteral("INSERT INTO accounts_dep.fatigue(id_nom, id_o, id_p, d_date, i_mnth, i_year, "
                                                       "i_smena, cnt, price, i_holiday, i_night, save_key)VALUES(?, ? ,?, ?, ?, ?, ?, ?, "
                                                       "?, ?, ?, ?::uuid) returning id"),
@@ -121,7 +120,7 @@ Outcome remove(const QString &connection, qint64 id)
         if (!s.found)
             return Outcome::refused(Outcome::ChangedElsewhere, QStringLiteral("Позиция уже удалена на другом рабочем месте."));
         DayCells::lockWorkerMonth(connection, s.worker, s.date);
-        QSqlQuery gone = Write::run(connection,
+        Rows gone = Write::run(connection,
                                     QStringLiteral("delete from accounts_dep.fatigue where id=? and id_p=? and id_o=? and "
                                                    "coalesce(i_night,0)=? and d_date=? returning id"),
                                     {id, s.worker, s.kind, s.night, s.date.toString(QStringLiteral("dd.MM.yyyy"))});

@@ -6,7 +6,6 @@
 #include "db/DayCells.h"
 
 #include <QDate>
-#include <QSqlQuery>
 #include <QVector>
 #include <algorithm>
 
@@ -15,7 +14,7 @@ namespace {
 
 QList<QDate> entryMonths(const QString &connection, qint64 product)
 {
-    QSqlQuery q = Write::run(connection,
+    Rows q = Write::run(connection,
                              QStringLiteral("select distinct date_trunc('month', data)::date as m from accounts_dep.smena where "
                                             "i_id=? and data is not null"),
                              {product});
@@ -55,7 +54,7 @@ Outcome remove(const QString &connection, const Removal &r)
             if (r.operations)
                 Write::run(connection, QStringLiteral("delete from accounts_dep.oper o where o.i_id =?"), {r.product});
             if (r.entries) {
-                QSqlQuery gone = Write::run(connection,
+                Rows gone = Write::run(connection,
                                             QStringLiteral("delete from accounts_dep.smena s where s.i_id =? returning s.w_id, "
                                                            "s.smena, s.data"),
                                             {r.product});

@@ -20,16 +20,9 @@ Outcome inTransaction(const QString &connection, const std::function<Outcome()> 
     }
 }
 
-QSqlQuery run(const QString &connection, const QString &sql, const QVariantList &values)
+Rows run(const QString &connection, const QString &sql, const QVariantList &values)
 {
-    QSqlQuery q(DbSession::database(connection));
-    q.setForwardOnly(true);
-    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    if (values.isEmpty())
-        DbSession::exec(q, connection, sql, DbSession::Retry::Never);
-    else
-        DbSession::execBound(q, connection, sql, values, DbSession::Retry::Never);
-    return q;
+    return DbSession::execBound(connection, sql, values, DbSession::Retry::Never);
 }
 
 QVariant keyValue(const QUuid &key)
@@ -41,7 +34,7 @@ qint64 storedByKey(const QString &connection, const QString &table, const QUuid 
 {
     if (key.isNull())
         return 0;
-    QSqlQuery k = run(connection, QStringLiteral("select id from ") + table + QStringLiteral(" where save_key=?::uuid"), {keyValue(key)});
+    Rows k = run(connection, QStringLiteral("select id from ") + table + QStringLiteral(" where save_key=?::uuid"), {keyValue(key)});
     if (k.next() && (id == 0 || k.value(0).toLongLong() == id))
         return k.value(0).toLongLong();
     return 0;

@@ -2,7 +2,7 @@
 #include "Outcome.h"
 
 #include <QDate>
-#include <QSqlQuery>
+#include "db/Gateway.h"
 #include <QString>
 #include <QUuid>
 #include <QVariantList>
@@ -19,7 +19,7 @@ Outcome inTransaction(const QString &connection, const std::function<Outcome()> 
 
 // A statement with bound values inside the transaction; the query stays
 // positioned before its first row. Throws DbError.
-QSqlQuery run(const QString &connection, const QString &sql, const QVariantList &values = {});
+Rows run(const QString &connection, const QString &sql, const QVariantList &values = {});
 
 // A key as the database stores it (null for a null key).
 QVariant keyValue(const QUuid &key);

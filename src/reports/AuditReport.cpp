@@ -17,7 +17,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSqlQuery>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -149,10 +148,8 @@ QList<AuditReport::Row> AuditReport::readPage(const QString &connection, const Q
     {
         // The period by the index on (at, id): the next page starts after the
         // last record of the one before, at its exact time as the server wrote it.
-        QSqlQuery q(DbSession::database(connection));
-        q.setForwardOnly(true);
-        DbSession::execBound(
-            q, connection,
+        Rows q = DbSession::execBound(
+            connection,
             QStringLiteral("select a.id, a.at::text, to_char(a.at, 'DD.MM.YYYY HH24:MI:SS'), a.user_name, a.user_role,"
                            " a.workstation, a.action, a.tbl, a.row_key, a.before::text, a.after::text"
                            " from accounts_dep.audit a"
@@ -196,10 +193,8 @@ QList<AuditReport::Row> AuditReport::readPage(const QString &connection, const Q
         }
     }
     if (!missing[0].isEmpty() || !missing[1].isEmpty()) {
-        QSqlQuery q(DbSession::database(connection));
-        q.setForwardOnly(true);
-        DbSession::execBound(
-            q, connection,
+        Rows q = DbSession::execBound(
+            connection,
             QStringLiteral("select 'smena', s.id::text, to_jsonb(s)::text from accounts_dep.smena s"
                            " where s.id = any(string_to_array(?, ',')::integer[])"
                            " union all select 'fatigue', f.id::text, to_jsonb(f)::text from accounts_dep.fatigue f"
@@ -213,11 +208,9 @@ QList<AuditReport::Row> AuditReport::readPage(const QString &connection, const Q
                 if (!rows.contains(QLatin1String(t ? "fatigue:" : "smena:") + id))
                     gone[t] << id;
         if (!gone[0].isEmpty() || !gone[1].isEmpty()) {
-            QSqlQuery g(DbSession::database(connection));
-            g.setForwardOnly(true);
             // by the index on (tbl, row_key)
-            DbSession::execBound(
-                g, connection,
+            Rows g = DbSession::execBound(
+                connection,
                 QStringLiteral("select distinct on (a.tbl, a.row_key) a.tbl, a.row_key, coalesce(a.before, a.after)::text"
                                " from accounts_dep.audit a"
                                " where ((a.tbl = 'smena' and a.row_key = any(string_to_array(?, ',')))"

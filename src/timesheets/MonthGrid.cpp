@@ -63,6 +63,19 @@ void openShown(Dataset &ds)
     }
 }
 
+void openShown(const QList<Dataset *> &datasets)
+{
+    try {
+        for (Dataset *d : datasets)
+            d->close();
+        Dataset::openTogether(datasets);
+    } catch (const DbError &e) {
+        for (Dataset *d : datasets)
+            d->close();
+        Dialogs::error(e.text());
+    }
+}
+
 void rebuild(QAbstractButton *button, QProgressBar *bar, const QString &connection, int month, int year,
              const Rebuild &run)
 {

@@ -1,4 +1,5 @@
 #pragma once
+#include <QList>
 #include <QColor>
 #include <QDate>
 #include <QString>
@@ -36,6 +37,8 @@ void colourDays(DatasetModel *model, const QDate &first, const QColor &normal, c
 
 // (Re)opens a query; an error is shown and leaves it closed.
 void openShown(Dataset &ds);
+// The same for several datasets read together, in one trip to the server.
+void openShown(const QList<Dataset *> &datasets);
 
 // Runs one month's rebuild as a long action of `button` with its progress by
 // day on `bar`; a failure is shown, saying the month stayed as it was.

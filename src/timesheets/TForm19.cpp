@@ -239,9 +239,11 @@ void TForm19::ComboBox1Change()
         q.setParam(QStringLiteral("yea"), y);
         q.setParam(QStringLiteral("date1"), first);
         q.setParam(QStringLiteral("date2"), first.addMonths(1));
-        openShown(q);
-        colourDays(models[k]);
     }
+    // the three shifts in one trip to the server
+    openShown({queries[0], queries[1], queries[2]});
+    for (int k = 0; k < 3; ++k)
+        colourDays(models[k]);
 }
 
 void TForm19::Button5Click()

@@ -325,16 +325,15 @@ void TForm27::ComboBox1Change()
         q.setParam(QString::fromLatin1(p), first);
     for (const char *p : {"d_date1", "d_date3", "d_date5", "d_date7"})
         q.setParam(QString::fromLatin1(p), next);
-    openShown(q);
-
     for (Dataset *t : {&all_price, &price, &price7, &price8}) {
         t->close();
         t->setParam(QStringLiteral("d_date2"), first);
         t->setParam(QStringLiteral("d_date4"), first);
         t->setParam(QStringLiteral("d_date1"), next);
         t->setParam(QStringLiteral("d_date3"), next);
-        openShown(*t);
     }
+    // the month and its totals in one trip to the server
+    openShown({&q, &all_price, &price, &price7, &price8});
     showTotals();
 
     MonthGrid::colourDays(DataSource1, first, palette().color(QPalette::WindowText),
