@@ -2,7 +2,7 @@
 
 #include "DbError.h"
 #include "DbSession.h"
-#include "Transaction.h"
+#include "records/Write.h"
 
 #include <QSqlQuery>
 
@@ -38,27 +38,23 @@ void refuseIfClosed(const QString &connection, int year, int month)
         throw DbError(refusalText(year, month));
 }
 
-static void change(const QString &connection, const QString &sql, int year, int month)
+static void change(const QString &connection, const QString &function, int year, int month)
 {
-    Transaction tx(connection);
-    QSqlQuery q(DbSession::database(connection));
-    q.prepare(sql);
-    q.addBindValue(year);
-    q.addBindValue(month);
-    DbSession::execPrepared(q, connection, DbSession::Retry::Never);
-    tx.commit();
+    const Outcome o = Write::call(connection,
+                                  QStringLiteral("select status, id, message from accounts_dep.%1(?::int, ?::int)").arg(function),
+                                  {year, month});
+    if (!o.ok())
+        throw DbError(o.text);
 }
 
 void close(const QString &connection, int year, int month)
 {
-    change(connection,
-           QStringLiteral("insert into accounts_dep.closed_months (year, month) values (?, ?) on conflict do nothing"),
-           year, month);
+    change(connection, QStringLiteral("month_close"), year, month);
 }
 
 void reopen(const QString &connection, int year, int month)
 {
-    change(connection, QStringLiteral("delete from accounts_dep.closed_months where year = ? and month = ?"), year, month);
+    change(connection, QStringLiteral("month_reopen"), year, month);
 }
 
 QList<QPair<int, int>> closedWithRows(const QString &connection)

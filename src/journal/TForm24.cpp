@@ -326,7 +326,7 @@ bool TForm24::save()
     e.date = list->listDate();
     e.shift = list->shiftValue;
     e.hours = hours;
-    e.price = priceText(hour).toDouble();
+    Decimal::parse(priceText(hour), &e.price);
     e.holiday = list->dayOff();
     e.night = CBox1->isChecked();
     e.key = saveKey;

@@ -483,7 +483,7 @@ int TeamShift::save()
             e.worker = m_rows[r].worker;
             e.item = m_item;
             e.operation = m_operation;
-            e.price = price;
+            Decimal::fromVariant(price, &e.price);
             e.quantity = quantity;
             e.defects = defects;
             e.hours = hours;

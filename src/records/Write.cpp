@@ -1,24 +1,12 @@
 #include "Write.h"
 
+#include "db/Actor.h"
 #include "db/DbError.h"
 #include "db/DbSession.h"
-#include "db/Transaction.h"
+
+#include <QHash>
 
 namespace Write {
-
-Outcome inTransaction(const QString &connection, const std::function<Outcome()> &body)
-{
-    try {
-        Transaction tx(connection);
-        const Outcome o = body();
-        if (!o.ok())
-            return o; // the guard rolls back
-        tx.commit();
-        return o;
-    } catch (const DbError &e) {
-        return Outcome::refused(Outcome::Refused, e.text());
-    }
-}
 
 QSqlQuery run(const QString &connection, const QString &sql, const QVariantList &values)
 {
@@ -32,19 +20,66 @@ QSqlQuery run(const QString &connection, const QString &sql, const QVariantList 
     return q;
 }
 
+namespace {
+struct Told {
+    quint64 generation = 0;
+    QString who;
+};
+QHash<QString, Told> g_told;
+} // namespace
+
+void tellWho(const QString &connection)
+{
+    const Actor::Who none;
+    const Actor::Who &w = Actor::isSet() ? Actor::current() : none;
+    const QString who = w.name + QLatin1Char('\n') + w.role + QLatin1Char('\n') + w.workstation;
+    auto it = g_told.constFind(connection);
+    if (it != g_told.constEnd() && it->generation == DbSession::generation(connection) && it->who == who
+        && DbSession::database(connection).isOpen())
+        return;
+    run(connection,
+        QStringLiteral("select set_config('%1', ?, false), set_config('%2', ?, false), set_config('%3', ?, false)")
+            .arg(QLatin1String(Actor::UserSetting), QLatin1String(Actor::RoleSetting), QLatin1String(Actor::WorkstationSetting)),
+        {w.name, w.role, w.workstation});
+    g_told.insert(connection, {DbSession::generation(connection), who});
+}
+
+Outcome call(const QString &connection, const QString &sql, const QVariantList &values)
+{
+    try {
+        try {
+            tellWho(connection);
+        } catch (const DbSession::ConnectionLost &) {
+            tellWho(connection); // nothing was written: the settings go again on the new connection
+        }
+        QSqlQuery q = run(connection, sql, values);
+        if (!q.next())
+            return Outcome::refused(Outcome::Refused, QStringLiteral("База данных не сообщила, чем кончилась запись."));
+        const QString status = q.value(0).toString();
+        const QString text = q.value(2).toString();
+        if (status == QLatin1String("saved"))
+            return Outcome::saved(q.value(1).toLongLong());
+        if (status == QLatin1String("duplicate"))
+            return Outcome::refused(Outcome::Duplicate, text);
+        if (status == QLatin1String("changed"))
+            return Outcome::refused(Outcome::ChangedElsewhere, text);
+        return Outcome::refused(Outcome::Refused, text);
+    } catch (const DbSession::ConnectionLost &) {
+        // The call is its own transaction: the server may have committed it.
+        return Outcome::refused(Outcome::Refused, QString::fromUtf8(DbSession::LostCommitText));
+    } catch (const DbError &e) {
+        return Outcome::refused(Outcome::Refused, e.text());
+    }
+}
+
 QVariant keyValue(const QUuid &key)
 {
     return key.isNull() ? QVariant() : QVariant(key.toString(QUuid::WithoutBraces));
 }
 
-qint64 storedByKey(const QString &connection, const QString &table, const QUuid &key, qint64 id)
+QVariant dateValue(const QDate &date)
 {
-    if (key.isNull())
-        return 0;
-    QSqlQuery k = run(connection, QStringLiteral("select id from ") + table + QStringLiteral(" where save_key=?::uuid"), {keyValue(key)});
-    if (k.next() && (id == 0 || k.value(0).toLongLong() == id))
-        return k.value(0).toLongLong();
-    return 0;
+    return date.isValid() ? QVariant(date.toString(Qt::ISODate)) : QVariant();
 }
 
 } // namespace Write
