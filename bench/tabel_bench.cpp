@@ -19,6 +19,7 @@
 #include "records/MonthRebuild.h"
 #include "records/Write.h"
 #include "db/Transaction.h"
+#include "db/Actor.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
 #include "journal/TForm11.h"
@@ -757,6 +758,8 @@ int main(int argc, char **argv)
         return 2;
     }
     const QString database = args.at(1), server = args.at(2);
+    // the stations write as the administrator signed in
+    Actor::set({QStringLiteral("Администратор"), QStringLiteral("administrator"), QStringLiteral("bench")});
     if (qEnvironmentVariableIsSet("TABEL_BENCH_STATION"))
         return workstation(database, server, qEnvironmentVariableIntValue("TABEL_BENCH_STATION"),
                            qEnvironmentVariableIntValue("TABEL_BENCH_SAVES"));

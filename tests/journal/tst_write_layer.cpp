@@ -528,13 +528,16 @@ private slots:
         disconnect(c);
     }
 
-    // An older database gets the save keys from the structure upgrade, its rows kept.
+    // An older database gets the save keys and the write functions from the
+    // structure upgrade, its rows kept.
     void saveKeysByUpgrade()
     {
         Seed::entry({kDay, 1, worker, product, oper, 5, 0, 10.0, 2});
         TestDb::exec("alter table accounts_dep.smena drop column save_key");
+        TestDb::exec("drop function accounts_dep.entry_delete(bigint)");
         runStructureUpgrade(*app->forms.DataModule6);
         QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.smena where save_key is null").toInt(), 1);
+        QVERIFY(!TestDb::scalar("select to_regprocedure('accounts_dep.entry_delete(bigint)')").isNull());
         const QString key = QUuid::createUuid().toString(QUuid::WithoutBraces);
         TestDb::exec("update accounts_dep.smena set save_key='" + key + "'");
         QVERIFY_THROWS_EXCEPTION(std::exception, [&] {
