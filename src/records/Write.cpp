@@ -37,22 +37,30 @@ void tellWho(const QString &connection)
     if (it != g_told.constEnd() && it->generation == DbSession::generation(connection) && it->who == who
         && DbSession::database(connection).isOpen())
         return;
-    run(connection,
-        QStringLiteral("select set_config('%1', ?, false), set_config('%2', ?, false), set_config('%3', ?, false)")
-            .arg(QLatin1String(Actor::UserSetting), QLatin1String(Actor::RoleSetting), QLatin1String(Actor::WorkstationSetting)),
-        {w.name, w.role, w.workstation});
+    // Safe to send again: a connection found lost is opened again, the user
+    // told so, and the settings sent on the new one.
+    QSqlQuery q(DbSession::database(connection));
+    DbSession::execBound(q, connection,
+                         QStringLiteral("select set_config('%1', ?, false), set_config('%2', ?, false), set_config('%3', ?, false)")
+                             .arg(QLatin1String(Actor::UserSetting), QLatin1String(Actor::RoleSetting),
+                                  QLatin1String(Actor::WorkstationSetting)),
+                         {w.name, w.role, w.workstation}, DbSession::Retry::Read);
     g_told.insert(connection, {DbSession::generation(connection), who});
 }
 
 Outcome call(const QString &connection, const QString &sql, const QVariantList &values)
 {
     try {
-        try {
-            tellWho(connection);
-        } catch (const DbSession::ConnectionLost &) {
-            tellWho(connection); // nothing was written: the settings go again on the new connection
-        }
+        tellWho(connection);
+        const quint64 generation = DbSession::generation(connection);
         QSqlQuery q = run(connection, sql, values);
+        if (DbSession::generation(connection) != generation) {
+            // Found lost and opened again before the call was sent: it ran on
+            // the new connection before the database was told who works here,
+            // and was refused before writing anything. It goes once more.
+            tellWho(connection);
+            q = run(connection, sql, values);
+        }
         if (!q.next())
             return Outcome::refused(Outcome::Refused, QStringLiteral("База данных не сообщила, чем кончилась запись."));
         const QString status = q.value(0).toString();
