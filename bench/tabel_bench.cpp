@@ -783,6 +783,9 @@ int main(int argc, char **argv)
 
     try {
         Pq pq(database, server);
+        // the replays write as the administrator signed in, as the program does
+        pq.exec(QStringLiteral("select set_config('tabel.user', 'Администратор', false), "
+                               "set_config('tabel.role', 'administrator', false)"));
         std::printf("dataset: %s entries, %s workers, %s ERP persons, %s operations, %s timesheet lines\n",
                     qPrintable(pq.scalar("select count(*) from accounts_dep.smena")),
                     qPrintable(pq.scalar("select count(*) from accounts_dep.person")),
@@ -875,12 +878,18 @@ int main(int argc, char **argv)
         // The write itself, without the editor: one call of the write
         // function against the statements it replaced, each in its own
         // transaction, on new entries of one worker and day.
+        int directItem = 0;
+        const auto prepareDirect = [&] {
+            prepareSaves(true);
+            directItem = pqp->scalar(QStringLiteral("select i_id from accounts_dep.oper where id=%1").arg(pairs.value(0).value(2)))
+                             .toInt();
+        };
         const auto directEntry = [&](int i, int colourBase) {
             const QStringList p = pairs.value(0);
             Entries::Entry e;
             e.worker = p.value(0).toInt();
             e.operation = p.value(2).toInt();
-            e.item = pqp->scalar(QStringLiteral("select i_id from accounts_dep.oper where id=%1").arg(e.operation)).toInt();
+            e.item = directItem;
             e.price = Decimal::fromInt(125) / Decimal::fromInt(10);
             e.quantity = 10;
             e.hours = 1;
@@ -890,14 +899,14 @@ int main(int argc, char **argv)
             return e;
         };
         const QString saveConn = f.DataModule6->connectionName();
-        actions.push_back({QStringLiteral("entry save, one function call"), [&] { prepareSaves(true); },
+        actions.push_back({QStringLiteral("entry save, one function call"), prepareDirect,
                            [&](int i) {
                                const Outcome o = Entries::save(saveConn, directEntry(i, 100000));
                                if (!o.ok())
                                    throw std::runtime_error(o.text.toStdString());
                            },
                            [](int) { return 0.0; }, QString(), 0});
-        actions.push_back({QStringLiteral("entry save, statements in a transaction"), [&] { prepareSaves(true); },
+        actions.push_back({QStringLiteral("entry save, statements in a transaction"), prepareDirect,
                            [&](int i) {
                                if (!saveByStatements(saveConn, directEntry(i, 200000)))
                                    throw std::runtime_error("entry not saved");
