@@ -715,6 +715,20 @@ REVOKE EXECUTE ON FUNCTION accounts_dep.write_role_name(text), accounts_dep.writ
     accounts_dep.day_cell_shift(int, int, date, text), accounts_dep.day_cell_housekeeping(int, int, int, date, text),
     accounts_dep.day_cells_shift_existing(int[], int[], date[]) FROM PUBLIC;
 
+-- The write API: nobody but the program's login, and only these.
+REVOKE EXECUTE ON FUNCTION
+    accounts_dep.entry_save(bigint, int, int, int, numeric, int, int, int, int, int, date, uuid, int, int, date),
+    accounts_dep.entry_delete(bigint),
+    accounts_dep.entry_mark(bigint, text),
+    accounts_dep.housekeeping_save(bigint, int, bigint, int, date, int, int, numeric, boolean, boolean, uuid),
+    accounts_dep.housekeeping_delete(bigint),
+    accounts_dep.average_piecework_recalculate(int, int),
+    accounts_dep.month_rebuild_shifts(int, int),
+    accounts_dep.month_rebuild_housekeeping(int, int),
+    accounts_dep.product_delete(bigint, boolean, boolean, boolean),
+    accounts_dep.month_close(int, int),
+    accounts_dep.month_reopen(int, int)
+FROM PUBLIC;
 GRANT EXECUTE ON FUNCTION
     accounts_dep.entry_save(bigint, int, int, int, numeric, int, int, int, int, int, date, uuid, int, int, date),
     accounts_dep.entry_delete(bigint),
