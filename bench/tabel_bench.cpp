@@ -18,6 +18,9 @@
 #include "db/Gateway.h"
 #include "records/Entries.h"
 #include "records/MonthRebuild.h"
+#include "records/Write.h"
+#include "db/Transaction.h"
+#include "db/Actor.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
 #include "journal/TForm11.h"
@@ -226,6 +229,61 @@ public:
 private:
     PGconn *m_conn = nullptr;
 };
+
+// ---- The entry save as it was before the write functions --------------------
+
+// A new entry written by separate statements in a client-side transaction:
+// the save key, the month locks, the duplicate check, the insert, the day
+// cell (count, sum, update or insert) and the notice. Kept to compare with
+// the one call of the write function.
+qint64 saveByStatements(const QString &conn, const Entries::Entry &e)
+{
+    Transaction tx(conn);
+    QSqlQuery k = Write::run(conn, QStringLiteral("select id from accounts_dep.smena where save_key=?::uuid"), {Write::keyValue(e.key)});
+    if (k.next())
+        return k.value(0).toLongLong();
+    const int month = e.date.year() * 100 + e.date.month();
+    Write::run(conn, QStringLiteral("select pg_advisory_xact_lock_shared(?::bigint)"), {month});
+    Write::run(conn, QStringLiteral("select pg_advisory_xact_lock(?::int, ?::int)"), {month, e.worker});
+    const QString date = e.date.toString(QStringLiteral("dd.MM.yyyy"));
+    QSqlQuery dup = Write::run(conn,
+                               QStringLiteral("select count(id) as cnt from accounts_dep.SMENA where w_id=? and o_id=? and i_id=? "
+                                              "and data=to_date(?, 'DD.MM.YYYY') and smena=? and id<>? and color=?"),
+                               {e.worker, e.operation, e.item, date, e.shift, 0, e.colour});
+    if (dup.next() && dup.value(0).toLongLong() > 0)
+        return 0;
+    QSqlQuery ins = Write::run(
+        conn,
+        QStringLiteral("insert into accounts_dep.SMENA(w_id, i_id, o_id, cena, kol_vo, brak, data, smena, color, time, vvod,ok, "
+                       "prize, id_doc, id_doc_item, f_gds_qty_use, id_gds_use, id_cons_use, save_key) values(?, ?, ?, ?::numeric,?, ?, "
+                       "to_date(?, 'DD.MM.YYYY HH24:MI:SS'), ?, ?, ?, ?, 'no', 0, 0, 0, 0, 0, 0, ?::uuid) returning id"),
+        {e.worker, e.item, e.operation, e.price.toString(), e.quantity, e.defects, date, e.shift, e.colour, e.hours,
+         QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")), Write::keyValue(e.key)});
+    const qint64 id = ins.next() ? ins.value(0).toLongLong() : 0;
+    const QString line = QStringLiteral(" where smena=? and w_id=? and month=? and year=?");
+    const QVariantList lineValues{e.shift, e.worker, e.date.month(), e.date.year()};
+    QSqlQuery cnt = Write::run(conn, QStringLiteral("select count(w_id) as cnt from accounts_dep.h_tabel") + line, lineValues);
+    const bool exists = cnt.next() && cnt.value(0).toLongLong() > 0;
+    QSqlQuery sum = Write::run(conn,
+                               QStringLiteral("select sum(time) as tim from accounts_dep.smena where w_id=? and smena=? and "
+                                              "data=to_date(?, 'DD.MM.YYYY') group by w_id, smena, data"),
+                               {e.worker, e.shift, date});
+    const int hours = sum.next() ? sum.value(0).toInt() : 0;
+    const QString day = QStringLiteral("d%1").arg(e.date.day());
+    if (exists)
+        Write::run(conn, QStringLiteral("update accounts_dep.h_tabel set ") + day + QStringLiteral("=?") + line,
+                   QVariantList{hours} + lineValues);
+    else
+        Write::run(conn, QStringLiteral("insert into accounts_dep.h_tabel(smena, w_id, month, year, ") + day
+                             + QStringLiteral(") values(?, ?, ?, ?, ?)"),
+                   lineValues + QVariantList{hours});
+    Write::run(conn, QStringLiteral("select pg_notify(?, ?)"),
+               {QStringLiteral("tabel_changes"),
+                QStringLiteral("{\"d\":\"%1\",\"m\":%2,\"s\":%3,\"t\":\"entries\",\"w\":%4,\"y\":%5}")
+                    .arg(e.date.toString(Qt::ISODate)).arg(e.date.month()).arg(e.shift).arg(e.worker).arg(e.date.year())});
+    tx.commit();
+    return id;
+}
 
 // ---- Measuring ---------------------------------------------------------------
 
@@ -479,7 +537,7 @@ int workstation(const QString &database, const QString &server, int index, int s
         const auto &op = operations.at((index * saves + i) % operations.size());
         e.operation = op.first;
         e.item = op.second;
-        e.price = 12.5;
+        e.price = Decimal::fromInt(125) / Decimal::fromInt(10);
         e.quantity = 10;
         e.hours = 1 + i % 3;
         e.shift = kStationShift;
@@ -617,7 +675,7 @@ int liveStation(const QString &database, const QString &server)
         e.worker = worker;
         e.operation = oper;
         e.item = item;
-        e.price = 12.5;
+        e.price = Decimal::fromInt(125) / Decimal::fromInt(10);
         e.quantity = 10;
         e.hours = 1;
         e.colour = ++colour;
@@ -969,6 +1027,8 @@ int main(int argc, char **argv)
         return 2;
     }
     const QString database = args.at(1), server = args.at(2);
+    // the stations write as the administrator signed in
+    Actor::set({QStringLiteral("Администратор"), QStringLiteral("administrator"), QStringLiteral("bench")});
     if (qEnvironmentVariableIsSet("TABEL_BENCH_STATION"))
         return workstation(database, server, qEnvironmentVariableIntValue("TABEL_BENCH_STATION"),
                            qEnvironmentVariableIntValue("TABEL_BENCH_SAVES"));
@@ -1001,6 +1061,9 @@ int main(int argc, char **argv)
 
     try {
         Pq pq(database, server);
+        // the replays write as the administrator signed in, as the program does
+        pq.exec(QStringLiteral("select set_config('tabel.user', 'Администратор', false), "
+                               "set_config('tabel.role', 'administrator', false)"));
         std::printf("dataset: %s entries, %s workers, %s ERP persons, %s operations, %s timesheet lines\n",
                     qPrintable(pq.scalar("select count(*) from accounts_dep.smena")),
                     qPrintable(pq.scalar("select count(*) from accounts_dep.person")),
@@ -1089,6 +1152,44 @@ int main(int argc, char **argv)
                            QStringLiteral("libpq"), 0});
         actions.push_back({QStringLiteral("entry save (editor, day cell)"), [&] { prepareSaves(true); }, saveOne, {},
                            QStringLiteral("libpq"), 0});
+
+        // The write itself, without the editor: one call of the write
+        // function against the statements it replaced, each in its own
+        // transaction, on new entries of one worker and day.
+        int directItem = 0;
+        const auto prepareDirect = [&] {
+            prepareSaves(true);
+            directItem = pqp->scalar(QStringLiteral("select i_id from accounts_dep.oper where id=%1").arg(pairs.value(0).value(2)))
+                             .toInt();
+        };
+        const auto directEntry = [&](int i, int colourBase) {
+            const QStringList p = pairs.value(0);
+            Entries::Entry e;
+            e.worker = p.value(0).toInt();
+            e.operation = p.value(2).toInt();
+            e.item = directItem;
+            e.price = Decimal::fromInt(125) / Decimal::fromInt(10);
+            e.quantity = 10;
+            e.hours = 1;
+            e.colour = colourBase + i + 1; // each save an entry of its own
+            e.date = busiest;
+            e.key = QUuid::createUuid();
+            return e;
+        };
+        const QString saveConn = f.DataModule6->connectionName();
+        actions.push_back({QStringLiteral("entry save, one function call"), prepareDirect,
+                           [&](int i) {
+                               const Outcome o = Entries::save(saveConn, directEntry(i, 100000));
+                               if (!o.ok())
+                                   throw std::runtime_error(o.text.toStdString());
+                           },
+                           [](int) { return 0.0; }, QString(), 0});
+        actions.push_back({QStringLiteral("entry save, statements in a transaction"), prepareDirect,
+                           [&](int i) {
+                               if (!saveByStatements(saveConn, directEntry(i, 200000)))
+                                   throw std::runtime_error("entry not saved");
+                           },
+                           [](int) { return 0.0; }, QString(), 0});
 
         actions.push_back({QStringLiteral("operations list .xlsx export"), {},
                            [&](int) { f.Form4->exportToExcel(); }, {}, QStringLiteral("libpq"), 0});

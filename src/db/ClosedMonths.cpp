@@ -1,9 +1,8 @@
 #include "ClosedMonths.h"
 
-#include "ChangeNotice.h"
 #include "DbError.h"
 #include "DbSession.h"
-#include "Transaction.h"
+#include "records/Write.h"
 
 
 namespace ClosedMonths {
@@ -35,31 +34,23 @@ void refuseIfClosed(const QString &connection, int year, int month)
         throw DbError(refusalText(year, month));
 }
 
-static void change(const QString &connection, const QString &sql, int year, int month)
+static void change(const QString &connection, const QString &function, int year, int month)
 {
-    Transaction tx(connection);
-    DbSession::execBound(connection, sql, {year, month}, DbSession::Retry::Never);
-    // Every open journal and housekeeping list shows the month's state: told
-    // on commit, as the database function that takes this over will do with
-    // pg_notify('tabel_changes', '{"t":"month","y":…,"m":…}').
-    ChangeNotice::Change c;
-    c.table = ChangeNotice::Table::Months;
-    c.year = year;
-    c.month = month;
-    ChangeNotice::send(connection, c);
-    tx.commit();
+    const Outcome o = Write::call(connection,
+                                  QStringLiteral("select status, id, message from accounts_dep.%1(?::int, ?::int)").arg(function),
+                                  {year, month});
+    if (!o.ok())
+        throw DbError(o.text);
 }
 
 void close(const QString &connection, int year, int month)
 {
-    change(connection,
-           QStringLiteral("insert into accounts_dep.closed_months (year, month) values (?, ?) on conflict do nothing"),
-           year, month);
+    change(connection, QStringLiteral("month_close"), year, month);
 }
 
 void reopen(const QString &connection, int year, int month)
 {
-    change(connection, QStringLiteral("delete from accounts_dep.closed_months where year = ? and month = ?"), year, month);
+    change(connection, QStringLiteral("month_reopen"), year, month);
 }
 
 QList<QPair<int, int>> closedWithRows(const QString &connection)

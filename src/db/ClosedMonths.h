@@ -19,8 +19,9 @@ inline bool isClosed(const QString &connection, const QDate &d) { return isClose
 // Throws DbError with refusalText when the month is closed.
 void refuseIfClosed(const QString &connection, int year, int month);
 
-// Closing and reopening, each in a transaction of its own (recorded by the
-// database). Closing a closed month or reopening an open one does nothing.
+// Closing and reopening, each one call of the database's write function
+// (the administrator's; recorded by the database). Closing a closed month or
+// reopening an open one does nothing. Throws DbError with the refusal.
 void close(const QString &connection, int year, int month);
 void reopen(const QString &connection, int year, int month);
 

@@ -4,7 +4,6 @@
 #include "TForm1.h"
 #include "catalogues/TForm4.h"
 #include "catalogues/TForm5.h"
-#include "db/DayCells.h"
 #include "db/DbError.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
@@ -332,7 +331,7 @@ bool TForm11::save()
     e.worker = w_id;
     e.item = i_id;
     e.operation = o_id;
-    e.price = EntrySave::priceForWrite(Pricing::round4(cena));
+    e.price = Pricing::round4(cena);
     // Only a painting operation has a colour; anything left in a disabled
     // field is not part of the entry.
     e.colour = painting ? Edit5->value() : 0;
@@ -371,11 +370,6 @@ bool TForm11::save()
                 reread();
         },
         QStringLiteral("Позиция записана, но журнал не перечитан (нажмите \"Обновить\"):\n"));
-}
-
-void TForm11::dayCellRefresh(int worker, int shift, const QDate &date)
-{
-    DayCells::refreshShift(f.DataModule6->connectionName(), worker, shift, date, DayCells::MissingLine::Create);
 }
 
 void TForm11::clearFields()

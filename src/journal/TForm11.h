@@ -84,7 +84,6 @@ public:
     // True when written. Every refusal (and a database error) is shown after
     // the write's transaction has ended; the window keeps what was typed.
     bool save();
-    void dayCellRefresh(int worker, int shift, const QDate &date);
     void clearFields();
 
     void pickWorker();

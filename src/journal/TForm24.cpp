@@ -322,9 +322,7 @@ bool TForm24::save()
     e.date = list->listDate();
     e.shift = list->shiftValue;
     e.hours = hours;
-    Decimal written; // as its text says, at most 15 significant digits
-    Decimal::parse(priceText(hour), &written);
-    e.price = EntrySave::priceForWrite(written);
+    Decimal::parse(priceText(hour), &e.price); // as its text says, at most 15 significant digits
     e.holiday = list->dayOff();
     e.night = CBox1->isChecked();
     e.key = saveKey;

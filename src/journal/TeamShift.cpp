@@ -465,7 +465,7 @@ int TeamShift::save()
     }
     Grid->commitTyping();
     const bool paint = painting();
-    const double price = EntrySave::priceForWrite(Pricing::round4(finalPrice()));
+    const Decimal price = Pricing::round4(finalPrice());
     const QString conn = f.DataModule6->connectionName();
 
     // Every row read and checked before anything is written, so that the

@@ -1,14 +1,15 @@
 #pragma once
 #include "Outcome.h"
+#include "db/Decimal.h"
 
 #include <QDate>
 #include <QString>
 #include <QUuid>
 
 // The shift entries of the journal (accounts_dep.smena) and their day cells.
-// Plain values in, an Outcome out; each call is one transaction that locks
-// the worker's month(s), checks, writes, corrects the day cells and sends
-// the change notice.
+// Plain values in, an Outcome out; each call is one call of the database's
+// write function, which locks the worker's month(s), checks, writes,
+// corrects the day cells and sends the change notice in one transaction.
 namespace Entries {
 
 struct Entry {
@@ -16,7 +17,7 @@ struct Entry {
     int worker = 0;     // w_id
     int item = 0;       // i_id
     int operation = 0;  // o_id
-    double price = 0.0; // the final piece price (rounded to 4 places by the caller)
+    Decimal price;      // the final piece price (rounded to 4 places by the caller)
     int quantity = 0;   // kol_vo
     int defects = 0;    // brak
     int hours = 0;      // time

@@ -1,14 +1,15 @@
 #pragma once
 #include "Outcome.h"
+#include "db/Decimal.h"
 
 #include <QDate>
 #include <QString>
 #include <QUuid>
 
 // The housekeeping and average-piecework entries (accounts_dep.fatigue) and
-// their day cells. Plain values in, an Outcome out; each call is one
-// transaction that locks, checks, writes, corrects the day cells and sends
-// the change notice.
+// their day cells. Plain values in, an Outcome out; each call is one call of
+// the database's write function, which locks, checks, writes, corrects the
+// day cells and sends the change notice in one transaction.
 namespace HousekeepingEntries {
 
 struct Entry {
@@ -19,7 +20,7 @@ struct Entry {
     QDate date;            // d_date of a new entry (a change keeps the entry's date)
     int shift = 1;         // i_smena of a new entry
     int hours = 0;         // cnt
-    double price = 0.0;    // price of one hour
+    Decimal price;         // price of one hour
     bool holiday = false;  // i_holiday
     bool night = false;    // i_night
     QUuid key;             // made when the editor opened; a press after an unknown outcome finds the row by it
@@ -32,8 +33,10 @@ Outcome save(const QString &connection, const Entry &e);
 Outcome remove(const QString &connection, qint64 id);
 
 // The average-piecework price of the month's 7778 entries, recomputed from
-// the journal, with the whole month locked.
+// the journal, with the whole month locked. Refused in a closed month.
 Outcome recalculate(const QString &connection, int year, int month);
+// The recalculation's statement with the month's values written in, as the
+// housekeeping list shows it.
 QString recalculationStatement(int year, int month);
 
 } // namespace HousekeepingEntries

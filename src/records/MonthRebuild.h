@@ -4,17 +4,18 @@
 
 // Rebuilds of one month of the hours timesheet (accounts_dep.h_tabel) from the
 // entries: the shift lines from the journal, the housekeeping lines from the
-// hours-paid entries. Each rebuild deletes only its own kind of line and runs
-// in one transaction under the month's lock, so a failure leaves the month as
-// it was and no other workstation sees a half-built month. The month's day
-// sums are read in one statement and taken in day by day (the progress), the
-// lines written in one statement. The progress runs inside the transaction:
-// it may repaint, never process events. A connection lost on the way leaves
-// the month as it was (the transaction is broken, never finished in
-// autocommit) and throws.
+// hours-paid entries. Each rebuild is one call of the database's write
+// function, which deletes only its own kind of line and writes the month's
+// lines set-based under the month's lock. The call runs in a transaction of
+// its own that ends after the progress has gone through the month's days, so
+// a failure, in the database or in the progress, leaves the month as it was
+// and no other workstation sees a half-built month. The progress runs inside
+// the transaction: it may repaint, never process events. A connection lost on
+// the way leaves the month as it was (the transaction is broken, never
+// finished in autocommit) and throws.
 namespace MonthRebuild {
 
-// Called after each day has been read, with the day of the month (1..31).
+// Called for each day of the month once the database has rebuilt it (1..31).
 using Progress = std::function<void(int day)>;
 
 // Shift lines (smena 1..4): cell d<i> of the line of worker w and shift s is

@@ -6,26 +6,29 @@
 #include <QString>
 #include <QUuid>
 #include <QVariantList>
-#include <functional>
 
-// What every write of this folder does the same way.
+// What every write of this folder does the same way: one call of one
+// database function, in one statement that is its own transaction.
 namespace Write {
 
-// Runs `body` inside one transaction and turns what it ends with into an
-// Outcome: the body's own refusal, Saved after the commit, or Refused with
-// the database's text. By the time this returns the transaction has ended
-// (committed or rolled back), so the caller may show the outcome.
-Outcome inTransaction(const QString &connection, const std::function<Outcome()> &body);
-
-// A statement with bound values inside the transaction; the query stays
-// positioned before its first row. Throws DbError.
+// A statement with bound values; the query stays positioned before its
+// first row. Throws DbError.
 Rows run(const QString &connection, const QString &sql, const QVariantList &values = {});
 
-// A key as the database stores it (null for a null key).
-QVariant keyValue(const QUuid &key);
+// One call of a write function answering with one row (status, id,
+// message), turned into an Outcome: 'saved', 'duplicate', 'changed' or a
+// refusal with the database's text. The connection lost while the reply
+// was awaited leaves the outcome unknown, and says so: the save key settles
+// a second press.
+Outcome call(const QString &connection, const QString &sql, const QVariantList &values);
 
-// The row an earlier press with this save key stored in `table` (a press
-// after an unknown outcome), or 0. For a change (id > 0) only that row counts.
-qint64 storedByKey(const QString &connection, const QString &table, const QUuid &key, qint64 id);
+// Tells the database who works at this workstation, for the write
+// functions' role checks and the audit records: once per opening of the
+// connection, and again when the user changes. Throws DbError.
+void tellWho(const QString &connection);
+
+// Values as the write functions take them (null for a null key or date).
+QVariant keyValue(const QUuid &key);
+QVariant dateValue(const QDate &date);
 
 } // namespace Write

@@ -7,13 +7,14 @@
 #include "support/TestDb.h"
 #include "support/TestMain.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
-
-using DayCells::MissingLine;
-Q_DECLARE_METATYPE(DayCells::MissingLine)
 
 namespace {
 const QDate kDay(2024, 3, 5);
+// What a refresh does when the line of the cell does not exist yet.
+const QString kCreate = "create", kCreateUnlessZero = "create_unless_zero", kLeave = "leave";
 }
 
 class TestDayCells : public QObject {
@@ -45,13 +46,29 @@ class TestDayCells : public QObject {
             out << (v.isNull() ? QVariant() : v); // an empty cell compares as QVariant()
         return out;
     }
-    // A second workstation: can it take this lock right now?
+    // A second workstation (the program's connection): can it take this lock right now?
     bool otherCanTake(const QString &tryLock)
     {
-        TestDb::exec("begin");
-        const bool got = TestDb::scalar("select " + tryLock).toBool();
-        TestDb::exec("rollback");
+        QSqlQuery q(QSqlDatabase::database(conn));
+        q.exec("begin");
+        q.exec("select " + tryLock);
+        const bool got = q.next() && q.value(0).toBool();
+        q.exec("rollback");
         return got;
+    }
+    // A rule of the database's write functions run on its own; the error's
+    // text, empty when it went through.
+    QString rule(const QString &call)
+    {
+        return TestDb::scalar("select pg_temp.attempt($q$select accounts_dep." + call + "$q$)").toString();
+    }
+    QString shiftRefresh(int w, int shift, const QDate &d, const QString &missing = kCreate)
+    {
+        return rule(QString("day_cell_shift(%1, %2, '%3', '%4')").arg(w).arg(shift).arg(d.toString(Qt::ISODate), missing));
+    }
+    QString housekeepingRefresh(int w, int kind, int night, const QDate &d, const QString &missing = kCreate)
+    {
+        return rule(QString("day_cell_housekeeping(%1, %2, %3, '%4', '%5')").arg(w).arg(kind).arg(night).arg(d.toString(Qt::ISODate), missing));
     }
 
 private slots:
@@ -59,6 +76,8 @@ private slots:
     {
         app = TestDb::startApp();
         conn = app->forms.DataModule6->connectionName();
+        TestDb::exec("create function pg_temp.attempt(q text) returns text language plpgsql as "
+                     "$$ begin execute q; return ''; exception when others then return sqlerrm; end $$");
     }
     void init()
     {
@@ -76,23 +95,23 @@ private slots:
     {
         QTest::addColumn<bool>("lineBefore");      // a line with d5=1, d6=8 exists
         QTest::addColumn<QList<int>>("hours");      // the worker's entries of the day
-        QTest::addColumn<MissingLine>("missing");
+        QTest::addColumn<QString>("missing");
         QTest::addColumn<QVariantList>("expected"); // lines, d5, d6
         const QVariant null;
-        QTest::newRow("save: first of the month makes the line") << false << QList<int>{4, 3} << MissingLine::Create << QVariantList{1, 7, null};
-        QTest::newRow("save: line kept, other days kept") << true << QList<int>{4, 3} << MissingLine::Create << QVariantList{1, 7, 8};
-        QTest::newRow("save of 0 hours still makes the line") << false << QList<int>{0} << MissingLine::Create << QVariantList{1, 0, null};
-        QTest::newRow("deletion: last entry leaves 0, other days kept") << true << QList<int>{} << MissingLine::Leave << QVariantList{1, 0, 8};
-        QTest::newRow("deletion never inserts a line") << false << QList<int>{5} << MissingLine::Leave << QVariantList{0};
-        QTest::newRow("left cell: no line made for 0") << false << QList<int>{} << MissingLine::CreateUnlessZero << QVariantList{0};
-        QTest::newRow("left cell: hours still there make the line") << false << QList<int>{2} << MissingLine::CreateUnlessZero << QVariantList{1, 2, null};
-        QTest::newRow("left cell: existing line gets 0") << true << QList<int>{} << MissingLine::CreateUnlessZero << QVariantList{1, 0, 8};
+        QTest::newRow("save: first of the month makes the line") << false << QList<int>{4, 3} << kCreate << QVariantList{1, 7, null};
+        QTest::newRow("save: line kept, other days kept") << true << QList<int>{4, 3} << kCreate << QVariantList{1, 7, 8};
+        QTest::newRow("save of 0 hours still makes the line") << false << QList<int>{0} << kCreate << QVariantList{1, 0, null};
+        QTest::newRow("deletion: last entry leaves 0, other days kept") << true << QList<int>{} << kLeave << QVariantList{1, 0, 8};
+        QTest::newRow("deletion never inserts a line") << false << QList<int>{5} << kLeave << QVariantList{0};
+        QTest::newRow("left cell: no line made for 0") << false << QList<int>{} << kCreateUnlessZero << QVariantList{0};
+        QTest::newRow("left cell: hours still there make the line") << false << QList<int>{2} << kCreateUnlessZero << QVariantList{1, 2, null};
+        QTest::newRow("left cell: existing line gets 0") << true << QList<int>{} << kCreateUnlessZero << QVariantList{1, 0, 8};
     }
     void shiftRefresh()
     {
         QFETCH(bool, lineBefore);
         QFETCH(QList<int>, hours);
-        QFETCH(MissingLine, missing);
+        QFETCH(QString, missing);
         QFETCH(QVariantList, expected);
         if (lineBefore)
             Seed::shiftLine(worker, 1, 3, 2024, {{5, 1}, {6, 8}});
@@ -102,7 +121,7 @@ private slots:
         entry(other, 1, kDay, 100);             // another worker
         entry(worker, 1, kDay.addDays(1), 100); // another day
         entry(worker, 1, kDay.addMonths(1), 100);
-        DayCells::refreshShift(conn, worker, 1, kDay, missing);
+        QCOMPARE(shiftRefresh(worker, 1, kDay, missing), QString());
         const QVariantList got = lineOf(QString("w_id=%1 and smena=1 and month=3 and year=2024").arg(worker));
         QCOMPARE(got.mid(0, expected.size()), expected);
         if (got.first().toInt() == 1) // a new line is a shift line by the defaults
@@ -120,8 +139,8 @@ private slots:
         fatigue(other, 7777, 0, kDay, 40);        // another worker
         fatigue(worker, 7777, 0, kDay.addDays(1), 40);
         Seed::shiftLine(worker, 1, 3, 2024, {{5, 9}}); // a shift line is not touched
-        DayCells::refreshHousekeeping(conn, worker, 7777, 0, kDay);
-        DayCells::refreshHousekeeping(conn, worker, 7777, 1, kDay);
+        QCOMPARE(housekeepingRefresh(worker, 7777, 0, kDay), QString());
+        QCOMPARE(housekeepingRefresh(worker, 7777, 1, kDay), QString());
         const QString line = QString("w_id=%1 and i_type=7777 and month=3 and year=2024 and ").arg(worker);
         QCOMPARE(lineOf(line + "i_night=0"), (QVariantList{1, 8, QVariant(), 0, 7777, 0}));
         QCOMPARE(lineOf(line + "i_night=1"), (QVariantList{1, 2, QVariant(), 0, 7777, 1}));
@@ -129,8 +148,8 @@ private slots:
 
         // deleting every day entry leaves 0 in the day line and no line is made
         TestDb::exec(QString("delete from accounts_dep.fatigue where id_p=%1 and id_o=7777 and i_night=0 and d_date='05.03.2024'").arg(worker));
-        DayCells::refreshHousekeeping(conn, worker, 7777, 0, kDay, MissingLine::Leave);
-        DayCells::refreshHousekeeping(conn, worker, 7778, 1, kDay, MissingLine::Leave);
+        QCOMPARE(housekeepingRefresh(worker, 7777, 0, kDay, kLeave), QString());
+        QCOMPARE(housekeepingRefresh(worker, 7778, 1, kDay, kLeave), QString());
         QCOMPARE(lineOf(line + "i_night=0").mid(0, 2), (QVariantList{1, 0}));
         QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.h_tabel where i_type=7778").toInt(), 0);
     }
@@ -144,16 +163,9 @@ private slots:
         fatigue(worker, 7777, 0, kDay, 2147483647);
         fatigue(worker, 7777, 0, kDay, 1);
         for (int kind : {0, 7777}) {
-            try {
-                if (kind == 0)
-                    DayCells::refreshShift(conn, worker, 1, kDay);
-                else
-                    DayCells::refreshHousekeeping(conn, worker, kind, 0, kDay);
-                QFAIL("an overflowing sum was written");
-            } catch (const DbError &e) {
-                QVERIFY2(e.text().contains("2147483655") || e.text().contains("2147483648"), qPrintable(e.text()));
-                QVERIFY2(e.text().contains("не помещаются в табель"), qPrintable(e.text()));
-            }
+            const QString error = kind == 0 ? shiftRefresh(worker, 1, kDay) : housekeepingRefresh(worker, kind, 0, kDay);
+            QVERIFY2(error.contains("2147483655") || error.contains("2147483648"), qPrintable(error));
+            QVERIFY2(error.contains("не помещаются в табель"), qPrintable(error));
         }
         QCOMPARE(lineOf(QString("w_id=%1 and smena=1").arg(worker)).mid(0, 2), (QVariantList{1, 8}));
         QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.h_tabel").toInt(), 1);
@@ -162,7 +174,11 @@ private slots:
     // Many cells at once give what one refresh per cell gives; missing lines stay missing.
     void manyCellsAtOnce()
     {
-        QVector<DayCells::ShiftCell> cells;
+        struct Cell {
+            int worker, shift;
+            QDate date;
+        };
+        QVector<Cell> cells;
         for (int w : {worker, other})
             for (int s = 1; s <= 2; ++s) {
                 Seed::shiftLine(w, s, 3, 2024, {{5, 99}, {6, 99}, {31, 99}});
@@ -174,7 +190,14 @@ private slots:
             }
         cells.append(cells.first());                  // a repeated cell
         cells.append({worker, 3, kDay});              // no line: none is made
-        DayCells::refreshShiftCellsOfExistingLines(conn, cells);
+        QStringList w, s, d;
+        for (const Cell &c : cells) {
+            w << QString::number(c.worker);
+            s << QString::number(c.shift);
+            d << c.date.toString(Qt::ISODate);
+        }
+        QCOMPARE(rule(QString("day_cells_shift_existing('{%1}', '{%2}', '{%3}')").arg(w.join(','), s.join(','), d.join(','))),
+                 QString());
         const auto got = TestDb::rows("select w_id, smena, d5, d6, d31 from accounts_dep.h_tabel order by w_id, smena");
         QCOMPARE(got.size(), 4);
         for (const auto &r : got) {
@@ -188,27 +211,30 @@ private slots:
     {
         const int key = DayCells::monthKey(kDay);
         QCOMPARE(key, 202403);
+        auto lock = [&](const QString &workers, const QString &dates, const QString &months) {
+            TestDb::exec("begin");
+            TestDb::exec(QString("select accounts_dep.lock_months(%1, %2, %3)").arg(workers, dates, months));
+        };
         {
-            Transaction tx(conn);
-            DayCells::lockWorkerMonth(conn, worker, kDay);
+            lock(QString("array[%1]").arg(worker), "array[date '2024-03-05']", "null");
             QVERIFY(!otherCanTake(QString("pg_try_advisory_xact_lock(%1, %2)").arg(key).arg(worker)));  // same worker, month
             QVERIFY(otherCanTake(QString("pg_try_advisory_xact_lock(%1, %2)").arg(key).arg(other)));    // another worker
             QVERIFY(otherCanTake(QString("pg_try_advisory_xact_lock(%1, %2)").arg(key + 1).arg(worker))); // another month
             QVERIFY(otherCanTake(QString("pg_try_advisory_xact_lock_shared(%1::bigint)").arg(key)));   // other saves of the month
             QVERIFY(!otherCanTake(QString("pg_try_advisory_xact_lock(%1::bigint)").arg(key)));         // a month rebuild waits
+            TestDb::exec("rollback");
         }
         // released with the transaction
         QVERIFY(otherCanTake(QString("pg_try_advisory_xact_lock(%1, %2)").arg(key).arg(worker)));
         {
-            Transaction tx(conn);
-            DayCells::lockMonth(conn, 2024, 3);
+            // a whole month together with a worker month of it and of the next month
+            lock(QString("array[%1, %1]").arg(worker), "array[date '2024-03-20', date '2024-04-01']", "array[date '2024-03-09']");
             QVERIFY(!otherCanTake(QString("pg_try_advisory_xact_lock_shared(%1::bigint)").arg(key))); // saves of the month wait
             QVERIFY(otherCanTake(QString("pg_try_advisory_xact_lock_shared(%1::bigint)").arg(key + 1)));
-            tx.commit();
+            QVERIFY(!otherCanTake(QString("pg_try_advisory_xact_lock(%1, %2)").arg(key + 1).arg(worker)));
+            TestDb::exec("commit");
         }
         QVERIFY(otherCanTake(QString("pg_try_advisory_xact_lock(%1::bigint)").arg(key)));
-        // outside a transaction a lock would be gone at once: refused
-        QVERIFY_THROWS_EXCEPTION(std::logic_error, DayCells::lockWorkerMonth(conn, worker, kDay));
     }
 
     void transactionGuard()

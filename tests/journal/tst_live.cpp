@@ -11,6 +11,7 @@
 #include "support/DialogDriver.h"
 #include "support/Seed.h"
 #include "support/TestDb.h"
+#include "support/TestMain.h"
 #include "ui/LiveRefresh.h"
 
 #include <QElapsedTimer>
@@ -50,7 +51,7 @@ int workstationB()
             e.shift = w[3].toInt();
             e.item = product;
             e.operation = oper;
-            e.price = 1;
+            e.price = Decimal::fromInt(1);
             e.quantity = 5;
             e.hours = 2;
             e.colour = ++colour;
@@ -330,6 +331,7 @@ private slots:
 int main(int argc, char *argv[])
 {
     Application app(argc, argv);
+    signInAsAdministrator();
     if (qEnvironmentVariableIsSet("TABEL_LIVE_B"))
         return workstationB();
     TestLive tc;

@@ -6,6 +6,7 @@
 #include "support/DialogDriver.h"
 #include "support/Seed.h"
 #include "support/TestDb.h"
+#include "support/TestMain.h"
 #include "ui/DigitEdit.h"
 
 #include <QDateEdit>
@@ -120,6 +121,7 @@ private slots:
 int main(int argc, char *argv[])
 {
     Application app(argc, argv);
+    signInAsAdministrator();
     if (qEnvironmentVariableIsSet("TABEL_WORKSTATION"))
         return workstation(qEnvironmentVariableIntValue("TABEL_WORKSTATION"));
     TestTwoWorkstations tc;

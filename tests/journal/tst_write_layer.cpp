@@ -1,4 +1,5 @@
 #include "app/Startup.h"
+#include "db/Actor.h"
 #include "db/DbError.h"
 #include "db/ChangeNotice.h"
 #include "db/Dataset.h"
@@ -12,6 +13,8 @@
 #include "records/Entries.h"
 #include "records/HousekeepingEntries.h"
 #include "records/MonthRebuild.h"
+#include "records/Products.h"
+#include "db/ClosedMonths.h"
 #include "support/CommitProxy.h"
 #include "support/DialogDriver.h"
 #include "support/Seed.h"
@@ -272,7 +275,7 @@ private slots:
         }
         bool stayed = false, closed = false;
         DialogDriver::onNextModal([&](QWidget *) {
-            proxy.dropNextCommitReply();
+            proxy.dropNextReplyHolding("saved");
             save->click();
             stayed = ed->isVisible();
             save->click();
@@ -290,6 +293,133 @@ private slots:
         QCOMPARE(TestDb::scalar(hours).toInt(), 6);
         ctx.reset();
         app = TestDb::startApp();
+    }
+
+    // The database checks the signed-in user's role as the windows do,
+    // whoever calls its write functions.
+    void rolesChecked_data()
+    {
+        QTest::addColumn<QString>("role"); // empty: nobody signed in
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("nobody: add") << "" << "add" << false;
+        QTest::newRow("masters: add") << "masters" << "add" << true;
+        QTest::newRow("masters: change") << "masters" << "change" << false;
+        QTest::newRow("masters: delete") << "masters" << "delete" << false;
+        QTest::newRow("masters: close the entry") << "masters" << "mark" << false;
+        QTest::newRow("masters: delete the product") << "masters" << "product" << false;
+        QTest::newRow("masters: close the month") << "masters" << "month" << false;
+        QTest::newRow("masters: rebuild") << "masters" << "rebuild" << false;
+        QTest::newRow("sklad: add") << "sklad" << "add" << false;
+        QTest::newRow("sklad: close the entry") << "sklad" << "mark" << true;
+        QTest::newRow("sklad: delete") << "sklad" << "delete" << false;
+        QTest::newRow("econom: add") << "econom" << "add" << false;
+        QTest::newRow("econom: hours of housekeeping") << "econom" << "housekeeping" << true;
+        QTest::newRow("administrator: delete") << "administrator" << "delete" << true;
+    }
+    void rolesChecked()
+    {
+        QFETCH(QString, role);
+        QFETCH(QString, action);
+        QFETCH(bool, allowed);
+        const int id = Seed::entry({kDay, 1, worker, product, oper, 5, 0, 10.0, 2});
+        const QString conn = app->forms.DataModule6->connectionName();
+        const QString state = "select (select string_agg(s::text, '|' order by id) from accounts_dep.smena s) || "
+                              "(select count(*) from accounts_dep.fatigue)";
+        const QString before = TestDb::scalar(state).toString() + TestDb::scalar("select count(*) from accounts_dep.closed_months").toString()
+            + TestDb::scalar("select count(*) from cmn_gds_and_srv.gds_and_srv").toString();
+        if (role.isEmpty())
+            Actor::clear();
+        else
+            Actor::set({"Иванов И.И.", role, "цех-1"});
+        Entries::Entry e;
+        e.worker = worker;
+        e.operation = oper2;
+        e.item = product;
+        e.date = kDay;
+        e.hours = 3;
+        e.key = QUuid::createUuid();
+        Outcome o;
+        if (action == "add") {
+            o = Entries::save(conn, e);
+        } else if (action == "change") {
+            e.id = id;
+            o = Entries::save(conn, e);
+        } else if (action == "delete") {
+            o = Entries::remove(conn, id);
+        } else if (action == "mark") {
+            o = Entries::setMark(conn, id, "ok");
+        } else if (action == "product") {
+            o = Products::remove(conn, {product, true, true, true});
+        } else if (action == "housekeeping") {
+            HousekeepingEntries::Entry h;
+            h.worker = worker;
+            h.nomenclature = Seed::group("Рамы");
+            h.kind = 7777;
+            h.date = kDay;
+            h.hours = 2;
+            h.key = QUuid::createUuid();
+            o = HousekeepingEntries::save(conn, h);
+        } else if (action == "month") {
+            try {
+                ClosedMonths::close(conn, 2024, 3);
+            } catch (const DbError &err) {
+                o = Outcome::refused(Outcome::Refused, err.text());
+            }
+        } else if (action == "rebuild") {
+            try {
+                MonthRebuild::shiftLines(conn, 3, 2024);
+            } catch (const DbError &err) {
+                o = Outcome::refused(Outcome::Refused, err.text());
+            }
+        }
+        signInAsAdministrator();
+        const QString after = TestDb::scalar(state).toString() + TestDb::scalar("select count(*) from accounts_dep.closed_months").toString()
+            + TestDb::scalar("select count(*) from cmn_gds_and_srv.gds_and_srv").toString();
+        TestDb::exec("delete from accounts_dep.closed_months");
+        QCOMPARE(o.ok(), allowed);
+        if (allowed) {
+            QVERIFY(after != before);
+            return;
+        }
+        QCOMPARE(o.kind, Outcome::Refused);
+        QCOMPARE(after, before);
+        if (role.isEmpty())
+            QCOMPARE(o.text, QString("Войдите в программу: без входа запись невозможна."));
+        else
+            QVERIFY2(o.text.startsWith("Недостаточно прав: пользователь с ролью «"), qPrintable(o.text));
+    }
+
+    // The same save key twice (a second press after an unknown outcome):
+    // one row, the same id, the day cell not counted twice.
+    void sameKeyStoresOnce()
+    {
+        const QString conn = app->forms.DataModule6->connectionName();
+        Entries::Entry e;
+        e.worker = worker;
+        e.operation = oper;
+        e.item = product;
+        e.date = kDay;
+        e.hours = 6;
+        e.key = QUuid::createUuid();
+        const Outcome first = Entries::save(conn, e);
+        const Outcome second = Entries::save(conn, e);
+        QVERIFY2(first.ok() && second.ok(), qPrintable(first.text + second.text));
+        QCOMPARE(second.id, first.id);
+        HousekeepingEntries::Entry h;
+        h.worker = worker;
+        h.nomenclature = Seed::group("Рамы");
+        h.kind = 7777;
+        h.date = kDay;
+        h.hours = 3;
+        h.key = QUuid::createUuid();
+        const Outcome hFirst = HousekeepingEntries::save(conn, h);
+        const Outcome hSecond = HousekeepingEntries::save(conn, h);
+        QVERIFY2(hFirst.ok() && hSecond.ok(), qPrintable(hFirst.text + hSecond.text));
+        QCOMPARE(hSecond.id, hFirst.id);
+        QCOMPARE(TestDb::rows("select count(*) from accounts_dep.smena union all select count(*) from accounts_dep.fatigue"),
+                 (QList<QVariantList>{{1}, {1}}));
+        QCOMPARE(TestDb::rows("select smena, d5 from accounts_dep.h_tabel order by smena"), (QList<QVariantList>{{0, 3}, {1, 6}}));
     }
 
     // Two processes, each moving its entries onto the other's worker and
@@ -339,7 +469,7 @@ private slots:
         e.kind = 7777;
         e.date = kDay;
         e.hours = 2;
-        e.price = 10;
+        e.price = Decimal::fromInt(10);
         e.key = QUuid::createUuid();
         const Outcome o = HousekeepingEntries::save(app->forms.DataModule6->connectionName(), e);
         QVERIFY2(o.ok(), qPrintable(o.text));
@@ -398,13 +528,16 @@ private slots:
         disconnect(c);
     }
 
-    // An older database gets the save keys from the structure upgrade, its rows kept.
+    // An older database gets the save keys and the write functions from the
+    // structure upgrade, its rows kept.
     void saveKeysByUpgrade()
     {
         Seed::entry({kDay, 1, worker, product, oper, 5, 0, 10.0, 2});
         TestDb::exec("alter table accounts_dep.smena drop column save_key");
+        TestDb::exec("drop function accounts_dep.entry_delete(bigint)");
         runStructureUpgrade(*app->forms.DataModule6);
         QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.smena where save_key is null").toInt(), 1);
+        QVERIFY(!TestDb::scalar("select to_regprocedure('accounts_dep.entry_delete(bigint)')").isNull());
         const QString key = QUuid::createUuid().toString(QUuid::WithoutBraces);
         TestDb::exec("update accounts_dep.smena set save_key='" + key + "'");
         QVERIFY_THROWS_EXCEPTION(std::exception, [&] {
@@ -418,6 +551,7 @@ private slots:
 int main(int argc, char *argv[])
 {
     Application app(argc, argv);
+    signInAsAdministrator();
     if (qEnvironmentVariableIsSet("TABEL_DELETER")) {
         TestDb::ensureDatabase();
         return deleter(qEnvironmentVariableIntValue("TABEL_DELETER"));

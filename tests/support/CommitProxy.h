@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QString>
 #include <atomic>
 #include <memory>
@@ -20,6 +21,10 @@ public:
 
     QString folder() const { return m_folder; } // give this to the program as its server
     void dropNextCommitReply() { m_armed = true; }
+    // The same for the next reply of the server that holds `marker` (a
+    // statement that commits on its own, e.g. a write function answering
+    // 'saved'): the server has committed, the program never hears it.
+    void dropNextReplyHolding(const QByteArray &marker);
     int dropped() const { return m_dropped; }
 
 private:
@@ -31,6 +36,8 @@ private:
     int m_listen = -1;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_armed{false};
+    std::atomic<bool> m_markerArmed{false};
+    QByteArray m_marker; // set before m_markerArmed
     std::atomic<int> m_dropped{0};
     std::thread m_acceptor;
     std::vector<std::thread> m_pipes;

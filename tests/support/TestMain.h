@@ -1,8 +1,16 @@
 #pragma once
 #include "app/Application.h"
+#include "db/Actor.h"
 
 #include <QTemporaryDir>
 #include <QTest>
+
+// The tests work as the administrator signed in, unless a test signs in as
+// someone else.
+inline void signInAsAdministrator()
+{
+    Actor::set({QStringLiteral("Администратор"), QStringLiteral("administrator"), QStringLiteral("тест")});
+}
 
 // Like QTEST_MAIN, but with the program's own application object, so that a
 // failing statement inside an event handler is reported as in the program.
@@ -15,6 +23,7 @@
             qputenv("TABEL_DOCUMENTS_DIR", documents.path().toUtf8()); \
         Application app(argc, argv);                                 \
         app.setAttribute(Qt::AA_Use96Dpi, true);                     \
+        signInAsAdministrator();                                     \
         TestObject tc;                                               \
         QTEST_SET_MAIN_SOURCE_PATH                                   \
         return QTest::qExec(&tc, argc, argv);                        \
