@@ -200,3 +200,6 @@ CREATE INDEX person_id_numeric ON accounts_dep.person ((id::numeric));
 -- Users, the audit trail and closed months (also brought into older
 -- databases by the program's structure upgrade)
 \ir audit.sql
+-- The catalogue writes the program calls (also brought into older databases
+-- by the structure upgrade)
+\ir catalogues.sql

@@ -38,10 +38,13 @@ void runStructureUpgrade(TDataModule6 &dm)
     // Users, the audit trail and closed months: one command, so an older
     // database gets all of it or, on a failure, none of it (its text comes
     // from sql/audit.sql, which may run again without harm).
-    QFile audit(QStringLiteral(":/sql/audit.sql"));
     QStringList all(std::begin(cmds), std::end(cmds));
-    if (audit.open(QIODevice::ReadOnly))
-        all << QString::fromUtf8(audit.readAll());
+    // The catalogue writes come after it, in one command of their own.
+    for (const char *file : {":/sql/audit.sql", ":/sql/catalogues.sql"}) {
+        QFile f(QString::fromLatin1(file));
+        if (f.open(QIODevice::ReadOnly))
+            all << QString::fromUtf8(f.readAll());
+    }
     for (const QString &c : all) {
         try {
             cmd.exec(c);
