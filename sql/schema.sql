@@ -200,6 +200,13 @@ CREATE INDEX person_id_numeric ON accounts_dep.person ((id::numeric));
 -- Users, the audit trail and closed months (also brought into older
 -- databases by the program's structure upgrade)
 \ir audit.sql
+-- Who is signed in on a session, for the write functions
+\ir session.sql
+
 -- The writes of the windows, each one function (also brought into older
 -- databases by the structure upgrade)
 \ir writes.sql
+
+-- The catalogue writes the program calls (also brought into older databases
+-- by the structure upgrade)
+\ir catalogues.sql

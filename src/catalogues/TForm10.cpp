@@ -1,5 +1,5 @@
 #include "TForm10.h"
-#include "Announced.h"
+#include "CatalogueWrite.h"
 
 #include "TForm3.h"
 #include "TForm8.h"
@@ -86,49 +86,34 @@ bool TForm10::save()
     }
     TDataModule6 &dm = *f.DataModule6;
     Dataset &oper = dm.Oper;
-    const QString V = QString::number(kindId);
-    const QString N = QString::number(ComboBox1->currentIndex());
-    const QString I = QString::number(productId);
+    const int naimen = ComboBox1->currentIndex();
     const bool adding = Tag == 1;
     const int changedId = oper.asInt(QStringLiteral("id"));
     if (!adding && oper.isEmpty())
         return false; // no operation to change
 
-    const QString same = QStringLiteral(" from accounts_dep.OPER where vid=") + V + QStringLiteral(" and naimen=") + N
-        + QStringLiteral(" and i_id=") + I;
-    // An operation saved earlier but left without norms is not listed, and
-    // refusing it as a duplicate would be a dead end: its norms window opens
-    // (through addedId, as for a new one) so the user can finish it.
+    // The database refuses a second operation of the same kind, product kind
+    // and product, and writes, in one step.
+    const QString conn = dm.connectionName();
     if (adding) {
-        const int unfinished = dm.controlInt(
-            QStringLiteral("select min(id) as id") + same
-                + QStringLiteral(" and not exists (select 1 from accounts_dep.norm n, accounts_dep.oper o where n.o_id=o.id and o.vid=")
-                + V + QStringLiteral(" and o.naimen=") + N + QStringLiteral(" and o.i_id=") + I + QStringLiteral(")"),
-            QStringLiteral("id"));
-        if (unfinished > 0) {
+        QVariantList row;
+        if (!CatalogueWrite::call(conn, QStringLiteral("select id, existed from accounts_dep.operation_add(?::integer, ?::integer, ?::integer)"),
+                                  {kindId, naimen, productId}, &row))
+            return false;
+        addedId = row.value(0).toInt();
+        // An operation saved earlier but left without norms is not listed, and
+        // refusing it as a duplicate would be a dead end: its norms window opens
+        // (through addedId, as for a new one) so the user can finish it.
+        if (row.value(1).toBool()) {
             Dialogs::information(QStringLiteral("Операция с такими параметрами уже заведена, но без нормативов. Введите её нормативы."),
                                  QStringLiteral("Информация"));
-            addedId = unfinished;
             reject();
             return true;
         }
-    }
-    const QString countSql = adding
-        ? QStringLiteral("select count(ID) as cnt") + same
-        : QStringLiteral("select count(*) as cnt") + same + QStringLiteral(" and id<>") + QString::number(changedId);
-    if (dm.DuplicateCheck(countSql, QStringLiteral("Операция с такими параметрами уже заведена!")))
+    } else if (!CatalogueWrite::call(conn, QStringLiteral("select accounts_dep.operation_change(?::integer, ?::integer, ?::integer, ?::integer)"),
+                                     {changedId, kindId, naimen, productId})) {
         return false;
-
-    writeAnnounced(dm.connectionName(), ChangeNotice::Table::Operations, [&]() {
-        if (adding) {
-            dm.Oper_ins.exec(QStringLiteral("insert into accounts_dep.oper(vid, naimen, i_id, cena_new)values (") + V
-                             + QStringLiteral(", ") + N + QStringLiteral(", ") + I + QStringLiteral(", 0)"));
-            addedId = dm.controlInt(QStringLiteral("select max(id) as id") + same, QStringLiteral("id"));
-        } else {
-            dm.Oper_ed.exec(QStringLiteral("update accounts_dep.oper set vid=") + V + QStringLiteral(", naimen=") + N
-                            + QStringLiteral(",  i_id=") + I + QStringLiteral(" where id=") + QString::number(changedId));
-        }
-    });
+    }
 
     const int recNo = oper.recNo();
     oper.close();

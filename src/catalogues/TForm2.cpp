@@ -1,8 +1,7 @@
 #include "TForm2.h"
-#include "Announced.h"
+#include "CatalogueWrite.h"
 
 #include "db/Dataset.h"
-#include "db/Sql.h"
 #include "db/TDataModule6.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
@@ -29,7 +28,6 @@ TForm2::TForm2(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     staffpos->setSql(QStringLiteral("select id, s_caption from hrms_staffpos.staffpos order by s_caption"));
     roles = new Dataset(conn, this);
     roles->setSql(QStringLiteral("select id, s_caption from adm_role.roles order by s_caption"));
-    cmd_person = new Command(conn);
 
     GroupBox1 = new QGroupBox(QStringLiteral("Данные о работнике"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
@@ -68,7 +66,7 @@ TForm2::TForm2(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     setTabOrder(Button1, Button2);
 }
 
-TForm2::~TForm2() { delete cmd_person; }
+TForm2::~TForm2() = default;
 
 void TForm2::readLookups()
 {
@@ -90,16 +88,11 @@ bool TForm2::save()
     }
     // The position shown in the list is the one chosen under "Должность".
     const QString position = LCB_staffpos->currentIndex() >= 0 ? LCB_staffpos->currentText() : QString();
-    writeAnnounced(cmd_person->connectionName(), ChangeNotice::Table::Workers, [&]() {
-        if (Tag == 1)
-            cmd_person->exec(QStringLiteral("INSERT INTO accounts_dep.person (fio, s_staffpos_hl)VALUES(")
-                             + Sql::text(name) + QStringLiteral(", ") + Sql::text(position) + QStringLiteral(")"));
-        else
-            cmd_person->exec(QStringLiteral("UPDATE accounts_dep.person SET fio=") + Sql::text(name)
-                             + QStringLiteral(", s_staffpos_hl=") + Sql::text(position)
-                             + QStringLiteral(" where accounts_dep.person.id=") + Sql::num(qint64(workerId)));
-    });
-    return true;
+    const QString conn = f.DataModule6->connectionName();
+    if (Tag == 1)
+        return CatalogueWrite::call(conn, QStringLiteral("select accounts_dep.worker_add(?, ?)"), {name, position});
+    return CatalogueWrite::call(conn, QStringLiteral("select accounts_dep.worker_change(?::integer, ?, ?)"),
+                                {workerId, name, position});
 }
 
 void TForm2::Button1Click()

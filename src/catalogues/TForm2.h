@@ -1,7 +1,6 @@
 #pragma once
 #include <QDialog>
 
-class Command;
 class Dataset;
 class QComboBox;
 class QGroupBox;
@@ -22,13 +21,13 @@ public:
     QLineEdit *Edit1; // "ФИО"
     QComboBox *LCB_department, *LCB_staffpos, *LCB_roles;
     QPushButton *Button1, *Button2;
-    // Lookup tables and the command every worker write goes through
+    // Lookup tables
     Dataset *department, *staffpos, *roles;
-    Command *cmd_person;
 
     // Re-reads the three lookup lists, keeping the choice made in each.
     void readLookups();
-    // Saves; false (and nothing written) when the name is blank.
+    // Saves; false (and nothing written) when the name is blank or the
+    // database refused (the user has been told why).
     bool save();
     void Button1Click();
 

@@ -1,9 +1,8 @@
 #include "TForm22.h"
-#include "Announced.h"
+#include "CatalogueWrite.h"
 
 #include "db/Dataset.h"
 #include "db/DbError.h"
-#include "db/Sql.h"
 #include "db/TDataModule6.h"
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
@@ -283,61 +282,60 @@ bool TForm22::storeCell(int row, const QString &field, const QString &typed)
         return false; // an emptied cell keeps what it had; a new row is not begun
 
     // Whole non-negative numbers for the norm and the bonus, a non-negative
-    // price with up to 11 whole digits (the column's range).
-    QString literal;
+    // price with up to 11 whole digits (the column's range). The value goes
+    // to the database as decimal text, exactly as typed.
+    QString value;
     double number = 0;
     bool ok = false;
     if (column == 1) {
-        QString t = text;
-        t.replace(QLatin1Char(','), QLatin1Char('.'));
-        number = t.toDouble(&ok);
+        value = text;
+        value.replace(QLatin1Char(','), QLatin1Char('.'));
+        number = value.toDouble(&ok);
         ok = ok && std::isfinite(number) && number >= 0 && number < 1e11;
-        literal = Sql::num(number);
     } else {
         const qint64 v = text.toLongLong(&ok);
         ok = ok && v >= 0 && v <= INT_MAX;
         number = double(v);
-        literal = Sql::num(v);
+        value = QString::number(v);
     }
     if (!ok) {
         Dialogs::error(QStringLiteral("«%1» — неверное значение поля «%2».").arg(typed, QString::fromUtf8(kColumns[column].title)));
         return false;
     }
-
-    // A value the server refuses (another workstation's change, a price
-    // that rounds past the column) is shown here and the cell keeps its old
-    // value: an exception let through the view's editing would leave the view
-    // stuck committing, and every later edit would be dropped.
+    // A failure shown here keeps the view editable (see storeValue).
     try {
-        return storeValue(row, column, number, literal);
+        return storeValue(row, column, number, value);
     } catch (const DbError &e) {
         Dialogs::error(e.text());
         return false;
     }
 }
 
-bool TForm22::storeValue(int row, int column, double number, const QString &literal)
+bool TForm22::storeValue(int row, int column, double number, const QString &value)
 {
-    TDataModule6 &dm = *f.DataModule6;
     const bool isNew = row == m_norms->storedCount();
     const QString name = QString::fromLatin1(kColumns[column].field);
-    int id = 0;
     if (!isNew) {
         const QVariant old = m_norms->value(row, column);
         if (!old.isNull() && old.toString().toDouble() == number)
             return true; // unchanged: nothing to store
     }
-    writeAnnounced(dm.connectionName(), ChangeNotice::Table::Operations, [&]() {
-        if (isNew) {
-            dm.SQL_exec.exec(QStringLiteral("insert into accounts_dep.norm (o_id, %1) values (%2, %3)")
-                                 .arg(name, QString::number(operId), literal));
-            id = dm.controlInt(QStringLiteral("select max(id) as id from accounts_dep.norm where o_id=") + QString::number(operId),
-                               QStringLiteral("id"));
-        } else {
-            id = m_norms->idAt(row);
-            dm.SQL_exec.exec(QStringLiteral("update accounts_dep.norm set %1=%2 where id=%3").arg(name, literal, QString::number(id)));
-        }
-    });
+    // A value the server refuses (another workstation's change, a price that
+    // rounds past the column) is shown by the call and the cell keeps its old
+    // value: an exception let through the view's editing would leave the view
+    // stuck committing, and every later edit would be dropped.
+    const QString conn = f.DataModule6->connectionName();
+    int id = 0;
+    if (isNew) {
+        QVariantList added;
+        if (!CatalogueWrite::call(conn, QStringLiteral("select accounts_dep.norm_add(?::integer, ?, ?::numeric)"),
+                                  {operId, name, value}, &added))
+            return false;
+        id = added.value(0).toInt();
+    } else if (!CatalogueWrite::call(conn, QStringLiteral("select accounts_dep.norm_change(?::integer, ?, ?::numeric)"),
+                                     {m_norms->idAt(row), name, value})) {
+        return false;
+    }
     // Read again: the row moves to its place by norma, the cursor with it.
     norm->close();
     norm->setParam(QStringLiteral("o_id"), operId);
@@ -348,11 +346,10 @@ bool TForm22::storeValue(int row, int column, double number, const QString &lite
 
 void TForm22::deleteNorm(int row)
 {
+    // The database keeps the last norm of an operation, too.
     if (row >= 0 && row < m_norms->storedCount() && m_norms->storedCount() > 1)
-        writeAnnounced(f.DataModule6->connectionName(), ChangeNotice::Table::Operations, [&]() {
-            f.DataModule6->SQL_exec.exec(QStringLiteral("delete from accounts_dep.norm where id=")
-                                         + QString::number(m_norms->idAt(row)));
-        });
+        CatalogueWrite::call(f.DataModule6->connectionName(), QStringLiteral("select accounts_dep.norm_delete(?::integer)"),
+                             {m_norms->idAt(row)});
     readNorms();
 }
 

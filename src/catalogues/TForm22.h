@@ -45,7 +45,7 @@ public slots:
     void reject() override { saveAndClose(); }
 
 private:
-    bool storeValue(int row, int column, double number, const QString &literal);
+    bool storeValue(int row, int column, double number, const QString &value);
     void commitPendingEdit();
     NormModel *m_norms;
     Forms &f;

@@ -5,7 +5,6 @@
 #include "CatalogueList.h"
 #include "TForm7.h"
 #include "db/Dataset.h"
-#include "db/Sql.h"
 #include "records/Products.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"

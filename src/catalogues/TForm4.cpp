@@ -1,7 +1,7 @@
 #include "TForm4.h"
 #include "db/ChangeListener.h"
 #include "ui/LiveRefresh.h"
-#include "Announced.h"
+#include "CatalogueWrite.h"
 
 #include "CatalogueList.h"
 #include "TForm10.h"
@@ -265,9 +265,8 @@ void TForm4::deleteOperation()
         return;
     if (!Dialogs::question(QStringLiteral("Удалить операцию?")))
         return;
-    Command &del = f.DataModule6->Oper_del;
-    del.setParam(QStringLiteral("id"), oper.asInt(QStringLiteral("id")));
-    writeAnnounced(del.connectionName(), ChangeNotice::Table::Operations, [&]() { del.exec(); });
+    CatalogueWrite::call(f.DataModule6->connectionName(), QStringLiteral("select accounts_dep.operation_delete(?::integer)"),
+                         {oper.asInt(QStringLiteral("id"))});
     oper.refresh();
 }
 

@@ -1,11 +1,10 @@
 #include "TForm5.h"
 #include "db/ChangeListener.h"
 #include "ui/LiveRefresh.h"
-#include "Announced.h"
+#include "CatalogueWrite.h"
 
 #include "CatalogueList.h"
 #include "TForm2.h"
-#include "db/Sql.h"
 #include "db/TDataModule6.h"
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
@@ -130,9 +129,7 @@ void TForm5::deleteWorker()
     if (!Dialogs::question(QStringLiteral("Удалить работника?")))
         return;
     const int rec = w.recNo();
-    writeAnnounced(f.DataModule6->connectionName(), ChangeNotice::Table::Workers, [&]() {
-        f.Form2->cmd_person->exec(QStringLiteral("delete from accounts_dep.person where id =")
-                                  + Sql::num(qint64(w.asInt(QStringLiteral("id")))));
-    });
+    CatalogueWrite::call(f.DataModule6->connectionName(), QStringLiteral("select accounts_dep.worker_delete(?::integer)"),
+                         {w.asInt(QStringLiteral("id"))});
     readWorkers(rec);
 }

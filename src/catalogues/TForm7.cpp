@@ -1,8 +1,7 @@
 #include "TForm7.h"
-#include "Announced.h"
+#include "CatalogueWrite.h"
 
 #include "db/Dataset.h"
-#include "db/Sql.h"
 #include "db/TDataModule6.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
@@ -139,24 +138,11 @@ QString TForm7::massaText(const QVariant &massa)
     return s;
 }
 
-// The site's decimal delimiter goes in as configured, but only when the
-// statement still gets the number that was typed: an empty or "," delimiter
-// would silently store 25 for 2.5 or break the statement.
-QString TForm7::massaForDb(const QString &typed) const
-{
-    const QString r = f.DataModule6->DecimalForDb(typed);
-    bool ok = false;
-    const double v = r.toDouble(&ok);
-    if (ok && kDecimal.match(r).hasMatch() && v == typed.toDouble())
-        return r;
-    return typed;
-}
-
 bool TForm7::save()
 {
     const QString brand = Edit1->text().trimmed();
     const QString massa = Edit2->text().trimmed();
-    // The factor enters the statement as it stands, so it must be a plain number.
+    // The factor must be a plain number.
     static const QRegularExpression plainNumber(QStringLiteral("^-?([0-9]+\\.?[0-9]*|\\.[0-9]+)$"));
     const bool number = plainNumber.match(massa).hasMatch();
     const qint64 g = group();
@@ -164,26 +150,16 @@ bool TForm7::save()
         Dialogs::error(QStringLiteral("Все поля должны быть заполнены!"));
         return false;
     }
-    // Brands are the same when they agree without regard to letter case; the
-    // server upper-cases both sides so that they are compared alike.
-    QString count = QStringLiteral("select count(*) as cnt from accounts_dep.izdel where upper(marka)=upper(")
-        + Sql::text(brand.toUpper()) + QStringLiteral(")");
-    if (Tag != 1)
-        count += QStringLiteral("and id<>") + Sql::num(productId);
-    if (f.DataModule6->DuplicateCheck(count, QStringLiteral("Такая марка изделия уже заведена!")))
+    // Brands are the same when they agree without regard to letter case: the
+    // database checks that and writes in one step. The factor travels as
+    // decimal text, so no delimiter setting can change the number.
+    const QString conn = f.DataModule6->connectionName();
+    const bool saved = Tag == 1
+        ? CatalogueWrite::call(conn, QStringLiteral("select accounts_dep.product_add(?, ?::numeric, ?::numeric)"), {brand, massa, g})
+        : CatalogueWrite::call(conn, QStringLiteral("select accounts_dep.product_change(?::numeric, ?, ?::numeric, ?::numeric)"),
+                               {productId, brand, massa, g});
+    if (!saved)
         return false;
-
-    Command &sql = f.DataModule6->SQL_exec;
-    writeAnnounced(sql.connectionName(), ChangeNotice::Table::Products, [&]() {
-        if (Tag == 1)
-            sql.exec(QStringLiteral("INSERT INTO cmn_gds_and_srv.gds_and_srv(s_caption, s_description, id_msm_bs, massa, id_class_item)VALUES(")
-                     + Sql::text(brand) + QStringLiteral(", '', 6, ") + massa + QStringLiteral(",") + Sql::num(g)
-                     + QStringLiteral(")"));
-        else
-            sql.exec(QStringLiteral("UPDATE cmn_gds_and_srv.gds_and_srv SET s_caption=") + Sql::text(brand)
-                     + QStringLiteral(", s_description='', id_msm_bs=6, massa=") + massaForDb(massa)
-                     + QStringLiteral(", id_class_item=") + Sql::num(g) + QStringLiteral(" where id=") + Sql::num(productId));
-    });
     Dataset &izdel = f.DataModule6->Izdel;
     izdel.close();
     izdel.open();

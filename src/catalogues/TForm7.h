@@ -39,8 +39,6 @@ public:
     void setGroup(const QVariant &id);
     // A stored massa as the editor shows it: exact, without trailing zeros.
     static QString massaText(const QVariant &massa);
-    // The number for a changed product's statement; see the .cpp.
-    QString massaForDb(const QString &typed) const;
 
     // Saves; false (and nothing written) when refused.
     bool save();

@@ -1,11 +1,10 @@
 #include "TForm8.h"
 #include "db/ChangeListener.h"
 #include "ui/LiveRefresh.h"
-#include "Announced.h"
+#include "CatalogueWrite.h"
 
 #include "CatalogueList.h"
 #include "TForm9.h"
-#include "db/Sql.h"
 #include "db/TDataModule6.h"
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
@@ -113,10 +112,8 @@ void TForm8::deleteKind()
         return; // nothing to delete
     if (!Dialogs::question(QStringLiteral("Удалить вид операции?")))
         return;
-    writeAnnounced(f.DataModule6->connectionName(), ChangeNotice::Table::Kinds, [&]() {
-        f.DataModule6->SQL_exec.exec(QStringLiteral("delete from accounts_dep.vid_oper where id=")
-                                     + Sql::num(qint64(kinds.asInt(QStringLiteral("id")))));
-    });
+    CatalogueWrite::call(f.DataModule6->connectionName(), QStringLiteral("select accounts_dep.kind_delete(?::integer)"),
+                         {kinds.asInt(QStringLiteral("id"))});
     kinds.close();
     kinds.open();
 }

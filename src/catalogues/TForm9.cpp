@@ -1,8 +1,7 @@
 #include "TForm9.h"
-#include "Announced.h"
+#include "CatalogueWrite.h"
 
 #include "db/Dataset.h"
-#include "db/Sql.h"
 #include "db/TDataModule6.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
@@ -43,25 +42,14 @@ bool TForm9::save()
         Dialogs::error(QStringLiteral("Все поля должны быть заполнены!"));
         return false;
     }
-    const bool adding = Tag == 1;
-    const qint64 id = adding ? 0 : kinds.asInt(QStringLiteral("id"));
-    // Names are the same without regard to letter case; the server
-    // upper-cases both sides so that they are compared alike.
-    QString count = QStringLiteral("select count(*) as cnt from accounts_dep.vid_oper where upper(vid)=upper(")
-        + Sql::text(name.toUpper()) + QStringLiteral(")");
-    if (!adding)
-        count += QStringLiteral(" and id<>") + Sql::num(id);
-    if (dm.DuplicateCheck(count, QStringLiteral("Такая операция уже заведена!")))
+    // Names are the same without regard to letter case: the database checks
+    // that and writes in one step.
+    const bool saved = Tag == 1
+        ? CatalogueWrite::call(dm.connectionName(), QStringLiteral("select accounts_dep.kind_add(?)"), {name})
+        : CatalogueWrite::call(dm.connectionName(), QStringLiteral("select accounts_dep.kind_change(?::integer, ?)"),
+                               {kinds.asInt(QStringLiteral("id")), name});
+    if (!saved)
         return false;
-
-    writeAnnounced(dm.connectionName(), ChangeNotice::Table::Kinds, [&]() {
-        if (adding)
-            dm.SQL_exec.exec(QStringLiteral("insert into accounts_dep.vid_oper (vid) values (") + Sql::text(name)
-                             + QStringLiteral(")"));
-        else
-            dm.SQL_exec.exec(QStringLiteral("update accounts_dep.vid_oper set vid=") + Sql::text(name)
-                             + QStringLiteral(" where id=") + Sql::num(id));
-    });
     kinds.close();
     kinds.open();
     return true;

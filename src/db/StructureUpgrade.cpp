@@ -39,8 +39,9 @@ void runStructureUpgrade(TDataModule6 &dm)
     // database gets all of it or, on a failure, none of it (its text comes
     // from sql/audit.sql, which may run again without harm).
     QStringList all(std::begin(cmds), std::end(cmds));
-    // then the write functions of the windows (sql/writes.sql), likewise one command
-    for (const char *file : {":/sql/audit.sql", ":/sql/writes.sql"}) {
+    // then who is signed in, the write functions of the windows and the
+    // catalogue writes, each file one command
+    for (const char *file : {":/sql/audit.sql", ":/sql/session.sql", ":/sql/writes.sql", ":/sql/catalogues.sql"}) {
         QFile f(QString::fromLatin1(file));
         if (f.open(QIODevice::ReadOnly))
             all << QString::fromUtf8(f.readAll());

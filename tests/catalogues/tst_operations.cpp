@@ -9,6 +9,7 @@
 #include "support/Seed.h"
 #include "support/TestDb.h"
 #include "support/TestMain.h"
+#include "SignedIn.h"
 #include "support/Xlsx.h"
 #include "ui/DatasetModel.h"
 
@@ -73,6 +74,7 @@ private slots:
     void initTestCase()
     {
         app = TestDb::startApp();
+        SignedIn::as(app->forms.DataModule6->connectionName(), QStringLiteral("administrator"));
         dm = app->forms.DataModule6;
         f = &app->forms;
     }

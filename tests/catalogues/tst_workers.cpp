@@ -8,6 +8,7 @@
 #include "support/Seed.h"
 #include "support/TestDb.h"
 #include "support/TestMain.h"
+#include "SignedIn.h"
 #include "Typing.h"
 
 #include <QComboBox>
@@ -33,6 +34,7 @@ private slots:
     void initTestCase()
     {
         app = TestDb::startApp();
+        SignedIn::as(app->forms.DataModule6->connectionName(), QStringLiteral("administrator"));
         f = &app->forms;
     }
     void init() { TestDb::clearData(); }

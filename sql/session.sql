@@ -1,7 +1,6 @@
 -- Who is signed in on this session, read from the settings the program
 -- sends after the sign-in (tabel.user, tabel.role, tabel.workstation); no
--- row when none are set. Loaded by the tests and the benchmarks only: a
--- database made for a site gets the session tie made at sign-in instead.
+-- row when none are set. The write functions check the user's role by it.
 CREATE OR REPLACE FUNCTION accounts_dep.session_who()
 RETURNS TABLE (user_id int, user_name text, user_role text, workstation text)
 LANGUAGE sql STABLE AS $$
