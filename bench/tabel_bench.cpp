@@ -937,7 +937,7 @@ int latency(const QString &database, const QString &server, int repeats)
             e.worker = op.value(0).toInt();
             e.operation = op.value(1).toInt();
             e.item = op.value(2).toInt();
-            e.price = 12.5;
+            Decimal::parse(QStringLiteral("12.5"), &e.price);
             e.quantity = 10;
             e.hours = 1;
             e.colour = ++colour;

@@ -65,7 +65,7 @@ class TestCatalogueWrites : public QObject {
     }
     QString appSetting(const QString &name)
     {
-        QSqlQuery q = Write::run(conn(), QStringLiteral("select current_setting('%1')").arg(name));
+        Rows q = Write::run(conn(), QStringLiteral("select current_setting('%1')").arg(name));
         return q.next() ? q.value(0).toString() : QString();
     }
     // Everything the catalogue writes touch, as one text.
