@@ -239,20 +239,20 @@ private:
 qint64 saveByStatements(const QString &conn, const Entries::Entry &e)
 {
     Transaction tx(conn);
-    QSqlQuery k = Write::run(conn, QStringLiteral("select id from accounts_dep.smena where save_key=?::uuid"), {Write::keyValue(e.key)});
+    Rows k = Write::run(conn, QStringLiteral("select id from accounts_dep.smena where save_key=?::uuid"), {Write::keyValue(e.key)});
     if (k.next())
         return k.value(0).toLongLong();
     const int month = e.date.year() * 100 + e.date.month();
     Write::run(conn, QStringLiteral("select pg_advisory_xact_lock_shared(?::bigint)"), {month});
     Write::run(conn, QStringLiteral("select pg_advisory_xact_lock(?::int, ?::int)"), {month, e.worker});
     const QString date = e.date.toString(QStringLiteral("dd.MM.yyyy"));
-    QSqlQuery dup = Write::run(conn,
+    Rows dup = Write::run(conn,
                                QStringLiteral("select count(id) as cnt from accounts_dep.SMENA where w_id=? and o_id=? and i_id=? "
                                               "and data=to_date(?, 'DD.MM.YYYY') and smena=? and id<>? and color=?"),
                                {e.worker, e.operation, e.item, date, e.shift, 0, e.colour});
     if (dup.next() && dup.value(0).toLongLong() > 0)
         return 0;
-    QSqlQuery ins = Write::run(
+    Rows ins = Write::run(
         conn,
         QStringLiteral("insert into accounts_dep.SMENA(w_id, i_id, o_id, cena, kol_vo, brak, data, smena, color, time, vvod,ok, "
                        "prize, id_doc, id_doc_item, f_gds_qty_use, id_gds_use, id_cons_use, save_key) values(?, ?, ?, ?::numeric,?, ?, "
@@ -262,9 +262,9 @@ qint64 saveByStatements(const QString &conn, const Entries::Entry &e)
     const qint64 id = ins.next() ? ins.value(0).toLongLong() : 0;
     const QString line = QStringLiteral(" where smena=? and w_id=? and month=? and year=?");
     const QVariantList lineValues{e.shift, e.worker, e.date.month(), e.date.year()};
-    QSqlQuery cnt = Write::run(conn, QStringLiteral("select count(w_id) as cnt from accounts_dep.h_tabel") + line, lineValues);
+    Rows cnt = Write::run(conn, QStringLiteral("select count(w_id) as cnt from accounts_dep.h_tabel") + line, lineValues);
     const bool exists = cnt.next() && cnt.value(0).toLongLong() > 0;
-    QSqlQuery sum = Write::run(conn,
+    Rows sum = Write::run(conn,
                                QStringLiteral("select sum(time) as tim from accounts_dep.smena where w_id=? and smena=? and "
                                               "data=to_date(?, 'DD.MM.YYYY') group by w_id, smena, data"),
                                {e.worker, e.shift, date});
