@@ -441,6 +441,8 @@ END $$;
 -- The audit trail: one row per change of an entry and per action, split by
 -- year of `at`; a default partition takes what no year's partition holds.
 DO $$
+DECLARE
+    k name;
 BEGIN
     -- an older database: its single table makes way and its records move below
     IF EXISTS (SELECT 1 FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace
@@ -448,7 +450,11 @@ BEGIN
         ALTER TABLE accounts_dep.audit RENAME TO audit_before_partitions;
         DROP INDEX IF EXISTS accounts_dep.audit_row;
         DROP INDEX IF EXISTS accounts_dep.audit_at;
-        ALTER TABLE accounts_dep.audit_before_partitions RENAME CONSTRAINT audit_pkey TO audit_before_partitions_pkey;
+        -- its key's name is wanted by the new table
+        FOR k IN SELECT conname FROM pg_constraint
+                  WHERE conrelid = 'accounts_dep.audit_before_partitions'::regclass AND contype = 'p' LOOP
+            EXECUTE format('ALTER TABLE accounts_dep.audit_before_partitions RENAME CONSTRAINT %I TO audit_before_partitions_pkey', k);
+        END LOOP;
     END IF;
 END $$;
 

@@ -11,7 +11,10 @@ GRANT USAGE ON SCHEMA accounts_dep TO sys;
 -- Start from nothing: an older database's sys owned everything here.
 REVOKE ALL ON ALL TABLES IN SCHEMA accounts_dep FROM PUBLIC, sys;
 REVOKE ALL ON ALL SEQUENCES IN SCHEMA accounts_dep FROM PUBLIC, sys;
+-- (pgcrypto's functions, where it lives here, belong to the extension's owner)
+SET client_min_messages = error;
 REVOKE ALL ON ALL FUNCTIONS IN SCHEMA accounts_dep FROM PUBLIC, sys;
+SET client_min_messages = warning;
 -- functions made later are not callable by everyone either
 ALTER DEFAULT PRIVILEGES IN SCHEMA accounts_dep REVOKE EXECUTE ON FUNCTIONS FROM PUBLIC;
 

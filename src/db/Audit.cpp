@@ -1,6 +1,5 @@
 #include "Audit.h"
 
-#include "Actor.h"
 #include "DbSession.h"
 
 #include <QJsonDocument>
@@ -21,21 +20,6 @@ void action(const QString &connection, const QString &action, const QString &key
 QString monthKey(int year, int month)
 {
     return QStringLiteral("%1-%2").arg(year).arg(month, 2, 10, QLatin1Char('0'));
-}
-
-void setSessionActor(const QString &connection)
-{
-    if (!Actor::isSet())
-        return;
-    const Actor::Who &who = Actor::current();
-    QSqlQuery q(DbSession::database(connection));
-    q.prepare(QStringLiteral("select set_config('%1', ?, false), set_config('%2', ?, false), set_config('%3', ?, false)")
-                  .arg(QLatin1String(Actor::UserSetting), QLatin1String(Actor::RoleSetting),
-                       QLatin1String(Actor::WorkstationSetting)));
-    q.addBindValue(who.name);
-    q.addBindValue(who.role);
-    q.addBindValue(who.workstation);
-    DbSession::execPrepared(q, connection, DbSession::Retry::Never);
 }
 
 } // namespace Audit

@@ -1,9 +1,14 @@
 #include "StructureUpgrade.h"
 
 #include "DbError.h"
+#include "Owner.h"
+#include "Params.h"
 #include "TDataModule6.h"
 
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 
 void runStructureUpgrade(TDataModule6 &dm)
 {
@@ -34,19 +39,26 @@ void runStructureUpgrade(TDataModule6 &dm)
         // An empty night flag counts as day
         QStringLiteral("ALTER TABLE accounts_dep.fatigue ALTER COLUMN i_night SET DEFAULT 0"),
     };
-    Command cmd(dm.connectionName());
-    // Users, the audit trail and closed months: one command, so an older
-    // database gets all of it or, on a failure, none of it (its text comes
-    // from sql/audit.sql, which may run again without harm).
-    QFile audit(QStringLiteral(":/sql/audit.sql"));
-    QStringList all(std::begin(cmds), std::end(cmds));
-    if (audit.open(QIODevice::ReadOnly))
-        all << QString::fromUtf8(audit.readAll());
-    for (const QString &c : all) {
+    // Run as the owner of the schema: the program's login may not alter it.
+    const QString owner = Owner::open(dm.connectionName());
+    QSqlDatabase db = QSqlDatabase::database(owner);
+    for (const QString &c : cmds) {
+        QSqlQuery q(db);
+        q.exec(c); // refused: already upgraded, nothing to do for this step
+    }
+    // Users, sign-in, the audit trail and closed months, then what the
+    // program's login may do: whole files, each one command, so an older
+    // database gets all of a file or, on a failure, none of it (every file
+    // may run again without harm). The write functions' files follow the grants.
+    const char *const files[] = {":/sql/audit.sql", ":/sql/security.sql"};
+    for (const char *path : files) {
+        QFile file(QString::fromLatin1(path));
+        if (!file.open(QIODevice::ReadOnly))
+            throw DbError(QStringLiteral("Нет файла %1 в программе.").arg(QLatin1String(path)));
         try {
-            cmd.exec(c);
-        } catch (const DbError &) {
-            // already upgraded: nothing to do for this step
+            Params::script(owner, QStringLiteral("BEGIN;\n") + QString::fromUtf8(file.readAll()) + QStringLiteral("\nCOMMIT;"));
+        } catch (const DbError &e) {
+            throw DbError(QStringLiteral("Структура БД не обновлена (%1): %2").arg(QLatin1String(path).mid(6), e.text()));
         }
     }
 }

@@ -1,6 +1,7 @@
 #include "TestDb.h"
 
 #include "app/Startup.h"
+#include "db/Actor.h"
 
 #include <QCoreApplication>
 #include <QSqlDatabase>
@@ -14,7 +15,8 @@
 namespace TestDb {
 namespace {
 const char *kAdmin = "testdb_admin";
-const char *kConn = "testdb_sys";
+const char *kConn = "testdb_owner";
+const char *kSysConn = "testdb_sys";
 QString g_name;
 
 QSqlDatabase connect(const char *name, const QString &db, const QString &user)
@@ -39,9 +41,11 @@ void dropAtExit()
 {
     if (g_name.isEmpty())
         return;
-    if (QSqlDatabase::contains(kConn)) {
-        QSqlDatabase::database(kConn).close();
-        QSqlDatabase::removeDatabase(kConn);
+    for (const char *c : {kConn, kSysConn}) {
+        if (QSqlDatabase::contains(c)) {
+            QSqlDatabase::database(c).close();
+            QSqlDatabase::removeDatabase(c);
+        }
     }
     QSqlDatabase admin = connect(kAdmin, QStringLiteral("postgres"), qEnvironmentVariable("PGUSER", QStringLiteral("postgres")));
     QSqlQuery q(admin);
@@ -81,17 +85,54 @@ void ensureDatabase()
     std::atexit(dropAtExit);
 }
 
+static QSqlDatabase ownerConn()
+{
+    ensureDatabase();
+    return connect(kConn, g_name, QStringLiteral("tabel_owner"));
+}
+
 static QSqlDatabase sysConn()
 {
     ensureDatabase();
-    return connect(kConn, g_name, QStringLiteral("sys"));
+    return connect(kSysConn, g_name, QStringLiteral("sys"));
 }
 
 void exec(const QString &sql)
 {
-    QSqlQuery q(sysConn());
+    QSqlQuery q(ownerConn());
     if (!q.exec(sql))
         QFAIL(qPrintable(QStringLiteral("SQL failed: %1\n%2").arg(q.lastError().text(), sql)));
+}
+
+QString sysExec(const QString &sql)
+{
+    QSqlQuery q(sysConn());
+    if (q.exec(sql))
+        return QString();
+    const QString why = q.lastError().databaseText();
+    return why.isEmpty() ? q.lastError().text() : why;
+}
+
+QVariant sysScalar(const QString &sql)
+{
+    QSqlQuery q(sysConn());
+    if (!q.exec(sql)) {
+        qWarning("SQL failed: %s\n%s", qPrintable(q.lastError().text()), qPrintable(sql));
+        return QVariant();
+    }
+    return q.next() ? q.value(0) : QVariant();
+}
+
+Users::User signIn(const QString &connectionName, const QString &code)
+{
+    const Users::User u = Users::signIn(connectionName, code, QStringLiteral("тест"));
+    Actor::set({u.name, u.role, QStringLiteral("тест")});
+    return u;
+}
+
+void forgiveSignIns()
+{
+    exec(QStringLiteral("select accounts_dep.sign_in_forgive(accounts_dep.sign_in_address())"));
 }
 
 void adminExec(const QString &sql)
@@ -104,7 +145,7 @@ void adminExec(const QString &sql)
 
 QVariant scalar(const QString &sql)
 {
-    QSqlQuery q(sysConn());
+    QSqlQuery q(ownerConn());
     if (!q.exec(sql)) {
         qWarning("SQL failed: %s\n%s", qPrintable(q.lastError().text()), qPrintable(sql));
         return QVariant();
@@ -115,7 +156,7 @@ QVariant scalar(const QString &sql)
 QList<QVariantList> rows(const QString &sql)
 {
     QList<QVariantList> out;
-    QSqlQuery q(sysConn());
+    QSqlQuery q(ownerConn());
     if (!q.exec(sql)) {
         qWarning("SQL failed: %s\n%s", qPrintable(q.lastError().text()), qPrintable(sql));
         return out;

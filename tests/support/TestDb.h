@@ -4,6 +4,8 @@
 #include <QVariantList>
 #include <memory>
 
+#include "db/Users.h"
+
 class AppContext;
 
 // The throwaway database of one test binary: a clone of the template that
@@ -16,10 +18,19 @@ QString databaseName(); // this binary's clone
 // with TABEL_TEST_DATABASE set (a test's helper process) uses that database.
 void ensureDatabase();
 
-// Direct access as the program's role, on a connection of its own
+// Direct access as the owner of the schema (seeds, checks), on a connection of its own
 void exec(const QString &sql);
 QVariant scalar(const QString &sql);                 // first column of first row
 QList<QVariantList> rows(const QString &sql);
+// As the program's login, sys, on a connection of its own (what it may do):
+// the server's refusal text, empty when the statement went through.
+QString sysExec(const QString &sql);
+QVariant sysScalar(const QString &sql);
+// Signs in on a program connection as the program does (the database ties its
+// server session to the user); throws DbError when refused.
+Users::User signIn(const QString &connectionName, const QString &code);
+// Clears the sign-in throttle of this machine's address (tests type wrong codes).
+void forgiveSignIns();
 // As the cluster's superuser (settings of the database itself and the like)
 void adminExec(const QString &sql);
 
