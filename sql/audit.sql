@@ -86,7 +86,7 @@ DROP FUNCTION IF EXISTS accounts_dep.user_by_code(text);
 -- token the program keeps in memory to tie a new session after a reconnect.
 CREATE TABLE IF NOT EXISTS accounts_dep.session_tokens (
     token_hash  bytea PRIMARY KEY,
-    user_id     integer NOT NULL REFERENCES accounts_dep.users (id),
+    user_id     integer NOT NULL REFERENCES accounts_dep.users (id) ON DELETE CASCADE,
     workstation text NOT NULL,
     created_at  timestamptz NOT NULL DEFAULT now(),
     used_at     timestamptz NOT NULL DEFAULT now()

@@ -130,6 +130,18 @@ Users::User signIn(const QString &connectionName, const QString &code)
     return u;
 }
 
+int addUser(const QString &name, const QString &role, const QString &code)
+{
+    QSqlQuery q(ownerConn());
+    q.prepare(QStringLiteral("insert into accounts_dep.users (name, role, code_hash, code_index) "
+                             "values (?, ?, accounts_dep.code_hash(?), accounts_dep.code_index(?)) returning id"));
+    for (const QString &v : {name, role, code, code})
+        q.addBindValue(v);
+    if (!q.exec() || !q.next())
+        qFatal("cannot add the user %s: %s", qPrintable(name), qPrintable(q.lastError().text()));
+    return q.value(0).toInt();
+}
+
 void forgiveSignIns()
 {
     exec(QStringLiteral("select accounts_dep.sign_in_forgive(accounts_dep.sign_in_address())"));

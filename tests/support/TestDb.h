@@ -29,6 +29,8 @@ QVariant sysScalar(const QString &sql);
 // Signs in on a program connection as the program does (the database ties its
 // server session to the user); throws DbError when refused.
 Users::User signIn(const QString &connectionName, const QString &code);
+// A user with this code, added as the owner (a seed; the program's way is Users::add)
+int addUser(const QString &name, const QString &role, const QString &code);
 // Clears the sign-in throttle of this machine's address (tests type wrong codes).
 void forgiveSignIns();
 // As the cluster's superuser (settings of the database itself and the like)
