@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 #include "app/TForm23.h"
+#include "catalogues/UsersWindow.h"
 #include "db/Actor.h"
 #include "db/DbError.h"
 #include "db/DbSession.h"
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSqlQuery>
+#include <QTableWidget>
 #include <QtTest>
 
 class TestSignIn : public QObject {
@@ -175,6 +177,51 @@ private slots:
         QVERIFY2(psql.contains("Слишком много неверных попыток подряд."), qPrintable(psql));
         TestDb::forgiveSignIns();
         QVERIFY(w->signIn(false));
+        Actor::clear();
+    }
+
+    // "Пользователи": a short new code is refused before it is sent, saying
+    // why; built-in codes are marked as ones to change until they are.
+    void usersWindow()
+    {
+        auto app = TestDb::startApp();
+        ScriptedDialogs dialogs;
+        const QString conn = app->forms.DataModule6->connectionName();
+        TestDb::exec("delete from accounts_dep.users where not builtin");
+        TestDb::signIn(conn, "63527140");
+        UsersWindow u(conn);
+        QVERIFY(!u.addUser("Петров П.П.", "masters", "12345"));
+        QCOMPARE(dialogs.texts(), QStringList{"Код должен быть не короче 6 знаков: короткий код легко подобрать."});
+        QVERIFY(u.addUser("Петров П.П.", "masters", "петров-1"));
+        auto codeOf = [&u](const QString &name) {
+            for (int r = 0; r < u.grid->rowCount(); ++r)
+                if (u.grid->item(r, 0)->text() == name)
+                    return u.grid->item(r, 3)->text();
+            return QString();
+        };
+        QCOMPARE(codeOf("Петров П.П."), QString("личный"));
+        QCOMPARE(codeOf("masters"), QString("встроенный: сменить"));
+        const int masters = TestDb::scalar("select id from accounts_dep.users where name = 'masters'").toInt();
+        QVERIFY(u.changeCode(masters, "мастер-2024"));
+        QCOMPARE(codeOf("masters"), QString("личный"));
+
+        const QString dir = qEnvironmentVariable("TABEL_SHOTS");
+        if (!dir.isEmpty()) {
+            u.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&u));
+            u.grab().save(dir + "/users.png");
+            u.hide();
+            TForm23 *w = app->forms.Form23;
+            w->show();
+            QVERIFY(QTest::qWaitForWindowExposed(w));
+            QTest::keyClicks(w->Edit1, "1234");
+            w->grab().save(dir + "/sign-in.png");
+            w->hide();
+        }
+        TestDb::exec("delete from accounts_dep.users where not builtin");
+        TestDb::exec("update accounts_dep.users set code_hash = accounts_dep.code_hash('masters'), "
+                     "code_index = accounts_dep.code_index('masters'), default_code = true where name = 'masters'");
+        Users::forget(conn);
         Actor::clear();
     }
 
