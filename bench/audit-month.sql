@@ -1,9 +1,11 @@
 -- The audit trail of the benchmark: a month of 50 000 records (November of
 -- the year before the plant's month) among 100 000 of the months around it.
 -- Insertions hold the whole row, changes and closing marks only what
--- changed. Run as the cluster's superuser after bench/dataset.sql.
+-- changed. Run as the schema's owner after bench/dataset.sql.
 \set ON_ERROR_STOP 1
 SET client_min_messages = warning;
+-- the trail is kept by year: 2023's records go to a partition of their own
+SELECT accounts_dep.audit_partition(2023);
 WITH s AS (SELECT id, to_jsonb(x) AS j, row_number() OVER (ORDER BY id) AS rn FROM accounts_dep.smena x),
      n AS (SELECT count(*) AS c FROM s),
      g AS (SELECT g, CASE WHEN g <= 50000 THEN date '2023-11-01' + (g - 1) * interval '51 seconds'

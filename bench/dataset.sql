@@ -2,7 +2,7 @@
 -- random(): every choice is a hash of the worker, the day and the entry).
 -- Variables (psql -v): start (first day), months, workers, products,
 -- operations, per_day (entries of a worked day), others (ERP persons who are
--- not workers). Run as sys on a database made by scripts/create-db.
+-- not workers). Run as the schema's owner (tabel_owner) on a database made by scripts/create-db.
 \set ON_ERROR_STOP 1
 -- the timesheet lines aggregate millions of entries in memory, not on disk
 SET work_mem = '256MB';

@@ -1002,6 +1002,59 @@ void auditReportActions(Pq &pq, const QString &connection, int repeats, const QS
                 tempBytes() - before);
 }
 
+// Sign-in with 200 users: the database finds the one candidate by the keyed
+// index of the code and confirms it with the slow hash once; a wrong code is
+// refused without trying every hash. Users are added as the schema's owner.
+int signInBench(const QString &database, const QString &server, int repeats)
+{
+    const int users = 200;
+    auto connect = [&](const char *user) {
+        const QByteArray ci = QStringLiteral("dbname='%1' host='%2' port=5432 user=%3").arg(database, server, QLatin1String(user)).toUtf8();
+        PGconn *c = PQconnectdb(ci.constData());
+        if (PQstatus(c) != CONNECTION_OK)
+            throw std::runtime_error(PQerrorMessage(c));
+        return c;
+    };
+    auto run = [](PGconn *c, const char *sql, std::vector<const char *> values, bool mayFail = false) {
+        PGresult *r = PQexecParams(c, sql, int(values.size()), nullptr, values.data(), nullptr, nullptr, 0);
+        const ExecStatusType st = PQresultStatus(r);
+        const bool ok = st == PGRES_TUPLES_OK || st == PGRES_COMMAND_OK;
+        if (!ok && !mayFail)
+            throw std::runtime_error(PQresultErrorMessage(r));
+        PQclear(r);
+        return ok;
+    };
+    PGconn *owner = connect("tabel_owner");
+    PGconn *sys = connect("sys");
+    QElapsedTimer made;
+    made.start();
+    run(owner, "insert into accounts_dep.users (name, role, code_hash, code_index) "
+               "select 'Пользователь ' || i, 'masters', accounts_dep.code_hash('личный-код-' || i), "
+               "accounts_dep.code_index('личный-код-' || i) from generate_series(1, $1::int) i",
+        {QByteArray::number(users).constData()});
+    std::printf("sign-in: %d users added in %.1f s\n", users, msSince(made) / 1000.0);
+    const QByteArray last = "личный-код-" + QByteArray::number(users);
+    std::vector<double> right, wrong;
+    for (int i = 0; i < std::max(repeats, 3); ++i) {
+        QElapsedTimer t;
+        t.start();
+        run(sys, "select * from accounts_dep.sign_in($1, 'bench')", {last.constData()});
+        right.push_back(msSince(t));
+        t.restart();
+        run(sys, "select * from accounts_dep.sign_in($1, 'bench')", {"не-тот-код"}, true);
+        wrong.push_back(msSince(t));
+        run(owner, "select accounts_dep.sign_in_forgive(accounts_dep.sign_in_address())", {});
+    }
+    const Figures ok = figures(right), refused = figures(wrong);
+    std::printf("sign-in with %d users: right code %.1f ms (min %.1f), wrong code %.1f ms (min %.1f); limit 300 ms\n",
+                users, ok.median, ok.min, refused.median, refused.min);
+    run(owner, "delete from accounts_dep.session_tokens where workstation = 'bench'", {});
+    run(owner, "delete from accounts_dep.users where name like 'Пользователь %'", {});
+    PQfinish(sys);
+    PQfinish(owner);
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     qInstallMessageHandler(quietOffscreen);
@@ -1034,6 +1087,9 @@ int main(int argc, char **argv)
                            qEnvironmentVariableIntValue("TABEL_BENCH_SAVES"));
     if (qEnvironmentVariableIsSet("TABEL_BENCH_LIVE_B"))
         return liveStation(database, server);
+    // tabel_bench DATABASE SERVER signin
+    if (args.contains(QStringLiteral("signin")))
+        return signInBench(database, server, repeats);
     // tabel_bench DATABASE SERVER live [--saves M]
     if (args.contains(QStringLiteral("live"))) {
         const int i = args.indexOf(QStringLiteral("--saves"));

@@ -1,5 +1,6 @@
--- The schema accounts_dep that Табель owns. Run as the role the program
--- connects as (sys) in the ERP database.
+-- The schema accounts_dep that Табель owns. Run in the ERP database as the
+-- owner role, tabel_owner (never as sys, the program's login: sys gets only
+-- the rights sql/security.sql grants).
 CREATE SCHEMA accounts_dep;
 
 CREATE TABLE accounts_dep.vid_oper (
@@ -200,13 +201,12 @@ CREATE INDEX person_id_numeric ON accounts_dep.person ((id::numeric));
 -- Users, the audit trail and closed months (also brought into older
 -- databases by the program's structure upgrade)
 \ir audit.sql
--- Who is signed in on a session, for the write functions
-\ir session.sql
+-- What the program's login may read and call
+\ir security.sql
 
 -- The writes of the windows, each one function (also brought into older
--- databases by the structure upgrade)
+-- databases by the structure upgrade); each file grants its own functions
 \ir writes.sql
 
--- The catalogue writes the program calls (also brought into older databases
--- by the structure upgrade)
+-- The catalogue writes the program calls
 \ir catalogues.sql

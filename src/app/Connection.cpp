@@ -14,7 +14,7 @@ QString connectionString(const QStringList &args)
     const QString host = useDefault ? QString::fromLatin1(DefaultServer) : server;
     return QStringLiteral("DRIVER={PostgreSQL UNICODE};DATABASE=") + database
         + QStringLiteral(";SERVER=") + host
-        + QStringLiteral(";PORT=5432;UID=sys;PWD=vomtuxa;SSLmode=allow;")
+        + QStringLiteral(";PORT=5432;UID=sys;PWD=vomtuxa;SSLmode=prefer;")
         + QStringLiteral("ReadOnly=0;Protocol=7.4;FakeOidIndex=0;ShowOidColumn=0;RowVersioning=0;ShowSystemTables=0;Fetch=100;UnknownSizes=0;MaxVarcharSize=255;MaxLongVarcharSize=8190;")
         + QStringLiteral("Debug=0;CommLog=0;UseDeclareFetch=0;TextAsLongVarchar=1;UnknownsAsLongVarchar=0;BoolsAsChar=1;Parse=0;ExtraSysTablePrefixes=;LFConversion=1;UpdatableCursors=1;")
         + QStringLiteral("TrueIsMinus1=0;BI=0;ByteaAsLongVarBinary=1;UseServerSidePrepare=1;LowerCaseIdentifier=0;D6=-101;OptionalErrors=0;XaOpt=1");
@@ -41,7 +41,7 @@ Settings settingsFrom(const QString &cs)
     s.database = m.value(QStringLiteral("DATABASE"));
     s.user = m.value(QStringLiteral("UID"));
     s.password = m.value(QStringLiteral("PWD"));
-    s.options = QStringLiteral("sslmode=") + m.value(QStringLiteral("SSLMODE"), QStringLiteral("allow"));
+    s.options = QStringLiteral("sslmode=") + m.value(QStringLiteral("SSLMODE"), QStringLiteral("prefer"));
     return s;
 }
 

@@ -3,6 +3,8 @@
 #include "BuildStamp.h"
 #include "VersionCheck.h"
 #include "db/Actor.h"
+#include "db/DbError.h"
+#include "db/DbSession.h"
 #include "db/TDataModule6.h"
 #include "db/Users.h"
 #include "journal/AuditUi.h"
@@ -23,7 +25,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
-#include <QElapsedTimer>
 #include <QSysInfo>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -56,13 +57,6 @@ TForm23::TForm23(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     row->addWidget(Button2);
     lay->addLayout(row);
     lay->setSizeConstraint(QLayout::SetFixedSize);
-
-    clock = []() {
-        static QElapsedTimer t;
-        if (!t.isValid())
-            t.start();
-        return t.elapsed();
-    };
 
     connect(Button1, &QPushButton::clicked, this, &TForm23::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm23::Button2Click);
@@ -97,13 +91,6 @@ bool TForm23::isAccessCode(const QString &x)
 
 bool TForm23::signIn(bool showJournal)
 {
-    const qint64 now = clock();
-    if (now < m_waitUntil) {
-        // Guessing codes one after another is slowed down.
-        Dialogs::error(QStringLiteral("Слишком много неверных попыток подряд. Следующая попытка — через %1 с.")
-                           .arg((m_waitUntil - now + 999) / 1000));
-        return false;
-    }
     const QString x = Edit1->text().trimmed();
     TForm1 *j = f.Form1;
     j->setShift(1);
@@ -112,31 +99,28 @@ bool TForm23::signIn(bool showJournal)
     for (int s = 1; s <= 4; ++s)
         f.DataModule6->smena(s)->setParam(QStringLiteral("ok"), QStringLiteral("ta"));
 
-    // The typed text is looked up among the active users' codes.
-    const std::optional<Users::User> user =
-        x.isEmpty() ? std::nullopt : Users::byCode(f.DataModule6->connectionName(), x);
-    if (!user) {
-        if (++m_wrongTries >= kWrongTries) {
-            m_wrongTries = 0;
-            m_waitUntil = now + kWaitMs;
-            Dialogs::error(QStringLiteral("Введены неверные данные.\nПять неверных попыток подряд: "
-                                          "следующая попытка — через %1 с.").arg(kWaitMs / 1000));
-        } else {
-            Dialogs::error(QStringLiteral("Введены неверные данные."));
-        }
+    // The database checks the code, slows down guessing (whichever program
+    // asks) and ties this connection's server session to the user.
+    const QString connection = f.DataModule6->connectionName();
+    Users::User user;
+    try {
+        if (x.isEmpty())
+            throw DbError(QStringLiteral("Введены неверные данные."));
+        user = Users::signIn(connection, x, QSysInfo::machineHostName());
+    } catch (const DbError &e) {
+        Dialogs::error(e.text());
         // The next code is typed afresh, not appended to the wrong one.
         Edit1->clear();
         return false;
     }
-    m_wrongTries = 0;
-    const bool admin = user->role == QLatin1String(Users::Administrator);
+    const bool admin = user.role == QLatin1String(Users::Administrator);
     // A built-in code keeps the role text it always had (the code itself for
     // the administrator); a personal code gives its user's role.
-    j->role = admin ? (isAccessCode(x) ? x : user->role) : user->role;
+    j->role = admin ? (isAccessCode(x) ? x : user.role) : user.role;
     j->N11->setEnabled(admin);
-    Actor::set({user->name, user->role, QSysInfo::machineHostName()});
-    AuditUi::showSignedIn(f, user->name, user->role);
-    applyRestrictions(user->role);
+    Actor::set({user.name, user.role, QSysInfo::machineHostName()});
+    AuditUi::showSignedIn(f, user.name, user.role);
+    applyRestrictions(user.role);
     if (showJournal)
         journalStep();
     return true;

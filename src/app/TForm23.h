@@ -1,6 +1,5 @@
 #pragma once
 #include <QDialog>
-#include <functional>
 
 class QLineEdit;
 class QPushButton;
@@ -23,12 +22,6 @@ public:
     bool signIn(bool showJournal = true);
     static bool isAccessCode(const QString &x);
 
-    // After this many wrong codes in a row the next try waits kWaitMs.
-    static constexpr int kWrongTries = 5;
-    static constexpr qint64 kWaitMs = 30000;
-    // Milliseconds of a steady clock; tests put in their own.
-    std::function<qint64()> clock;
-
     void FormActivate();
     void Button1Click() { signIn(true); }
     void Button2Click();
@@ -42,6 +35,4 @@ private:
     void journalStep();
     Forms &f;
     bool m_activatedOnce = false;
-    int m_wrongTries = 0;
-    qint64 m_waitUntil = 0;
 };

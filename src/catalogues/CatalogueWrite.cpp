@@ -9,8 +9,8 @@ namespace CatalogueWrite {
 bool call(const QString &connection, const QString &statement, const QVariantList &values, QVariantList *row)
 {
     try {
-        // the catalogue functions check the signed-in user's role
-        Write::tellWho(connection);
+        // the catalogue functions check the role of the user signed in on
+        // this server session
         Rows q = Write::run(connection, statement, values);
         if (row) {
             row->clear();

@@ -9,7 +9,9 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QColor>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -33,9 +35,9 @@ UsersWindow::UsersWindow(const QString &connection, QWidget *parent) : QDialog(p
 {
     setObjectName(QStringLiteral("UsersWindow"));
     setWindowTitle(QStringLiteral("Пользователи"));
-    grid = new QTableWidget(0, 3, this);
+    grid = new QTableWidget(0, 4, this);
     grid->setObjectName(QStringLiteral("UsersGrid"));
-    grid->setHorizontalHeaderLabels({QStringLiteral("Имя"), QStringLiteral("Роль"), QStringLiteral("Вход")});
+    grid->setHorizontalHeaderLabels({QStringLiteral("Имя"), QStringLiteral("Роль"), QStringLiteral("Вход"), QStringLiteral("Код")});
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -57,8 +59,15 @@ UsersWindow::UsersWindow(const QString &connection, QWidget *parent) : QDialog(p
         row->addWidget(b);
     row->addStretch();
     row->addWidget(closeButton);
+    defaultCodesNote = new QLabel(QStringLiteral("Коды, отмеченные «сменить», встроены в программу и известны многим: "
+                                                 "смените их на личные коды не короче %1 знаков.")
+                                      .arg(Users::kMinCodeLength),
+                                  this);
+    defaultCodesNote->setObjectName(QStringLiteral("DefaultCodesNote"));
+    defaultCodesNote->setWordWrap(true);
     auto *lay = new QVBoxLayout(this);
     lay->addWidget(grid);
+    lay->addWidget(defaultCodesNote);
     lay->addLayout(row);
     resize(560, 360);
     connect(addButton, &QPushButton::clicked, this, &UsersWindow::addClicked);
@@ -73,6 +82,7 @@ void UsersWindow::reload()
 {
     const int keep = currentId();
     grid->setRowCount(0);
+    bool anyDefault = false;
     for (const Users::User &u : Users::all(m_connection)) {
         const int r = grid->rowCount();
         grid->insertRow(r);
@@ -81,10 +91,17 @@ void UsersWindow::reload()
         grid->setItem(r, 0, name);
         grid->setItem(r, 1, new QTableWidgetItem(Users::roleCaption(u.role)));
         grid->setItem(r, 2, new QTableWidgetItem(u.active ? QStringLiteral("разрешён") : QStringLiteral("отключён")));
+        auto *code = new QTableWidgetItem(u.defaultCode ? QStringLiteral("встроенный: сменить") : QStringLiteral("личный"));
+        if (u.defaultCode) {
+            code->setForeground(QColor(180, 0, 0));
+            anyDefault = anyDefault || u.active;
+        }
+        grid->setItem(r, 3, code);
         if (u.id == keep)
             grid->selectRow(r);
     }
     grid->resizeColumnsToContents();
+    defaultCodesNote->setVisible(anyDefault);
 }
 
 int UsersWindow::currentId() const
@@ -108,6 +125,10 @@ static bool attempt(const std::function<void()> &step)
 
 bool UsersWindow::addUser(const QString &name, const QString &role, const QString &code)
 {
+    if (const QString why = Users::codeProblem(code); !why.isEmpty()) {
+        Dialogs::error(why);
+        return false;
+    }
     const bool ok = attempt([&]() { Users::add(m_connection, name, role, code); });
     reload();
     return ok;
@@ -115,6 +136,10 @@ bool UsersWindow::addUser(const QString &name, const QString &role, const QStrin
 
 bool UsersWindow::changeCode(int id, const QString &code)
 {
+    if (const QString why = Users::codeProblem(code); !why.isEmpty()) {
+        Dialogs::error(why);
+        return false;
+    }
     const bool ok = attempt([&]() { Users::setCode(m_connection, id, code); });
     reload();
     return ok;

@@ -3,6 +3,7 @@
 
 class QTableWidget;
 class QPushButton;
+class QLabel;
 
 // The administrator's list of users: add a user, change a code, change a
 // role, switch a user off. Codes are typed in masked fields and never shown;
@@ -14,6 +15,7 @@ public:
 
     QTableWidget *grid;
     QPushButton *addButton, *codeButton, *roleButton, *offButton, *closeButton;
+    QLabel *defaultCodesNote; // shown while an active user still has a built-in code
 
     void reload();
     int currentId() const; // 0 when no row is selected

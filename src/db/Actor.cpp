@@ -1,14 +1,6 @@
 #include "Actor.h"
 
-#include "DbError.h"
-#include "DbSession.h"
-
-
 namespace Actor {
-
-const char *const UserSetting = "tabel.user";
-const char *const RoleSetting = "tabel.role";
-const char *const WorkstationSetting = "tabel.workstation";
 
 namespace {
 Who g_who;
@@ -29,15 +21,5 @@ void clear()
 
 const Who &current() { return g_who; }
 bool isSet() { return g_set; }
-
-void apply(const QString &connection)
-{
-    if (!g_set)
-        return;
-    DbSession::execBound(connection,
-                         QStringLiteral("select set_config('%1', ?, true), set_config('%2', ?, true), set_config('%3', ?, true)")
-                             .arg(QLatin1String(UserSetting), QLatin1String(RoleSetting), QLatin1String(WorkstationSetting)),
-                         {g_who.name, g_who.role, g_who.workstation}, DbSession::Retry::Never);
-}
 
 } // namespace Actor

@@ -16,9 +16,4 @@ void action(const QString &connection, const QString &action, const QString &key
 // "2024-03": the key of a month
 QString monthKey(int year, int month);
 
-// For a connection whose statements commit one by one (the legacy import's):
-// tells the database who works here for the rest of the session, so the
-// records of its rows name the user too.
-void setSessionActor(const QString &connection);
-
 } // namespace Audit

@@ -1,6 +1,5 @@
 #include "DbSession.h"
 
-#include "Actor.h"
 #include "DbError.h"
 
 #include <QHash>
@@ -141,12 +140,6 @@ void begin(const QString &connection)
     now.doomed = false;
     now.broken = false;
     now.begunOn = now.generation;
-    try {
-        Actor::apply(connection); // who works here, for the audit records
-    } catch (...) {
-        rollback(connection);
-        throw;
-    }
 }
 
 void commit(const QString &connection)

@@ -14,6 +14,7 @@
 #include <QUuid>
 #include <atomic>
 #include <libpq-fe.h>
+#include <poll.h>
 #include <vector>
 
 // ---- Rows ------------------------------------------------------------------
@@ -327,12 +328,12 @@ struct Attempt {
 };
 
 // A refusal raised by the database's own rules (a closed month, a taken
-// code) is meant for the user as it stands: without the severity word and
-// the trigger's call stack.
+// code, a wrong code at sign-in, a role's limits) is meant for the user as
+// it stands: without the severity word and the function's call stack.
 QString errorText(const QString &raw, const QString &sqlstate)
 {
     QString t = raw.trimmed();
-    if (sqlstate == QLatin1String("P0001")) {
+    if (sqlstate == QLatin1String("P0001") || sqlstate.startsWith(QLatin1String("28")) || sqlstate.startsWith(QLatin1String("TB"))) {
         const int context = int(t.indexOf(QLatin1String("\nCONTEXT:")));
         if (context >= 0)
             t.truncate(context);
@@ -647,7 +648,19 @@ bool connectionDown(const QString &connection)
     if (!isPostgres(db))
         return false;
     PGconn *conn = pgconn(db);
-    return !conn || PQstatus(conn) == CONNECTION_BAD;
+    if (!conn)
+        return true;
+    // A session the server ended while it stood idle has left its goodbye on
+    // the socket: read it before sending, so that a write is not sent into a
+    // dead connection, where its outcome would be unknown. (No round trip.)
+    // The end is seen on a second read, after the server's last message.
+    for (int i = 0; i < 4 && PQstatus(conn) == CONNECTION_OK && PQtransactionStatus(conn) != PQTRANS_ACTIVE; ++i) {
+        pollfd p{PQsocket(conn), POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0)
+            break;
+        deliverNotices(db, conn); // reads what arrived: notices, or the end
+    }
+    return PQstatus(conn) == CONNECTION_BAD;
 }
 
 [[noreturn]] void throwFailed(const Attempt &a)

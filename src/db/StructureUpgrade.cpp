@@ -1,6 +1,8 @@
 #include "StructureUpgrade.h"
 
 #include "DbError.h"
+#include "Owner.h"
+#include "Gateway.h"
 #include "TDataModule6.h"
 
 #include <QFile>
@@ -34,23 +36,34 @@ void runStructureUpgrade(TDataModule6 &dm)
         // An empty night flag counts as day
         QStringLiteral("ALTER TABLE accounts_dep.fatigue ALTER COLUMN i_night SET DEFAULT 0"),
     };
-    Command cmd(dm.connectionName());
-    // Users, the audit trail and closed months: one command, so an older
-    // database gets all of it or, on a failure, none of it (its text comes
-    // from sql/audit.sql, which may run again without harm).
-    QStringList all(std::begin(cmds), std::end(cmds));
-    // then who is signed in, the write functions of the windows and the
-    // catalogue writes, each file one command
-    for (const char *file : {":/sql/audit.sql", ":/sql/session.sql", ":/sql/writes.sql", ":/sql/catalogues.sql"}) {
-        QFile f(QString::fromLatin1(file));
-        if (f.open(QIODevice::ReadOnly))
-            all << QString::fromUtf8(f.readAll());
-    }
-    for (const QString &c : all) {
+    // Run as the owner of the schema: the program's login may not alter it.
+    const QString owner = Owner::open(dm.connectionName());
+    for (const QString &c : cmds) {
         try {
-            cmd.exec(c);
+            Gateway::run(owner, c, {}, Gateway::Retry::Never);
         } catch (const DbError &) {
             // already upgraded: nothing to do for this step
+        }
+    }
+    // Users, sign-in, the audit trail and closed months, what the program's
+    // login may do, then the write functions and the catalogue writes: whole
+    // files, each one command, so an older database gets all of a file or, on
+    // a failure, none of it (every file may run again without harm).
+    const char *const files[] = {":/sql/audit.sql", ":/sql/security.sql", ":/sql/writes.sql", ":/sql/catalogues.sql"};
+    for (const char *path : files) {
+        QFile file(QString::fromLatin1(path));
+        if (!file.open(QIODevice::ReadOnly))
+            throw DbError(QStringLiteral("Нет файла %1 в программе.").arg(QLatin1String(path)));
+        try {
+            Gateway::run(owner, QStringLiteral("BEGIN;\n") + QString::fromUtf8(file.readAll()) + QStringLiteral("\nCOMMIT;"), {},
+                         Gateway::Retry::Never);
+        } catch (const DbError &e) {
+            // the failed file's transaction is still open on the session
+            try {
+                Gateway::run(owner, QStringLiteral("ROLLBACK"), {}, Gateway::Retry::Never);
+            } catch (const DbError &) {
+            }
+            throw DbError(QStringLiteral("Структура БД не обновлена (%1): %2").arg(QLatin1String(path).mid(6), e.text()));
         }
     }
 }

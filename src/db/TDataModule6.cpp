@@ -4,10 +4,11 @@
 #include "DayColumns.h"
 #include "DbError.h"
 #include "DbSession.h"
+#include "Gateway.h"
+#include "Users.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
-#include "Gateway.h"
 
 namespace {
 const char *const kConn = TDataModule6::ConnectionName;
@@ -138,6 +139,9 @@ void TDataModule6::openConnection()
     Gateway::forget(kConn);
     Gateway::run(kConn, QStringLiteral("SET DateStyle TO 'ISO, DMY'; SET standard_conforming_strings TO on; SET jit = off"),
                  {}, Gateway::Retry::Opening);
+    // A new server session of a signed-in workstation is tied to its user
+    // before anything else runs on it.
+    Users::resume(kConn);
 }
 
 bool TDataModule6::connected() const

@@ -5,7 +5,10 @@
 #include "db/DayColumns.h"
 #include "db/DbError.h"
 #include "db/Gateway.h"
+#include "db/Owner.h"
 #include "db/Sql.h"
+#include "db/TDataModule6.h"
+#include "db/Users.h"
 
 #include <QDateTime>
 #include <QSqlDatabase>
@@ -273,15 +276,17 @@ int LegacyImport::stepCount() { return int(plan().size()); }
 void LegacyImport::connect()
 {
     openOdbc(kLegacyConnection, QLatin1String(kLegacySource), QString(), QStringLiteral("plodkawes"));
-    // The data source supplies the password, if the server asks for one.
-    openOdbc(kPgConnection, QLatin1String(kPgSource), QStringLiteral("sys"), QString());
+    // As the owner of the schema (the program's login may not empty its
+    // tables); the data source supplies the password, if the server asks for one.
+    openOdbc(kPgConnection, QLatin1String(kPgSource), QString::fromLatin1(Owner::Role), QString());
 }
 
 void LegacyImport::run(const ProgressFn &progress)
 {
     connect();
     ClosedMonths::refuseIfAnyWithRows(QLatin1String(kPgConnection), QStringLiteral("Импорт"));
-    Audit::setSessionActor(QLatin1String(kPgConnection));
+    // its records name the user signed in to the program
+    Users::tieAlso(QLatin1String(kPgConnection), QString::fromLatin1(TDataModule6::ConnectionName));
     Audit::action(QLatin1String(kPgConnection), QStringLiteral("импорт"), QString());
     Progress p;
     p.steps = stepCount();

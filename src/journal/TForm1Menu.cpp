@@ -167,8 +167,17 @@ void TForm1::N16Click()
 {
     if (LongAction::running())
         return;
-    LongAction run(nullptr);
-    run.disable(N12);
-    run.disable(N16);
-    runStructureUpgrade(*f.DataModule6);
+    QString failure;
+    {
+        LongAction run(nullptr);
+        run.disable(N12);
+        run.disable(N16);
+        try {
+            runStructureUpgrade(*f.DataModule6);
+        } catch (const DbError &e) {
+            failure = e.text();
+        }
+    }
+    if (!failure.isEmpty())
+        Dialogs::error(failure);
 }

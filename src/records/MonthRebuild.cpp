@@ -13,7 +13,6 @@ void rebuild(const QString &function, const QString &connection, int month, int 
 {
     if (!QDate(year, month, 1).isValid())
         throw DbError(QStringLiteral("Неверный месяц: %1.%2").arg(month).arg(year));
-    Write::tellWho(connection); // before the transaction: a rollback would take it back
     Transaction tx(connection);
     Rows days = Write::run(connection, QStringLiteral("select d from accounts_dep.%1(?::int, ?::int) d").arg(function),
                                 {year, month});

@@ -22,11 +22,6 @@ Rows run(const QString &connection, const QString &sql, const QVariantList &valu
 // a second press.
 Outcome call(const QString &connection, const QString &sql, const QVariantList &values);
 
-// Tells the database who works at this workstation, for the write
-// functions' role checks and the audit records: once per opening of the
-// connection, and again when the user changes. Throws DbError.
-void tellWho(const QString &connection);
-
 // Values as the write functions take them (null for a null key or date).
 QVariant keyValue(const QUuid &key);
 QVariant dateValue(const QDate &date);

@@ -323,8 +323,11 @@ QList<AuditReport::Row> AuditReport::grouped() const
 
 namespace {
 // Breaks a text into lines no wider than `width` mm, at blanks where it can.
-QStringList wrap(const QString &text, double width, double points)
+QStringList wrap(const QString &text, double fullWidth, double points)
 {
+    // The device's own metrics may run a little wider than the estimate:
+    // room is left so that a wrapped line is never cut short on paper.
+    const double width = fullWidth * 0.96;
     QStringList lines;
     for (const QString &para : text.split(QLatin1Char('\n'))) {
         QString line;

@@ -19,7 +19,7 @@
 #include <QtTest>
 
 static const QString kOptions =
-    ";PORT=5432;UID=sys;PWD=vomtuxa;SSLmode=allow;"
+    ";PORT=5432;UID=sys;PWD=vomtuxa;SSLmode=prefer;"
     "ReadOnly=0;Protocol=7.4;FakeOidIndex=0;ShowOidColumn=0;RowVersioning=0;ShowSystemTables=0;Fetch=100;UnknownSizes=0;MaxVarcharSize=255;MaxLongVarcharSize=8190;"
     "Debug=0;CommLog=0;UseDeclareFetch=0;TextAsLongVarchar=1;UnknownsAsLongVarchar=0;BoolsAsChar=1;Parse=0;ExtraSysTablePrefixes=;LFConversion=1;UpdatableCursors=1;"
     "TrueIsMinus1=0;BI=0;ByteaAsLongVarBinary=1;UseServerSidePrepare=1;LowerCaseIdentifier=0;D6=-101;OptionalErrors=0;XaOpt=1";
@@ -77,12 +77,12 @@ private slots:
         QTest::addColumn<QString>("sslmode");
         QTest::addColumn<bool>("builtinPassword");
         QTest::addColumn<QString>("options");
-        QTest::newRow("nothing provided") << "" << "" << "" << true << "sslmode=allow";
-        QTest::newRow("password file for this database") << "db1:5432:tabel:sys:secret" << "" << "" << false << "sslmode=allow";
-        QTest::newRow("password file with wildcards") << "# site\n*:*:*:sys:secret" << "" << "" << false << "sslmode=allow";
-        QTest::newRow("password file for another user") << "*:*:*:postgres:secret" << "" << "" << true << "sslmode=allow";
-        QTest::newRow("password file for another server") << "db2:5432:tabel:sys:secret" << "" << "" << true << "sslmode=allow";
-        QTest::newRow("service") << "" << "tabel" << "" << false << "sslmode=allow";
+        QTest::newRow("nothing provided") << "" << "" << "" << true << "sslmode=prefer";
+        QTest::newRow("password file for this database") << "db1:5432:tabel:sys:secret" << "" << "" << false << "sslmode=prefer";
+        QTest::newRow("password file with wildcards") << "# site\n*:*:*:sys:secret" << "" << "" << false << "sslmode=prefer";
+        QTest::newRow("password file for another user") << "*:*:*:postgres:secret" << "" << "" << true << "sslmode=prefer";
+        QTest::newRow("password file for another server") << "db2:5432:tabel:sys:secret" << "" << "" << true << "sslmode=prefer";
+        QTest::newRow("service") << "" << "tabel" << "" << false << "sslmode=prefer";
         QTest::newRow("ssl required") << "" << "" << "require" << true << "sslmode=require";
         QTest::newRow("ssl verified") << "" << "" << "verify-full" << true << "sslmode=verify-full";
     }
@@ -156,7 +156,7 @@ private slots:
         QCOMPARE(s.port, 5432);
         QCOMPARE(s.user, QString("sys"));
         QCOMPARE(s.password, QString("vomtuxa"));
-        QCOMPARE(s.options, QString("sslmode=allow"));
+        QCOMPARE(s.options, QString("sslmode=prefer"));
     }
 
     // Runs first: a second data module cannot share the connection name.

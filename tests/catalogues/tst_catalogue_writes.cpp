@@ -16,7 +16,6 @@
 #include "support/Seed.h"
 #include "support/TestDb.h"
 #include "support/TestMain.h"
-#include "SignedIn.h"
 #include "Typing.h"
 
 #include <QComboBox>
@@ -108,7 +107,7 @@ private slots:
         // and the program's own session reads backslashes as escapes, too
         Write::run(conn(), QStringLiteral("set standard_conforming_strings = off"));
         QCOMPARE(appSetting(QStringLiteral("standard_conforming_strings")), QStringLiteral("off"));
-        SignedIn::as(conn(), QStringLiteral("administrator"));
+        TestDb::signInAs(conn(), QStringLiteral("administrator"));
 
         QSqlDatabase l = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QLatin1String(kListener));
         l.setHostName(TestDb::host());
@@ -125,7 +124,7 @@ private slots:
             TestDb::exec(QStringLiteral("insert into hrms_staffpos.staffpos (id, s_caption) values (%1, $t$%2$t$)")
                              .arg(900 + i)
                              .arg(kTyped.at(i)));
-        SignedIn::as(conn(), QStringLiteral("administrator"));
+        TestDb::signInAs(conn(), QStringLiteral("administrator"));
     }
     void cleanup() { DialogDriver::verifyNoWindowLeftOpen(); }
     void cleanupTestCase()
@@ -300,9 +299,9 @@ private slots:
         call.replace("%w", QString::number(w)).replace("%g", QString::number(group)).replace("%p", QString::number(p));
         call.replace("%k", QString::number(k)).replace("%o", QString::number(o)).replace("%n", QString::number(n));
         const QString before = catalogues();
-        SignedIn::as(conn(), role);
+        TestDb::signInAs(conn(), role);
         const QString refusal = run(call);
-        SignedIn::as(conn(), QStringLiteral("administrator"));
+        TestDb::signInAs(conn(), QStringLiteral("administrator"));
         QCOMPARE(refusal, role.isEmpty() ? QStringLiteral("Войдите в программу: без входа запись невозможна.")
                                          : QStringLiteral("Справочники может изменять только администратор."));
         QCOMPARE(catalogues(), before);
@@ -312,7 +311,7 @@ private slots:
     void windowShowsTheRefusal()
     {
         ScriptedDialogs dialogs;
-        SignedIn::as(conn(), QStringLiteral("masters"));
+        TestDb::signInAs(conn(), QStringLiteral("masters"));
         TForm9 *ed = f->Form9;
         ed->Tag = 1;
         DialogDriver::onModal(QStringLiteral("TForm9"), [&](QWidget *) {

@@ -9,7 +9,6 @@
 #include "support/Seed.h"
 #include "support/TestDb.h"
 #include "support/TestMain.h"
-#include "SignedIn.h"
 #include "support/Xlsx.h"
 #include "ui/DatasetModel.h"
 
@@ -74,7 +73,7 @@ private slots:
     void initTestCase()
     {
         app = TestDb::startApp();
-        SignedIn::as(app->forms.DataModule6->connectionName(), QStringLiteral("administrator"));
+        TestDb::signInAs(app->forms.DataModule6->connectionName(), QStringLiteral("administrator"));
         dm = app->forms.DataModule6;
         f = &app->forms;
     }

@@ -147,7 +147,7 @@ private slots:
         typeEntry();
         ScriptedDialogs dialogs;
         dropProgramsConnection();
-        QVERIFY(app->forms.Form11->save());
+        QVERIFY2(app->forms.Form11->save(), qPrintable(dialogs.texts().join(" | ")));
         QCOMPARE(dialogs.texts(), QStringList{kReconnected});
         QCOMPARE(entries(), 1);
         QCOMPARE(TestDb::scalar("select d5 from accounts_dep.h_tabel").toInt(), 8);

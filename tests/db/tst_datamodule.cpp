@@ -45,6 +45,7 @@ class TestDataModule : public QObject {
 private slots:
     void initTestCase()
     {
+        TestDb::letSysWrite({"person"}); // the statements' road is under test here, not the rights
         app = TestDb::startApp();
         dm = app->forms.DataModule6;
     }

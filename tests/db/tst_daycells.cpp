@@ -74,6 +74,7 @@ class TestDayCells : public QObject {
 private slots:
     void initTestCase()
     {
+        TestDb::letSysWrite({"h_tabel"}); // the statements' road is under test here, not the rights
         app = TestDb::startApp();
         conn = app->forms.DataModule6->connectionName();
         TestDb::exec("create function pg_temp.attempt(q text) returns text language plpgsql as "

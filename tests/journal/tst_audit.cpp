@@ -67,11 +67,11 @@ class TestAudit : public QObject {
     }
     int auditCount() { return TestDb::scalar("select count(*) from accounts_dep.audit").toInt(); }
 
-    // Runs one statement in psql as the program's database role; exit code and errors
+    // Runs one statement in psql as the schema's owner (a change made outside the program); exit code and errors
     QPair<int, QString> psql(const QString &sql)
     {
         QProcess p;
-        p.start("psql", {"-X", "-q", "-v", "ON_ERROR_STOP=1", "-h", TestDb::host(), "-U", "sys", "-d", TestDb::databaseName(),
+        p.start("psql", {"-X", "-q", "-v", "ON_ERROR_STOP=1", "-h", TestDb::host(), "-U", "tabel_owner", "-d", TestDb::databaseName(),
                          "-c", sql});
         p.waitForFinished(30000);
         return {p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
@@ -110,7 +110,7 @@ private slots:
         ed = app->forms.Form11;
         dm = app->forms.DataModule6;
         j->role = "63527140";
-        Actor::set({"Иванова И.И.", "administrator", "цех-1"});
+        TestDb::signInAs(dm->connectionName(), "administrator", "Иванова И.И.");
         for (int s = 1; s <= 4; ++s)
             dm->smena(s)->setParam("ok", "ta");
     }
@@ -187,7 +187,7 @@ private slots:
         QCOMPARE(h.grid->item(2, 2)->text(), QString("изменение"));
         QCOMPARE(h.grid->item(2, 3)->text(), QString("Часы: 8 → 6"));
         QCOMPARE(h.grid->item(1, 3)->text(), QString("Закрыто: нет → да"));
-        QCOMPARE(h.grid->item(2, 1)->text(), QString("Иванова И.И. (%1, цех-1)").arg(Users::roleCaption("administrator")));
+        QCOMPARE(h.grid->item(2, 1)->text(), QString("Иванова И.И. (%1, тест)").arg(Users::roleCaption("administrator")));
         QVERIFY(dialogs.shown.size() == 1); // the deletion's question only
     }
 
@@ -206,7 +206,7 @@ private slots:
         const QList<Record> recs = records("smena", id);
         QCOMPARE(recs.size(), 1);
         QVERIFY(recs[0].outside);
-        QCOMPARE(recs[0].user, QString("sys"));
+        QCOMPARE(recs[0].user, QString("tabel_owner"));
         QCOMPARE(recs[0].role, QString("вне программы"));
         QCOMPARE(recs[0].before.value("kol_vo").toInt(), 10);
         QCOMPARE(recs[0].after.value("kol_vo").toInt(), 12);
@@ -324,7 +324,7 @@ private slots:
         const QString entry = QString("журнал, %1, смена 1, Алексеев А.В., РК-128, Сборка").arg(day.toString("dd.MM.yyyy"));
         QVERIFY2(text.contains(entry), qPrintable(text));
         QVERIFY2(text.contains("Кол-во: 10 → 12"), qPrintable(text));
-        QVERIFY2(text.contains("Иванова И.И.") && text.contains("sys (вне программы)"), qPrintable(text));
+        QVERIFY2(text.contains("Иванова И.И.") && text.contains("tabel_owner") && text.contains("(вне"), qPrintable(text));
         // the insertion's whole row wraps instead of being cut: its last field is there
         QVERIFY2(text.contains("Закрыто: нет"), qPrintable(text));
         QVERIFY2(!text.contains("…") && !text.contains("kol_vo") && !text.contains("save_key"), qPrintable(text));
@@ -464,6 +464,7 @@ private slots:
             QVERIFY2(db.open(), qPrintable(db.lastError().text()));
             QSqlQuery(db).exec("SET DateStyle TO 'ISO, DMY'");
         }
+        TestDb::signInAs(other, "administrator", "Иванова И.И.");
         TForm25 *h = app->forms.Form25;
         j->show();
         QVERIFY(QTest::qWaitForWindowExposed(j));

@@ -6,7 +6,6 @@
 #include "db/TDataModule6.h"
 #include "catalogues/TForm5.h"
 #include "catalogues/TForm9.h"
-#include "catalogues/SignedIn.h"
 #include "journal/TForm1.h"
 #include "records/Entries.h"
 #include "support/DialogDriver.h"
@@ -30,11 +29,12 @@
 // on its standard input. It answers "done <id>" after each commit.
 namespace {
 const QDate kDay(2024, 3, 5);
-const char *const kB = "testdb_sys"; // the test support's own connection
+const char *const kB = "testdb_sys"; // the test support's own connection as the program's login
 
 int workstationB()
 {
-    TestDb::scalar(QStringLiteral("select 1")); // opens the connection
+    TestDb::sysScalar(QStringLiteral("select 1")); // opens the connection
+    TestDb::signInAs(QString::fromLatin1(kB), QStringLiteral("administrator"));
     const int product = TestDb::scalar("select min(id) from accounts_dep.izdel").toInt();
     const int oper = TestDb::scalar("select min(id) from accounts_dep.oper where id not in (7777, 7778)").toInt();
     QTextStream in(stdin), out(stdout);
@@ -284,6 +284,7 @@ private slots:
     // reads its table again and keeps its search filter.
     void catalogues()
     {
+        TestDb::sysScalar(QStringLiteral("select 1")); // opens the connection
         QSqlDriver *other = QSqlDatabase::database(kB).driver();
         QVERIFY(other->subscribeToNotification(QString::fromLatin1(ChangeNotice::Channel)));
         QSignalSpy heard(other, &QSqlDriver::notification);
@@ -291,9 +292,8 @@ private slots:
         kind->Tag = 1;
         kind->Edit1->setText(QStringLiteral("Покраска"));
         // the catalogues are the administrator's
-        SignedIn::as(ctx->forms.DataModule6->connectionName(), QStringLiteral("administrator"));
+        TestDb::signInAs(ctx->forms.DataModule6->connectionName(), QStringLiteral("administrator"));
         const bool saved = kind->save();
-        SignedIn::as(ctx->forms.DataModule6->connectionName(), QString());
         QVERIFY(saved);
         QTRY_VERIFY(!heard.isEmpty());
         ChangeNotice::Change c;

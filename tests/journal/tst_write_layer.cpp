@@ -55,6 +55,7 @@ QString secondConnection()
         QSqlQuery q(c);
         q.exec(QStringLiteral("SET DateStyle TO 'ISO, DMY'"));
         q.exec(QStringLiteral("SET lock_timeout = '3s'")); // a wait that would hang fails instead
+        TestDb::signInAs(QString::fromLatin1(kSecond), QStringLiteral("administrator"));
     }
     return QString::fromLatin1(kSecond);
 }
@@ -328,10 +329,7 @@ private slots:
                               "(select count(*) from accounts_dep.fatigue)";
         const QString before = TestDb::scalar(state).toString() + TestDb::scalar("select count(*) from accounts_dep.closed_months").toString()
             + TestDb::scalar("select count(*) from cmn_gds_and_srv.gds_and_srv").toString();
-        if (role.isEmpty())
-            Actor::clear();
-        else
-            Actor::set({"Иванов И.И.", role, "цех-1"});
+        TestDb::signInAs(conn, role, "Иванов И.И.");
         Entries::Entry e;
         e.worker = worker;
         e.operation = oper2;
@@ -373,7 +371,7 @@ private slots:
                 o = Outcome::refused(Outcome::Refused, err.text());
             }
         }
-        signInAsAdministrator();
+        TestDb::signInAs(conn, "administrator");
         const QString after = TestDb::scalar(state).toString() + TestDb::scalar("select count(*) from accounts_dep.closed_months").toString()
             + TestDb::scalar("select count(*) from cmn_gds_and_srv.gds_and_srv").toString();
         TestDb::exec("delete from accounts_dep.closed_months");

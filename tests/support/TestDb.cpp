@@ -1,8 +1,12 @@
 #include "TestDb.h"
 
 #include "app/Startup.h"
+#include "db/TDataModule6.h"
+#include "db/Actor.h"
+#include "db/Gateway.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -14,7 +18,8 @@
 namespace TestDb {
 namespace {
 const char *kAdmin = "testdb_admin";
-const char *kConn = "testdb_sys";
+const char *kConn = "testdb_owner";
+const char *kSysConn = "testdb_sys";
 QString g_name;
 
 QSqlDatabase connect(const char *name, const QString &db, const QString &user)
@@ -39,9 +44,11 @@ void dropAtExit()
 {
     if (g_name.isEmpty())
         return;
-    if (QSqlDatabase::contains(kConn)) {
-        QSqlDatabase::database(kConn).close();
-        QSqlDatabase::removeDatabase(kConn);
+    for (const char *c : {kConn, kSysConn}) {
+        if (QSqlDatabase::contains(c)) {
+            QSqlDatabase::database(c).close();
+            QSqlDatabase::removeDatabase(c);
+        }
     }
     QSqlDatabase admin = connect(kAdmin, QStringLiteral("postgres"), qEnvironmentVariable("PGUSER", QStringLiteral("postgres")));
     QSqlQuery q(admin);
@@ -81,17 +88,108 @@ void ensureDatabase()
     std::atexit(dropAtExit);
 }
 
+static QSqlDatabase ownerConn()
+{
+    ensureDatabase();
+    return connect(kConn, g_name, QStringLiteral("tabel_owner"));
+}
+
 static QSqlDatabase sysConn()
 {
     ensureDatabase();
-    return connect(kConn, g_name, QStringLiteral("sys"));
+    return connect(kSysConn, g_name, QStringLiteral("sys"));
 }
 
 void exec(const QString &sql)
 {
-    QSqlQuery q(sysConn());
+    QSqlQuery q(ownerConn());
     if (!q.exec(sql))
         QFAIL(qPrintable(QStringLiteral("SQL failed: %1\n%2").arg(q.lastError().text(), sql)));
+}
+
+QString sysExec(const QString &sql)
+{
+    QSqlQuery q(sysConn());
+    if (q.exec(sql))
+        return QString();
+    const QString why = q.lastError().databaseText();
+    return why.isEmpty() ? q.lastError().text() : why;
+}
+
+QVariant sysScalar(const QString &sql)
+{
+    QSqlQuery q(sysConn());
+    if (!q.exec(sql)) {
+        qWarning("SQL failed: %s\n%s", qPrintable(q.lastError().text()), qPrintable(sql));
+        return QVariant();
+    }
+    return q.next() ? q.value(0) : QVariant();
+}
+
+Users::User signIn(const QString &connectionName, const QString &code)
+{
+    const Users::User u = Users::signIn(connectionName, code, QStringLiteral("тест"));
+    Actor::set({u.name, u.role, QStringLiteral("тест")});
+    return u;
+}
+
+Users::User signInAs(const QString &connectionName, const QString &role, const QString &name)
+{
+    // the built-in users' codes; a named user gets a personal code of its own
+    static const QHash<QString, QPair<QString, QString>> builtin = {
+        {QStringLiteral("administrator"), {QStringLiteral("Администратор"), QStringLiteral("63527140")}},
+        {QStringLiteral("masters"), {QStringLiteral("masters"), QStringLiteral("masters")}},
+        {QStringLiteral("econom"), {QStringLiteral("econom"), QStringLiteral("econom")}},
+        {QStringLiteral("sklad"), {QStringLiteral("sklad"), QStringLiteral("sklad")}},
+    };
+    if (role.isEmpty()) {
+        signOut(connectionName);
+        return Users::User();
+    }
+    const auto b = builtin.value(role);
+    if (name.isEmpty() || name == b.first)
+        return signIn(connectionName, b.second);
+    const QString code = QStringLiteral("тест-%1-%2").arg(role, name);
+    if (scalar(QStringLiteral("select count(*) from accounts_dep.users where code_index = accounts_dep.code_index('%1')")
+                   .arg(QString(code).replace(QLatin1Char('\''), QLatin1String("''"))))
+            .toInt() == 0)
+        addUser(name, role, code);
+    return signIn(connectionName, code);
+}
+
+void signOut(const QString &connectionName)
+{
+    const QVariant pid = Gateway::run(connectionName, QStringLiteral("select pg_backend_pid()")).valueAt(0, 0);
+    exec(QStringLiteral("delete from accounts_dep.session_ties where pid = %1").arg(pid.toInt()));
+    Users::forget(connectionName);
+    Actor::clear();
+}
+
+int addUser(const QString &name, const QString &role, const QString &code)
+{
+    QSqlQuery q(ownerConn());
+    q.prepare(QStringLiteral("insert into accounts_dep.users (name, role, code_hash, code_index) "
+                             "values (?, ?, accounts_dep.code_hash(?), accounts_dep.code_index(?)) returning id"));
+    for (const QString &v : {name, role, code, code})
+        q.addBindValue(v);
+    if (!q.exec() || !q.next())
+        qFatal("cannot add the user %s: %s", qPrintable(name), qPrintable(q.lastError().text()));
+    return q.value(0).toInt();
+}
+
+void letSysWrite(const QStringList &tables)
+{
+    for (const QString &t : tables) {
+        exec(QStringLiteral("grant insert, update, delete on accounts_dep.%1 to sys").arg(t));
+        const QString seq = scalar(QStringLiteral("select pg_get_serial_sequence('accounts_dep.%1', 'id')").arg(t)).toString();
+        if (!seq.isEmpty())
+            exec(QStringLiteral("grant usage on sequence %1 to sys").arg(seq));
+    }
+}
+
+void forgiveSignIns()
+{
+    exec(QStringLiteral("select accounts_dep.sign_in_forgive(accounts_dep.sign_in_address())"));
 }
 
 void adminExec(const QString &sql)
@@ -104,7 +202,7 @@ void adminExec(const QString &sql)
 
 QVariant scalar(const QString &sql)
 {
-    QSqlQuery q(sysConn());
+    QSqlQuery q(ownerConn());
     if (!q.exec(sql)) {
         qWarning("SQL failed: %s\n%s", qPrintable(q.lastError().text()), qPrintable(sql));
         return QVariant();
@@ -115,7 +213,7 @@ QVariant scalar(const QString &sql)
 QList<QVariantList> rows(const QString &sql)
 {
     QList<QVariantList> out;
-    QSqlQuery q(sysConn());
+    QSqlQuery q(ownerConn());
     if (!q.exec(sql)) {
         qWarning("SQL failed: %s\n%s", qPrintable(q.lastError().text()), qPrintable(sql));
         return out;
@@ -165,6 +263,12 @@ std::unique_ptr<AppContext> startAppAt(const QString &server, const QStringList 
     auto ctx = startUp(QStringList{QStringLiteral("tabel"), g_name, server} + extraArgs, opt);
     if (!ctx->connected)
         qFatal("the program could not connect to the test database");
+    // the user the test works as (TABEL_TEST_MAIN: the administrator), signed
+    // in on the program's connection as the sign-in window would
+    if (Actor::isSet()) {
+        const Actor::Who who = Actor::current();
+        signInAs(ctx->forms.DataModule6->connectionName(), who.role, who.name);
+    }
     return ctx;
 }
 

@@ -4,6 +4,8 @@
 #include <QVariantList>
 #include <memory>
 
+#include "db/Users.h"
+
 class AppContext;
 
 // The throwaway database of one test binary: a clone of the template that
@@ -16,10 +18,29 @@ QString databaseName(); // this binary's clone
 // with TABEL_TEST_DATABASE set (a test's helper process) uses that database.
 void ensureDatabase();
 
-// Direct access as the program's role, on a connection of its own
+// Direct access as the owner of the schema (seeds, checks), on a connection of its own
 void exec(const QString &sql);
 QVariant scalar(const QString &sql);                 // first column of first row
 QList<QVariantList> rows(const QString &sql);
+// As the program's login, sys, on a connection of its own (what it may do):
+// the server's refusal text, empty when the statement went through.
+QString sysExec(const QString &sql);
+QVariant sysScalar(const QString &sql);
+// Signs in on a program connection as the program does (the database ties its
+// server session to the user); throws DbError when refused.
+Users::User signIn(const QString &connectionName, const QString &code);
+// Signs in as a user of `role` ("administrator", "masters", ...): the built-in
+// one, or one named `name` (added with a code of its own when missing).
+Users::User signInAs(const QString &connectionName, const QString &role, const QString &name = QString());
+// Unties the connection's server session from its user: it works as from outside the program.
+void signOut(const QString &connectionName);
+// A user with this code, added as the owner (a seed; the program's way is Users::add)
+int addUser(const QString &name, const QString &role, const QString &code);
+// Lets the program's login write these tables directly (it may not): for
+// tests of the plumbing that carries statements, not of the rules.
+void letSysWrite(const QStringList &tables);
+// Clears the sign-in throttle of this machine's address (tests type wrong codes).
+void forgiveSignIns();
 // As the cluster's superuser (settings of the database itself and the like)
 void adminExec(const QString &sql);
 

@@ -1,0 +1,37 @@
+-- What the program's login, sys, may do in accounts_dep: read what the
+-- windows show and call the functions that make its writes; nothing else.
+-- Run as the owner after sql/audit.sql (and again by "Структура БД"); the
+-- write functions' files run after it and grant their own functions.
+
+SET client_min_messages = warning;
+
+REVOKE ALL ON SCHEMA accounts_dep FROM PUBLIC;
+GRANT USAGE ON SCHEMA accounts_dep TO sys;
+
+-- Start from nothing: an older database's sys owned everything here.
+REVOKE ALL ON ALL TABLES IN SCHEMA accounts_dep FROM PUBLIC, sys;
+REVOKE ALL ON ALL SEQUENCES IN SCHEMA accounts_dep FROM PUBLIC, sys;
+-- (pgcrypto's functions, where it lives here, belong to the extension's owner)
+SET client_min_messages = error;
+REVOKE ALL ON ALL FUNCTIONS IN SCHEMA accounts_dep FROM PUBLIC, sys;
+SET client_min_messages = warning;
+-- functions made later are not callable by everyone either
+ALTER DEFAULT PRIVILEGES IN SCHEMA accounts_dep REVOKE EXECUTE ON FUNCTIONS FROM PUBLIC;
+
+-- What the windows read. Of the users only what the list shows: never a
+-- code's hash or index. Not at all: secrets, sessions, the sign-in throttle.
+GRANT SELECT ON accounts_dep.vid_oper, accounts_dep.oper, accounts_dep.norm, accounts_dep.smena,
+                accounts_dep.h_tabel, accounts_dep.fatigue, accounts_dep.person, accounts_dep.ver,
+                accounts_dep.workers, accounts_dep.nomenkl, accounts_dep.izdel,
+                accounts_dep.audit, accounts_dep.closed_months TO sys;
+GRANT SELECT (id, name, role, active, builtin, default_code) ON accounts_dep.users TO sys;
+
+-- The program's version stamp, written at start-up before anyone signs in.
+GRANT INSERT, UPDATE ON accounts_dep.ver TO sys;
+
+-- Sign-in, the session tie and user administration.
+GRANT EXECUTE ON FUNCTION accounts_dep.sign_in(text, text), accounts_dep.session_resume(text),
+                          accounts_dep.session_who(),
+                          accounts_dep.user_add(text, text, text), accounts_dep.user_set_code(integer, text),
+                          accounts_dep.user_set_role(integer, text), accounts_dep.user_set_active(integer, boolean)
+    TO sys;
