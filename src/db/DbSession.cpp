@@ -20,7 +20,18 @@ const char *const LostCommitText =
     "Связь с базой данных была потеряна в момент сохранения: неизвестно, сохранены ли изменения. "
     "Программа подключилась к базе данных заново. Повторите действие: уже сохранённое второй раз не запишется.";
 
+const char *const LostCommitOfflineText =
+    "Связь с базой данных была потеряна в момент сохранения: неизвестно, сохранены ли изменения. "
+    "Подключиться к базе данных заново пока не удалось. Повторите действие через минуту: "
+    "уже сохранённое второй раз не запишется.";
+
 namespace {
+// The connection was lost and could not be opened again.
+class ReopenFailed : public DbError {
+public:
+    using DbError::DbError;
+};
+
 struct State {
     Reopen reopen;
     std::function<void()> reopened;
@@ -119,8 +130,8 @@ void reopen(const QString &connection)
     try {
         st.reopen();
     } catch (const DbError &e) {
-        throw DbError(QStringLiteral("Связь с базой данных потеряна, подключиться заново не удалось. Повторите действие позже.\n")
-                      + e.text());
+        throw ReopenFailed(QStringLiteral("Связь с базой данных потеряна, подключиться заново не удалось. Повторите действие позже.\n")
+                           + e.text());
     }
     if (const auto hook = g_states.value(connection).reopened)
         hook();
@@ -314,6 +325,13 @@ void commit(const QString &connection)
         now.broken = false;
         // The commit was sent; whether the server stored it is unknown.
         throw ConnectionLost(QString::fromUtf8(LostCommitText), e.sql(), true);
+    } catch (const ReopenFailed &e) {
+        // The same while no server takes the connection yet (the primary died
+        // and a standby is being promoted): the save key settles it later.
+        State &now = g_states[connection];
+        setDepth(now, 0);
+        now.broken = false;
+        throw ConnectionLost(QString::fromUtf8(LostCommitOfflineText), e.sql(), true);
     } catch (...) {
         setDepth(g_states[connection], 0);
         throw;

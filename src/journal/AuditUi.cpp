@@ -5,6 +5,7 @@
 #include "TForm25.h"
 #include "catalogues/UsersWindow.h"
 #include "reports/AuditReport.h"
+#include "db/ReportConnection.h"
 #include "db/ClosedMonths.h"
 #include "db/Dataset.h"
 #include "db/TDataModule6.h"
@@ -133,8 +134,8 @@ void install(Forms &f)
             });
             QAction *report = m->addAction(QStringLiteral("Журнал изменений"));
             report->setObjectName(QStringLiteral("AuditReportAction"));
-            QObject::connect(report, &QAction::triggered, j, [&f, j]() {
-                AuditReport w(f.DataModule6->connectionName(), j);
+            QObject::connect(report, &QAction::triggered, j, [j]() {
+                AuditReport w(ReportConnection::name(), j);
                 w.exec();
             });
         }
