@@ -113,7 +113,8 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
             f.Form23->raise();
             f.Form23->activateWindow();
         }
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        qWarning("tabel: %s", e.what()); // the server's own words, for whoever looks after it
         if (f.Form23)
             f.Form23->hide();
         Dialogs::error(QStringLiteral("Подключение к БД отсутсвует!!!"), QStringLiteral("Ошибка!"));
