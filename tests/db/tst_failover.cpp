@@ -265,6 +265,24 @@ private slots:
             workers << Seed::worker(QStringLiteral("Рабочий %1").arg(i + 1));
         product = Seed::product(QStringLiteral("К-1"), Seed::group(QStringLiteral("Корпуса")));
         operation = Seed::operation(product, Seed::kind(QStringLiteral("Сборка")), 0, {1.5});
+        // A commit waits for the standby to store it, not to show it: wait
+        // until it shows this database and its rows.
+        QVERIFY(waitFor([&] {
+            QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("standby_probe"));
+            c.setHostName(standbyHost());
+            c.setDatabaseName(TestDb::databaseName());
+            c.setUserName(QStringLiteral("postgres"));
+            bool ready = c.open();
+            if (ready) {
+                QSqlQuery q(c);
+                ready = q.exec(QString("select count(*) from accounts_dep.oper where id = %1").arg(operation)) && q.next()
+                    && q.value(0).toInt() == 1;
+            }
+            c.close();
+            c = QSqlDatabase();
+            QSqlDatabase::removeDatabase(QStringLiteral("standby_probe"));
+            return ready;
+        }, 20000));
     }
 
     // Whatever the order of the servers, the program writes to the primary;
