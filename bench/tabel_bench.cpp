@@ -1027,6 +1027,7 @@ int failoverStation(const QString &database, const QString &servers)
     FailoverEntries entries;
     if (!entries.read(dm.connectionName()))
         return 4;
+    entries.next = 100000; // past the entries of the timed saves, which are stored already
     std::atomic<bool> stop{false};
     std::thread watch([&] {
         char c;
@@ -1147,7 +1148,7 @@ int failover(const QString &database, const QString &servers, int saves)
     const int before = savedAt.size();
     bool after = false;
     for (int n = before + 1; !after && readSaves(n, 30000); ++n)
-        after = savedAt.last() > death;
+        after = savedAt.last() > promoting; // the old primary is gone by then: this save is on the new one
     station.closeWriteChannel();
     station.waitForFinished(30000);
     if (!after) {
@@ -1156,7 +1157,7 @@ int failover(const QString &database, const QString &servers, int saves)
     }
     qint64 firstAfter = 0;
     for (qint64 t : savedAt)
-        if (t > death) {
+        if (t > promoting) {
             firstAfter = t;
             break;
         }

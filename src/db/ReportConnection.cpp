@@ -6,7 +6,6 @@
 #include "TDataModule6.h"
 
 #include <QSqlDatabase>
-#include <QSqlError>
 
 namespace ReportConnection {
 
@@ -21,26 +20,9 @@ bool g_opened = false;
 
 void openWith(const Settings &s)
 {
-    const QString name = QString::fromLatin1(Name);
-    QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
-                                                   : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-    db.close();
-    db.setHostName(s.host);
-    db.setPort(s.port);
-    db.setDatabaseName(s.database);
-    db.setUserName(s.user);
-    db.setPassword(s.password);
-    db.setConnectOptions(s.options);
-    if (!db.open())
-        throw DbError(db.lastError().text());
-    // As the program's own connection reads (a new session: nothing of the
-    // old one is prepared there), and never a write by mistake when it landed
-    // on the primary. One trip for all.
-    Gateway::forget(name);
-    Gateway::run(name,
-                 QStringLiteral("SET DateStyle TO 'ISO, DMY'; SET standard_conforming_strings TO on; SET jit = off; "
-                                "SET default_transaction_read_only TO on"),
-                 {}, Gateway::Retry::Opening);
+    // never a write by mistake when it landed on the primary
+    TDataModule6::openPostgres(QString::fromLatin1(Name), s.host, s.port, s.database, s.user, s.password, s.options,
+                               QStringLiteral("SET default_transaction_read_only TO on"));
 }
 } // namespace
 
