@@ -11,6 +11,7 @@
 #include "db/ReportConnection.h"
 #include "db/TDataModule6.h"
 #include "records/Entries.h"
+#include "reports/MonthOverviewData.h"
 #include "support/DialogDriver.h"
 #include "support/Seed.h"
 #include "support/TestDb.h"
@@ -326,6 +327,16 @@ private slots:
             QVERIFY(!fromStandby.isEmpty());
             QCOMPARE(fromStandby, shiftTimesheet(dm->connectionName(), shift));
         }
+        // the month overview too: the same month as the primary's
+        auto overview = [](const QString &connection) {
+            const MonthOverviewData d = MonthOverviewData::read(connection, kMonth, kYear);
+            return QStringList{MonthOverviewData::money(d.current.earnings, "."), QString::number(d.current.pieces),
+                               QString::number(d.current.hours), QString::number(d.current.workers),
+                               QString::number(d.days.size())};
+        };
+        const QStringList standbyOverview = overview(ReportConnection::name());
+        QCOMPARE(standbyOverview, overview(dm->connectionName()));
+        QVERIFY(standbyOverview.value(1).toInt() > 0);
         // the window itself reads it from there
         TForm19 *w = app->forms.Form19;
         w->ComboBox2->setCurrentText(QString::number(kYear));
