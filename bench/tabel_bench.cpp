@@ -10,11 +10,13 @@
 // the limit is not the replay, a limit of its own.
 
 #include "app/Application.h"
+#include "app/Connection.h"
 #include "app/Startup.h"
 #include "app/TForm23.h"
 #include "catalogues/TForm4.h"
 #include "db/Dataset.h"
 #include "db/DayColumns.h"
+#include "db/DbSession.h"
 #include "db/Gateway.h"
 #include "records/Entries.h"
 #include "records/MonthRebuild.h"
@@ -958,6 +960,212 @@ int latency(const QString &database, const QString &server, int repeats)
     Dialogs::setHandler(nullptr);
     return 0;
 }
+
+// ---- Failover: the primary dies, the standby takes over ----------------------
+
+// The program's own connection to the pair (both servers on its command
+// line), as a workstation opens it.
+bool connectToPair(TDataModule6 &dm, const QString &database, const QString &servers)
+{
+    const Connection::Settings s =
+        Connection::settingsFrom(Connection::connectionString({database, servers}));
+    try {
+        dm.connectDb(s.host, s.port, s.database, s.user, s.password, s.connectOptions());
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "failover: %s\n", e.what());
+        return false;
+    }
+    return true;
+}
+
+// An entry of its own (its colour) for the first workers and operation.
+struct FailoverEntries {
+    QList<int> workers;
+    int operation = 0, item = 0;
+    int next = 5000;
+    bool read(const QString &connection)
+    {
+        Rows q = DbSession::exec(connection, QStringLiteral("select id from accounts_dep.person order by id limit 10"),
+                                 DbSession::Retry::Read);
+        while (q.next())
+            workers << q.value(0).toInt();
+        Rows o = DbSession::exec(connection,
+                                 QStringLiteral("select id, i_id from accounts_dep.oper where id not in (7777, 7778) order by id limit 1"),
+                                 DbSession::Retry::Read);
+        if (!o.next() || workers.isEmpty())
+            return false;
+        operation = o.value(0).toInt();
+        item = o.value(1).toInt();
+        return true;
+    }
+    Entries::Entry make()
+    {
+        Entries::Entry e;
+        const int n = next++;
+        e.worker = workers.at(n % workers.size());
+        e.operation = operation;
+        e.item = item;
+        Decimal::parse(QStringLiteral("12.5"), &e.price);
+        e.quantity = 1;
+        e.hours = 1;
+        e.colour = n;
+        e.shift = 3;
+        e.date = kStationMonth.addDays(n % 28);
+        e.key = QUuid::createUuid();
+        return e;
+    }
+};
+
+// The keying workstation of the failover: saves one entry after another,
+// each pressed again (same key) until it is saved; prints the wall time of
+// every save. Ends when its input closes.
+int failoverStation(const QString &database, const QString &servers)
+{
+    TDataModule6 dm;
+    if (!connectToPair(dm, database, servers))
+        return 3;
+    FailoverEntries entries;
+    if (!entries.read(dm.connectionName()))
+        return 4;
+    entries.next = 100000; // past the entries of the timed saves, which are stored already
+    std::atomic<bool> stop{false};
+    std::thread watch([&] {
+        char c;
+        while (std::fread(&c, 1, 1, stdin) == 1) {
+        }
+        stop = true;
+    });
+    while (!stop) {
+        const Entries::Entry e = entries.make();
+        for (;;) {
+            const Outcome o = Entries::save(dm.connectionName(), e);
+            if (o.ok())
+                break;
+            if (o.kind != Outcome::Refused || stop) {
+                std::fprintf(stderr, "failover station: %s\n", qPrintable(o.text));
+                watch.detach();
+                return 5;
+            }
+            QThread::msleep(50);
+        }
+        std::printf("%lld\n", wallMicros());
+        std::fflush(stdout);
+    }
+    watch.join();
+    return 0;
+}
+
+// A server program of the pair (pg_ctl) run as the clusters' owner.
+bool pairCtl(const QStringList &args)
+{
+    QStringList cmd = qEnvironmentVariable("TABEL_PG_RUNAS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    cmd << qEnvironmentVariable("TABEL_PGBIN") + QStringLiteral("/pg_ctl") << args;
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(cmd.takeFirst(), cmd);
+    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// scripts/bench failover: entry saves with the standby confirming each commit
+// and without (same run, same connection); then the primary is killed while a
+// second process keys in, the standby promoted, and the time from the death
+// to that process's first save on the new primary measured.
+int failover(const QString &database, const QString &servers, int saves)
+{
+    if (qEnvironmentVariableIsEmpty("TABEL_PRIMARY_DATA")) {
+        std::fprintf(stderr, "failover: run through scripts/bench failover (a primary and a standby)\n");
+        return 2;
+    }
+    {
+        TDataModule6 dm;
+        if (!connectToPair(dm, database, servers))
+            return 3;
+        FailoverEntries entries;
+        if (!entries.read(dm.connectionName()))
+            return 4;
+        auto timeSaves = [&](const char *commit) {
+            DbSession::exec(dm.connectionName(), QStringLiteral("SET synchronous_commit TO ") + QLatin1String(commit),
+                            DbSession::Retry::Read);
+            std::vector<double> ms;
+            for (int i = 0; i < saves; ++i) {
+                const Entries::Entry e = entries.make();
+                QElapsedTimer t;
+                t.start();
+                if (!Entries::save(dm.connectionName(), e).ok())
+                    throw std::runtime_error("a save failed");
+                ms.push_back(msSince(t));
+            }
+            return ms;
+        };
+        timeSaves("local"); // warm up
+        // alternated, so a busy moment of the machine weighs on both alike
+        std::vector<double> sync, local;
+        for (int round = 0; round < 4; ++round) {
+            for (double v : timeSaves("on"))
+                sync.push_back(v);
+            for (double v : timeSaves("local"))
+                local.push_back(v);
+        }
+        std::printf("failover: entry save, %d saves each\n", int(sync.size()));
+        std::printf("  synchronous standby (synchronous_commit on): median %.2f ms, p95 %.2f ms\n",
+                    percentile(sync, 0.5), percentile(sync, 0.95));
+        std::printf("  primary alone (synchronous_commit local):    median %.2f ms, p95 %.2f ms\n",
+                    percentile(local, 0.5), percentile(local, 0.95));
+    }
+
+    QProcess station;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TABEL_BENCH_FAILOVER_STATION"), QStringLiteral("1"));
+    station.setProcessEnvironment(env);
+    station.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    station.start(QCoreApplication::applicationFilePath(), {database, servers});
+    if (!station.waitForStarted())
+        return 3;
+    QList<qint64> savedAt;
+    auto readSaves = [&](int atLeast, int ms) {
+        QElapsedTimer t;
+        t.start();
+        while (savedAt.size() < atLeast && t.elapsed() < ms) {
+            station.waitForReadyRead(50);
+            while (station.canReadLine())
+                savedAt << QString::fromUtf8(station.readLine()).trimmed().toLongLong();
+            if (station.state() != QProcess::Running)
+                break;
+        }
+        return savedAt.size() >= atLeast;
+    };
+    if (!readSaves(20, 60000))
+        return 5;
+    const qint64 death = wallMicros();
+    if (!pairCtl({QStringLiteral("-D"), qEnvironmentVariable("TABEL_PRIMARY_DATA"), QStringLiteral("-m"),
+                  QStringLiteral("immediate"), QStringLiteral("stop")}))
+        return 6;
+    const qint64 promoting = wallMicros();
+    if (!pairCtl({QStringLiteral("-D"), qEnvironmentVariable("TABEL_STANDBY_DATA"), QStringLiteral("-w"),
+                  QStringLiteral("promote")}))
+        return 6;
+    const qint64 promoted = wallMicros();
+    const int before = savedAt.size();
+    bool after = false;
+    for (int n = before + 1; !after && readSaves(n, 30000); ++n)
+        after = savedAt.last() > promoting; // the old primary is gone by then: this save is on the new one
+    station.closeWriteChannel();
+    station.waitForFinished(30000);
+    if (!after) {
+        std::fprintf(stderr, "failover: no save on the new primary\n");
+        return 1;
+    }
+    qint64 firstAfter = 0;
+    for (qint64 t : savedAt)
+        if (t > promoting) {
+            firstAfter = t;
+            break;
+        }
+    std::printf("failover: primary killed (immediate), standby promoted by pg_ctl promote\n");
+    std::printf("  stop %.2f s, promotion %.2f s; death to the first save on the new primary %.2f s | target 10 s\n",
+                double(promoting - death) / 1e6, double(promoted - promoting) / 1e6, double(firstAfter - death) / 1e6);
+    return 0;
+}
 } // namespace
 
 // The audit report on November 2023, which bench/audit-month.sql fills with
@@ -1090,6 +1298,18 @@ int main(int argc, char **argv)
     // tabel_bench DATABASE SERVER signin
     if (args.contains(QStringLiteral("signin")))
         return signInBench(database, server, repeats);
+    if (qEnvironmentVariableIsSet("TABEL_BENCH_FAILOVER_STATION"))
+        return failoverStation(database, server);
+    // tabel_bench DATABASE SERVERS failover [--saves M] (inside scripts/with-standby)
+    if (args.contains(QStringLiteral("failover"))) {
+        const int i = args.indexOf(QStringLiteral("--saves"));
+        try {
+            return failover(database, server, i > 0 && i + 1 < args.size() ? std::max(1, args.at(i + 1).toInt()) : 50);
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "failover: %s\n", e.what());
+            return 1;
+        }
+    }
     // tabel_bench DATABASE SERVER live [--saves M]
     if (args.contains(QStringLiteral("live"))) {
         const int i = args.indexOf(QStringLiteral("--saves"));

@@ -52,6 +52,10 @@ Parsed parse(const QStringList &arguments)
             p.maintenance = true;
             continue;
         }
+        if (a == QLatin1String("--reports-from-standby")) {
+            p.reportsFromStandby = true;
+            continue;
+        }
         if (a.size() < 2 || !a.startsWith(QLatin1Char('-'))) {
             p.positional << a; // "" and "-" are values, not options
             continue;
@@ -80,20 +84,32 @@ Parsed parse(const QStringList &arguments)
 QString usage()
 {
     return QStringLiteral(
-               "Использование: tabel [БАЗА СЕРВЕР] [--maintenance]\n"
+               "Использование: tabel [БАЗА СЕРВЕР] [--maintenance] [--reports-from-standby]\n"
                "  БАЗА СЕРВЕР     имя базы данных и адрес сервера PostgreSQL; без сервера —\n"
                "                  база %1 на %2. Сервер, начинающийся с «/», —\n"
-               "                  папка сокета. Порт 5432, пользователь sys.\n"
+               "                  папка сокета. Порт 5432, пользователь sys. Несколько\n"
+               "                  серверов через запятую («db1,db2»): запись идёт на тот,\n"
+               "                  что её принимает. Можно дать строку подключения libpq\n"
+               "                  («host=db1,db2 target_session_attrs=read-write», «service=tabel»).\n"
                "  --maintenance   показать пункты меню «Импорт» и «Структура БД»\n"
+               "  --reports-from-standby\n"
+               "                  табели и отчёты читать с резервного сервера, если он\n"
+               "                  доступен (то же: TABEL_REPORTS_FROM_STANDBY=1)\n"
                "  --help, -h      эта справка\n"
                "  --version, -v   версия и метка сборки\n"
                "\n"
-               "Usage: tabel [DATABASE SERVER] [--maintenance]\n"
+               "Usage: tabel [DATABASE SERVER] [--maintenance] [--reports-from-standby]\n"
                "  DATABASE SERVER the database name and the PostgreSQL server address; without\n"
                "                  a server, database %1 on %2. A server that starts\n"
-               "                  with \"/\" is a socket folder. Port 5432, user sys.\n"
+               "                  with \"/\" is a socket folder. Port 5432, user sys. Several\n"
+               "                  servers separated by commas (\"db1,db2\"): writes go to the\n"
+               "                  one that accepts them. A libpq connection string works too\n"
+               "                  (\"host=db1,db2 target_session_attrs=read-write\", \"service=tabel\").\n"
                "  --maintenance   show the menu items \"Импорт\" (legacy import) and\n"
                "                  \"Структура БД\" (structure upgrade)\n"
+               "  --reports-from-standby\n"
+               "                  timesheets and reports read from a standby when one answers\n"
+               "                  (the same: TABEL_REPORTS_FROM_STANDBY=1)\n"
                "  --help, -h      this text\n"
                "  --version, -v   version and build stamp\n")
         .arg(QString::fromLatin1(Connection::DefaultDatabase), QString::fromLatin1(Connection::DefaultServer));

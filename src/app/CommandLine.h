@@ -17,6 +17,7 @@ struct Parsed {
     Action action = Action::Run;
     QStringList positional; // database and server, in order
     bool maintenance = false;
+    bool reportsFromStandby = false; // reports read through a connection that prefers a standby
     QString unknown; // the refused option
 };
 

@@ -32,6 +32,117 @@ QMap<QString, QString> parse(const QString &cs)
     return out;
 }
 
+QMap<QString, QString> libpqPairs(const QString &text)
+{
+    QMap<QString, QString> out;
+    int i = 0;
+    const int n = text.size();
+    auto skipSpace = [&] {
+        while (i < n && text[i].isSpace())
+            ++i;
+    };
+    skipSpace();
+    while (i < n) {
+        const int start = i;
+        while (i < n && text[i] != QLatin1Char('=') && !text[i].isSpace())
+            ++i;
+        const QString key = text.mid(start, i - start);
+        skipSpace();
+        if (key.isEmpty() || i >= n || text[i] != QLatin1Char('='))
+            return {}; // a bare word: a host name, not a connection string
+        ++i;
+        skipSpace();
+        QString value;
+        if (i < n && text[i] == QLatin1Char('\'')) {
+            ++i;
+            bool closed = false;
+            while (i < n) {
+                if (text[i] == QLatin1Char('\\') && i + 1 < n) {
+                    value += text[i + 1];
+                    i += 2;
+                } else if (text[i] == QLatin1Char('\'')) {
+                    ++i;
+                    closed = true;
+                    break;
+                } else {
+                    value += text[i++];
+                }
+            }
+            if (!closed)
+                return {};
+        } else {
+            while (i < n && !text[i].isSpace()) {
+                if (text[i] == QLatin1Char('\\') && i + 1 < n)
+                    ++i;
+                value += text[i++];
+            }
+        }
+        out.insert(key.toLower(), value);
+        skipSpace();
+    }
+    return out;
+}
+
+namespace {
+const char *kSeveralServers = "target_session_attrs=read-write";
+// A host that is switched off (not refusing) would otherwise hold the
+// connection until the network gives up, minutes later, before the next
+// server is tried; a server that vanished while the program waits for its
+// reply is noticed the same way.
+const char *kServerDeath = "connect_timeout=10;keepalives_idle=10;keepalives_interval=5;keepalives_count=3";
+
+// The server text: one host, a comma list of hosts, or a libpq connection string.
+Settings withServers(Settings s)
+{
+    const QMap<QString, QString> pairs = libpqPairs(s.host);
+    if (!pairs.isEmpty()) {
+        // The text says which servers; what it leaves out is libpq's default
+        // (a service's own values among them).
+        s.more = s.host;
+        s.host.clear();
+        s.port = -1;
+        s.severalServers = pairs.value(QStringLiteral("host")).contains(QLatin1Char(','))
+            || pairs.value(QStringLiteral("hostaddr")).contains(QLatin1Char(','));
+        if (s.severalServers) {
+            const QString site = s.more;
+            s.more = QString::fromLatin1(kServerDeath);
+            if (!pairs.contains(QStringLiteral("target_session_attrs")))
+                s.more += QLatin1Char(';') + QString::fromLatin1(kSeveralServers);
+            s.more += QLatin1Char(';') + site;
+        }
+        return s;
+    }
+    s.severalServers = s.host.contains(QLatin1Char(','));
+    if (s.severalServers)
+        s.more = QString::fromLatin1(kServerDeath) + QLatin1Char(';') + QString::fromLatin1(kSeveralServers);
+    return s;
+}
+} // namespace
+
+QString Settings::connectOptions() const
+{
+    if (more.isEmpty())
+        return options;
+    return options + QLatin1Char(';') + more;
+}
+
+Settings forReports(Settings s)
+{
+    // libpq takes the last of a repeated keyword
+    s.more += QStringLiteral(";target_session_attrs=prefer-standby");
+    if (s.more.startsWith(QLatin1Char(';')))
+        s.more.remove(0, 1);
+    return s;
+}
+
+Settings withReportsOnStandby(Settings s)
+{
+    s.more += QStringLiteral(";options='-c synchronous_commit=remote_apply'");
+    if (s.more.startsWith(QLatin1Char(';')))
+        s.more.remove(0, 1);
+    return s;
+}
+
 Settings settingsFrom(const QString &cs)
 {
     const auto m = parse(cs);
@@ -42,7 +153,7 @@ Settings settingsFrom(const QString &cs)
     s.user = m.value(QStringLiteral("UID"));
     s.password = m.value(QStringLiteral("PWD"));
     s.options = QStringLiteral("sslmode=") + m.value(QStringLiteral("SSLMODE"), QStringLiteral("prefer"));
-    return s;
+    return withServers(s);
 }
 
 namespace {

@@ -21,8 +21,31 @@ struct Settings {
     QString user;
     QString password;
     QString options; // libpq options such as sslmode
+    // Further libpq keywords: the choice among several servers, or the
+    // keywords of a server given as a libpq connection string. Placed after
+    // `options`, so the site's own text wins.
+    QString more;
+    bool severalServers = false;
+    // What the connection is opened with: options and more, ";"-separated.
+    QString connectOptions() const;
 };
+// SERVER may be a host name, a socket folder, several of these separated by
+// commas ("db1,db2": whichever accepts writes is used), or a libpq connection
+// string of keyword=value pairs ("host=db1,db2 target_session_attrs=read-write",
+// "service=tabel").
 Settings settingsFrom(const QString &connectionString);
+
+// The same server(s) for reading reports: a read-only connection that takes a
+// standby when one answers and the primary otherwise.
+Settings forReports(Settings s);
+// The program's own connection when its reports read from a standby: a save
+// returns once the standby shows it, so a report read right after it (a
+// rebuild, then its timesheet) sees it.
+Settings withReportsOnStandby(Settings s);
+
+// keyword=value pairs of a libpq connection string (values may be quoted
+// with ' and escape with \); empty when the text is not one.
+QMap<QString, QString> libpqPairs(const QString &text);
 
 // What the site provides through libpq's own means wins over the built-in
 // values: a password file (PGPASSFILE, else ~/.pgpass) with a line for this

@@ -2,8 +2,11 @@
 
 #include "CommandLine.h"
 #include "Connection.h"
+#include "ReportLag.h"
 #include "TForm23.h"
+#include "db/DbError.h"
 #include "db/DbSession.h"
+#include "db/ReportConnection.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
 #include "reports/TForm16.h"
@@ -45,9 +48,35 @@ AppContext::~AppContext()
     for (auto it = windows.rbegin(); it != windows.rend(); ++it)
         delete *it;
     windows.clear();
+    ReportLag::uninstall();
+    ReportConnection::close();
 }
 
 namespace {
+// Reports read through a connection that prefers a standby when the command
+// line or the environment asks for it.
+bool reportsFromStandby(const CommandLine::Parsed &commandLine)
+{
+    return commandLine.reportsFromStandby || qEnvironmentVariable("TABEL_REPORTS_FROM_STANDBY") == QLatin1String("1");
+}
+
+// The report connection; when it cannot be opened the reports read on the
+// program's own connection, as without the setting.
+void openReportConnection(TDataModule6 &dm, const Connection::Settings &own)
+{
+    const Connection::Settings r = Connection::forReports(own);
+    try {
+        ReportConnection::open(r.host, r.port, r.database, r.user, r.password, r.connectOptions());
+    } catch (const DbError &e) {
+        qWarning("reports read from the primary: %s", qPrintable(e.text()));
+        return;
+    }
+    // the timesheet by shifts reads the data module's own queries
+    for (Dataset *q : {&dm.H_Tabel_1, &dm.H_Tabel_2, &dm.H_Tabel_3})
+        q->setConnectionName(ReportConnection::name());
+    ReportLag::install();
+}
+
 template <class T> T *create(AppContext &ctx)
 {
     T *w = new T(ctx.forms);
@@ -73,14 +102,19 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     try {
         const QString cs = Connection::connectionString(commandLine.positional);
         const Connection::Settings s = Connection::withSiteSettings(Connection::settingsFrom(cs));
-        f.DataModule6->connectDb(s.host, s.port, s.database, s.user, s.password, s.options);
+        const bool standbyReports = reportsFromStandby(commandLine);
+        const Connection::Settings own = standbyReports ? Connection::withReportsOnStandby(s) : s;
+        f.DataModule6->connectDb(own.host, own.port, own.database, own.user, own.password, own.connectOptions());
+        if (standbyReports)
+            openReportConnection(*f.DataModule6, s);
         f.Form23 = create<TForm23>(*ctx);
         if (options.showSignIn) {
             f.Form23->show();
             f.Form23->raise();
             f.Form23->activateWindow();
         }
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        qWarning("tabel: %s", e.what()); // the server's own words, for whoever looks after it
         if (f.Form23)
             f.Form23->hide();
         Dialogs::error(QStringLiteral("Подключение к БД отсутсвует!!!"), QStringLiteral("Ошибка!"));

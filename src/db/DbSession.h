@@ -32,6 +32,7 @@ void setNotifier(std::function<void(const QString &)> notify);
 extern const char *const ReconnectedText; // the notice after a reopened connection
 extern const char *const LostWriteText;   // the error of an action cut off by a lost connection
 extern const char *const LostCommitText;  // the commit's reply never came: the outcome is unknown
+extern const char *const LostCommitOfflineText; // the same, and no server answers yet (a standby taking over)
 
 // An action cut off by a lost connection (the connection has been opened
 // again). `unknownOutcome`: the commit was sent but its reply never came, so

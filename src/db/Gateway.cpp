@@ -675,11 +675,24 @@ bool connectionDown(const QString &connection)
     throw DbError(t, a.text);
 }
 
-[[noreturn]] void throwLost(const QString &text, Retry retry, bool inTx)
+// Sent outside a transaction, a write or a commit may have been stored
+// before the reply was lost; inside one, the server rolled it back.
+bool outcomeUnknown(Retry retry, bool inTx) { return retry == Retry::Commit || (!inTx && retry == Retry::Never); }
+
+// The connection of a sent statement whose reply was lost is opened again,
+// then the loss is thrown. When no server takes it yet (the primary died and
+// a standby is still being promoted), a write whose outcome is unknown stays
+// one: its save key settles it on whichever server takes the next attempt.
+[[noreturn]] void reopenAndThrowLost(const QString &connection, const QString &text, Retry retry, bool inTx)
 {
-    // Sent outside a transaction, a write or a commit may have been stored
-    // before the reply was lost; inside one, the server rolled it back.
-    const bool unknown = retry == Retry::Commit || (!inTx && retry == Retry::Never);
+    const bool unknown = outcomeUnknown(retry, inTx);
+    try {
+        DbSession::reopenLost(connection);
+    } catch (const DbError &) {
+        if (!unknown)
+            throw;
+        throw DbSession::ConnectionLost(QString::fromUtf8(DbSession::LostCommitOfflineText), text, true);
+    }
     throw DbSession::ConnectionLost(QString::fromUtf8(unknown ? DbSession::LostCommitText : DbSession::LostWriteText),
                                     text, unknown);
 }
@@ -718,9 +731,9 @@ QList<Rows> runTogether(const QString &connection, const QList<Call> &calls, Ret
         return a.rows;
     if (a.kind == Attempt::Failed)
         throwFailed(a);
-    DbSession::reopenLost(connection);
     if (inTx || ending || retry != Retry::Read)
-        throwLost(a.text.isEmpty() ? texts.first() : a.text, retry, inTx);
+        reopenAndThrowLost(connection, a.text.isEmpty() ? texts.first() : a.text, retry, inTx);
+    DbSession::reopenLost(connection);
     DbSession::tellReconnected();
     a = attempt(connection, calls, texts, false);
     if (a.kind != Attempt::Ok)

@@ -120,28 +120,39 @@ void TDataModule6::connectDb(const QString &host, int port, const QString &datab
 
 void TDataModule6::openConnection()
 {
-    QSqlDatabase db = QSqlDatabase::contains(kConn) ? QSqlDatabase::database(kConn, false)
-                                                    : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), kConn);
+    openPostgres(kConn, m_settings.host, m_settings.port, m_settings.database, m_settings.user, m_settings.password,
+                 m_settings.options);
+}
+
+void TDataModule6::openPostgres(const QString &connection, const QString &host, int port, const QString &database,
+                                const QString &user, const QString &password, const QString &options,
+                                const QString &moreSettings)
+{
+    QSqlDatabase db = QSqlDatabase::contains(connection) ? QSqlDatabase::database(connection, false)
+                                                         : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection);
     db.close();
-    db.setHostName(m_settings.host);
-    db.setPort(m_settings.port);
-    db.setDatabaseName(m_settings.database);
-    db.setUserName(m_settings.user);
-    db.setPassword(m_settings.password);
-    db.setConnectOptions(m_settings.options);
+    db.setHostName(host);
+    db.setPort(port);
+    db.setDatabaseName(database);
+    db.setUserName(user);
+    db.setPassword(password);
+    db.setConnectOptions(options);
     if (!db.open())
         throw DbError(db.lastError().text());
     // Statements give dates as DD.MM.YYYY text. Values travel as parameters,
     // so quoting no longer depends on standard_conforming_strings; it stays
     // on for the literals the statements themselves hold. The monthly
     // timesheets' statements are short index lookups repeated per worker:
-    // compiling them (JIT) costs more than it saves. One trip for the three.
-    Gateway::forget(kConn);
-    Gateway::run(kConn, QStringLiteral("SET DateStyle TO 'ISO, DMY'; SET standard_conforming_strings TO on; SET jit = off"),
-                 {}, Gateway::Retry::Opening);
+    // compiling them (JIT) costs more than it saves. One trip for all; a new
+    // session has nothing prepared yet.
+    Gateway::forget(connection);
+    QString set = QStringLiteral("SET DateStyle TO 'ISO, DMY'; SET standard_conforming_strings TO on; SET jit = off");
+    if (!moreSettings.isEmpty())
+        set += QStringLiteral("; ") + moreSettings;
+    Gateway::run(connection, set, {}, Gateway::Retry::Opening);
     // A new server session of a signed-in workstation is tied to its user
-    // before anything else runs on it.
-    Users::resume(kConn);
+    // before anything else runs on it (a report connection is never tied).
+    Users::resume(connection);
 }
 
 bool TDataModule6::connected() const

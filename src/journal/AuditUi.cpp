@@ -6,6 +6,7 @@
 #include "catalogues/UsersWindow.h"
 #include "reports/AuditReport.h"
 #include "db/ChangeListener.h"
+#include "db/ReportConnection.h"
 #include "db/ClosedMonths.h"
 #include "db/DbError.h"
 #include "db/Dataset.h"
@@ -156,8 +157,8 @@ void install(Forms &f)
             });
             QAction *report = m->addAction(QStringLiteral("Журнал изменений"));
             report->setObjectName(QStringLiteral("AuditReportAction"));
-            QObject::connect(report, &QAction::triggered, j, [&f, j]() {
-                AuditReport w(f.DataModule6->connectionName(), j);
+            QObject::connect(report, &QAction::triggered, j, [j]() {
+                AuditReport w(ReportConnection::name(), j);
                 w.exec();
             });
         }

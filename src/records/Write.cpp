@@ -28,9 +28,10 @@ Outcome call(const QString &connection, const QString &sql, const QVariantList &
         if (status == QLatin1String("changed"))
             return Outcome::refused(Outcome::ChangedElsewhere, text);
         return Outcome::refused(Outcome::Refused, text);
-    } catch (const DbSession::ConnectionLost &) {
-        // The call is its own transaction: the server may have committed it.
-        return Outcome::refused(Outcome::Refused, QString::fromUtf8(DbSession::LostCommitText));
+    } catch (const DbSession::ConnectionLost &e) {
+        // The call is its own transaction: the server may have committed it
+        // (the text says so, and whether a server answers again yet).
+        return Outcome::refused(Outcome::Refused, e.text());
     } catch (const DbError &e) {
         return Outcome::refused(Outcome::Refused, e.text());
     }

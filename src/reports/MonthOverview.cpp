@@ -1,5 +1,6 @@
 #include "MonthOverview.h"
 
+#include "db/ReportConnection.h"
 #include "db/DbError.h"
 #include "db/TDataModule6.h"
 #include "printing/Painting.h"
@@ -471,7 +472,7 @@ void MonthOverview::openOverview()
 void MonthOverview::readMonth()
 {
     try {
-        m_data = MonthOverviewData::read(TDataModule6::ConnectionName, month(), year());
+        m_data = MonthOverviewData::read(ReportConnection::name(), month(), year());
     } catch (const DbError &e) {
         m_data = MonthOverviewData{};
         m_data.month = month();

@@ -1,11 +1,12 @@
 #include "TForm16.h"
 
+#include "db/ReportConnection.h"
 #include "db/TDataModule6.h"
 
 using namespace Printing;
 
 TForm16::TForm16(Forms &, QWidget *parent)
-    : ReportForm("TForm16", QStringLiteral("Отчет по рабочим"), parent), t_Report(TDataModule6::ConnectionName)
+    : ReportForm("TForm16", QStringLiteral("Отчет по рабочим"), parent), t_Report(ReportConnection::name())
 {
     t_Report.sql = QStringList{
         QStringLiteral("select person.s_caption fio, sum(smena.kol_vo-smena.brak)::numeric as kolvo, "),

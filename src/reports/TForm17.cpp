@@ -1,11 +1,12 @@
 #include "TForm17.h"
 
+#include "db/ReportConnection.h"
 #include "db/TDataModule6.h"
 
 using namespace Printing;
 
 TForm17::TForm17(Forms &, QWidget *parent)
-    : ReportForm("TForm17", QStringLiteral("Отчет по продукции"), parent), t_Report(TDataModule6::ConnectionName)
+    : ReportForm("TForm17", QStringLiteral("Отчет по продукции"), parent), t_Report(ReportConnection::name())
 {
     t_Report.sql = QStringList{
         QStringLiteral("select sum(smena.kol_vo-smena.brak)::numeric as kolvo, vid_oper.vid,"),

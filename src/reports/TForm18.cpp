@@ -4,6 +4,7 @@
 #include "TForm17.h"
 #include "TForm20.h"
 #include "TForm21.h"
+#include "db/ReportConnection.h"
 #include "db/TDataModule6.h"
 #include "spreadsheet/Excel.h"
 #include "ui/Dialogs.h"
@@ -21,7 +22,7 @@
 #include <QVBoxLayout>
 
 TForm18::TForm18(Forms &forms, QWidget *parent)
-    : QDialog(parent), XLS_Rep(TDataModule6::ConnectionName), f(forms)
+    : QDialog(parent), XLS_Rep(ReportConnection::name()), f(forms)
 {
     XLS_Rep.sql = QStringList{
         QStringLiteral("select sum(smena.kol_vo-smena.brak)::numeric as kolvo, vid_oper.vid,"),

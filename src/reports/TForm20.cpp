@@ -1,11 +1,12 @@
 #include "TForm20.h"
 
+#include "db/ReportConnection.h"
 #include "db/TDataModule6.h"
 
 using namespace Printing;
 
 TForm20::TForm20(Forms &, QWidget *parent)
-    : ReportForm("TForm20", QStringLiteral("Детальный отчет по рабочим"), parent), w_Report(TDataModule6::ConnectionName)
+    : ReportForm("TForm20", QStringLiteral("Детальный отчет по рабочим"), parent), w_Report(ReportConnection::name())
 {
     w_Report.sql = QStringList{
         QStringLiteral("select s_caption fio, izdel.marka, vid_oper.vid, oper.naimen, "),

@@ -1,11 +1,12 @@
 #include "TForm21.h"
 
+#include "db/ReportConnection.h"
 #include "db/TDataModule6.h"
 
 using namespace Printing;
 
 TForm21::TForm21(Forms &, QWidget *parent)
-    : ReportForm("TForm21", QStringLiteral("Детальный отчет по продукции"), parent), i_Report(TDataModule6::ConnectionName)
+    : ReportForm("TForm21", QStringLiteral("Детальный отчет по продукции"), parent), i_Report(ReportConnection::name())
 {
     i_Report.sql = QStringList{
         QStringLiteral("select izdel.marka, vid_oper.vid vid, oper.naimen, izdel.nom,"),

@@ -1,12 +1,13 @@
 #include "TForm15.h"
 
+#include "db/ReportConnection.h"
 #include "db/DayColumns.h"
 #include "db/TDataModule6.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
 
 TForm15::TForm15(Forms &forms, QWidget *parent)
-    : QWidget(parent), H_Tabel(TDataModule6::ConnectionName), f(forms)
+    : QWidget(parent), H_Tabel(ReportConnection::name()), f(forms)
 {
     setObjectName(QStringLiteral("TForm15"));
     H_Tabel.sql = QStringList{

@@ -1,4 +1,5 @@
 #include "TForm27.h"
+#include "db/ReportConnection.h"
 #include "db/ChangeListener.h"
 #include "ui/LiveRefresh.h"
 
@@ -116,11 +117,11 @@ QLabel *amount(QWidget *parent, const char *name)
 
 TForm27::TForm27(Forms &forms, QWidget *parent)
     : QDialog(parent),
-      H_Tabel0(TDataModule6::ConnectionName), H_Tabel7777(TDataModule6::ConnectionName),
-      H_Tabel7778(TDataModule6::ConnectionName), H_Tabel_all(TDataModule6::ConnectionName),
-      q_year(TDataModule6::ConnectionName), price(TDataModule6::ConnectionName),
-      price7(TDataModule6::ConnectionName), price8(TDataModule6::ConnectionName),
-      all_price(TDataModule6::ConnectionName), f(forms)
+      H_Tabel0(ReportConnection::name()), H_Tabel7777(ReportConnection::name()),
+      H_Tabel7778(ReportConnection::name()), H_Tabel_all(ReportConnection::name()),
+      q_year(ReportConnection::name()), price(ReportConnection::name()),
+      price7(ReportConnection::name()), price8(ReportConnection::name()),
+      all_price(ReportConnection::name()), f(forms)
 {
     setObjectName(QStringLiteral("TForm27"));
     setWindowTitle(caption(9));

@@ -113,6 +113,77 @@ private slots:
     // The command line: what it asks for, and the connection it gives. A line
     // that does not start the program is also put to the real executable,
     // with no display at all, for its output and exit code.
+    // The server argument naming several servers, or a libpq connection
+    // string: what the connection is opened with.
+    void severalServers_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<bool>("several");
+        QTest::addColumn<QString>("options");
+        const QString death = "connect_timeout=10;keepalives_idle=10;keepalives_interval=5;keepalives_count=3";
+        QTest::newRow("one server") << "db1" << "db1" << 5432 << false << "sslmode=prefer";
+        QTest::newRow("socket folder") << "/tmp/sock" << "/tmp/sock" << 5432 << false << "sslmode=prefer";
+        QTest::newRow("two servers")
+            << "db1,db2" << "db1,db2" << 5432 << true << "sslmode=prefer;" + death + ";target_session_attrs=read-write";
+        QTest::newRow("connection string, several hosts")
+            << "host=db1,db2 port=5433" << "" << -1 << true
+            << "sslmode=prefer;" + death + ";target_session_attrs=read-write;host=db1,db2 port=5433";
+        QTest::newRow("connection string keeps its own choice")
+            << "host=db1,db2 target_session_attrs=any" << "" << -1 << true
+            << "sslmode=prefer;" + death + ";host=db1,db2 target_session_attrs=any";
+        QTest::newRow("service") << "service=tabel" << "" << -1 << false << "sslmode=prefer;service=tabel";
+        QTest::newRow("quoted value") << "host='db 1' sslmode=require" << "" << -1 << false
+                                      << "sslmode=prefer;host='db 1' sslmode=require";
+        QTest::newRow("a word with an equals sign is a host")
+            << "db1 x=1" << "db1 x=1" << 5432 << false << "sslmode=prefer";
+        QTest::newRow("unclosed quote is a host") << "host='db1" << "host='db1" << 5432 << false << "sslmode=prefer";
+    }
+    void severalServers()
+    {
+        QFETCH(QString, server);
+        QFETCH(QString, host);
+        QFETCH(int, port);
+        QFETCH(bool, several);
+        QFETCH(QString, options);
+        const Connection::Settings s = Connection::settingsFrom(Connection::connectionString({"plant", server}));
+        QCOMPARE(s.host, host);
+        QCOMPARE(s.port, port);
+        QCOMPARE(s.severalServers, several);
+        QCOMPARE(s.connectOptions(), options);
+        QCOMPARE(s.options, QString("sslmode=prefer"));
+        // The reports' connection: the same servers, a standby first; libpq
+        // takes the last of a repeated keyword.
+        const QString reports = Connection::forReports(s).connectOptions();
+        QVERIFY(reports.startsWith(options));
+        QVERIFY(reports.endsWith(";target_session_attrs=prefer-standby"));
+        // The site's sslmode replaces the built-in one and nothing else.
+        const Connection::Settings site = Connection::withSiteSettings(s, {{"PGSSLMODE", "require"}}, "/nonexistent");
+        QCOMPARE(site.connectOptions(), QString(options).replace("sslmode=prefer", "sslmode=require"));
+    }
+    void libpqPairs_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("pairs"); // key:value|... or empty
+        QTest::newRow("plain") << "host=db1 dbname=x" << "dbname:x|host:db1";
+        QTest::newRow("spaces around =") << "host = db1" << "host:db1";
+        QTest::newRow("quoted with escapes") << R"(password='it\'s a b' host=h)" << "host:h|password:it's a b";
+        QTest::newRow("keys case-insensitive") << "HOST=h" << "host:h";
+        QTest::newRow("host name") << "db1" << "";
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("missing value at end") << "host=" << "host:";
+    }
+    void libpqPairs()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, pairs);
+        QStringList got;
+        const auto m = Connection::libpqPairs(text);
+        for (auto it = m.begin(); it != m.end(); ++it)
+            got << it.key() + ":" + it.value();
+        QCOMPARE(got.join("|"), pairs);
+    }
     void arguments_data()
     {
         using A = CommandLine::Action;

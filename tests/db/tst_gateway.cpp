@@ -15,6 +15,7 @@
 #include "support/TestMain.h"
 
 #include <QDateEdit>
+#include <QScopeGuard>
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -272,6 +273,57 @@ private slots:
             QCOMPARE(e.text(), QString::fromUtf8(DbSession::LostCommitText));
         }
         QCOMPARE(Gateway::run(kConn, "select 6").valueAt(0, 0).toInt(), 6);
+    }
+
+    // A reply lost while no server takes the connection again (the primary
+    // died, its standby not yet promoted): a write is still an unknown
+    // outcome, told as one whose server does not answer yet; a read, and a
+    // commit whose session was seen ended before it went, fail plainly. Once a server answers, the next action works.
+    void lossWhileNoServerAnswers_data()
+    {
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<bool>("unknown");
+        QTest::newRow("write on its own") << "write" << true;
+        // the end of the session is read before the commit goes: known, not stored
+        QTest::newRow("commit found lost before it is sent") << "commit" << false;
+        QTest::newRow("read") << "read" << false;
+    }
+    void lossWhileNoServerAnswers()
+    {
+        QFETCH(QString, step);
+        QFETCH(bool, unknown);
+        ScriptedDialogs dialogs;
+        bool serverDown = true;
+        TDataModule6 *d = dm;
+        DbSession::setReopen(kConn, [&serverDown, d] {
+            if (serverDown)
+                throw DbError("could not connect to server");
+            d->openConnection();
+        });
+        auto restore = qScopeGuard([d] { DbSession::setReopen(kConn, [d] { d->openConnection(); }); });
+        const QString suicide = "select pg_terminate_backend(pg_backend_pid())";
+        try {
+            if (step == "write") {
+                Gateway::run(kConn, suicide, {}, Gateway::Retry::Never);
+            } else if (step == "read") {
+                Gateway::run(kConn, suicide, {}, Gateway::Retry::Read);
+            } else {
+                Transaction tx(kConn);
+                Gateway::run(kConn, "insert into accounts_dep.vid_oper (vid) values (?)", {"до"}, Gateway::Retry::Never);
+                terminateProgramsBackend();
+                tx.commit();
+            }
+            QFAIL("no error");
+        } catch (const DbSession::ConnectionLost &e) {
+            QVERIFY2(unknown, qPrintable(e.text()));
+            QVERIFY(e.unknownOutcome());
+            QCOMPARE(e.text(), QString::fromUtf8(DbSession::LostCommitOfflineText));
+        } catch (const DbError &e) {
+            QVERIFY2(!unknown, qPrintable(e.text()));
+        }
+        QVERIFY(!DbSession::inTransaction(kConn));
+        serverDown = false;
+        QCOMPARE(Gateway::run(kConn, "select 7").valueAt(0, 0).toInt(), 7);
     }
 
     // Opening the journal's day (four shifts) and the timesheets take at

@@ -1,0 +1,587 @@
+#include "app/Application.h"
+#include "app/Connection.h"
+#include "app/ReportLag.h"
+#include "app/Startup.h"
+#include "db/Actor.h"
+#include "db/ChangeListener.h"
+#include "db/Dataset.h"
+#include "db/DayColumns.h"
+#include "db/DbSession.h"
+#include "db/Decimal.h"
+#include "db/ReportConnection.h"
+#include "db/TDataModule6.h"
+#include "records/Entries.h"
+#include "reports/MonthOverviewData.h"
+#include "support/DialogDriver.h"
+#include "support/Seed.h"
+#include "support/TestDb.h"
+#include "timesheets/TForm19.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSet>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <unistd.h>
+
+// The program against a primary and its synchronous standby (two throwaway
+// clusters): it follows whichever server accepts writes, reads reports from
+// the standby, and loses nothing when the primary dies in the middle of the
+// keying and the standby takes over.
+namespace {
+const int kYear = 2024, kMonth = 3;
+const int kWorkers = 4;
+
+QString primaryHost() { return qEnvironmentVariable("TABEL_PRIMARY_HOST"); }
+QString standbyHost() { return qEnvironmentVariable("TABEL_STANDBY_HOST"); }
+QString bothHosts() { return qEnvironmentVariable("TABEL_PGHOST"); }
+
+// A server program (pg_ctl) run as the clusters' owner.
+bool pgCtl(const QStringList &args)
+{
+    QStringList cmd = qEnvironmentVariable("TABEL_PG_RUNAS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    cmd << qEnvironmentVariable("TABEL_PGBIN") + QStringLiteral("/pg_ctl");
+    cmd << args;
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(cmd.takeFirst(), cmd);
+    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// A superuser's connection to one server of the pair, in this test's database.
+QSqlDatabase adminOn(const QString &name, const QString &host)
+{
+    if (QSqlDatabase::contains(name))
+        return QSqlDatabase::database(name);
+    QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    c.setHostName(host);
+    c.setPort(5432);
+    c.setDatabaseName(TestDb::databaseName());
+    c.setUserName(QStringLiteral("postgres"));
+    if (!c.open())
+        qFatal("no connection to %s: %s", qPrintable(host), qPrintable(c.lastError().text()));
+    return c;
+}
+
+QVariant scalarOn(QSqlDatabase db, const QString &sql)
+{
+    QSqlQuery q(db);
+    if (!q.exec(sql)) {
+        qWarning("SQL failed: %s\n%s", qPrintable(q.lastError().text()), qPrintable(sql));
+        return QVariant();
+    }
+    return q.next() ? q.value(0) : QVariant();
+}
+
+// The program's settings for a server argument, as start-up makes them.
+Connection::Settings settingsFor(const QString &server)
+{
+    return Connection::settingsFrom(Connection::connectionString({TestDb::databaseName(), server}));
+}
+
+// Who keys in (the audit records name them).
+void signIn(const QString &connection)
+{
+    TestDb::signInAs(connection, QStringLiteral("administrator"), QStringLiteral("Оператор"));
+}
+
+// The entry the keying makes as its n-th: always a new one (its colour), spread
+// over the month's days, two shifts and the workers.
+Entries::Entry nthEntry(int n, const QList<int> &workers, int product, int operation)
+{
+    Entries::Entry e;
+    e.worker = workers.at(n % workers.size());
+    e.item = product;
+    e.operation = operation;
+    Decimal::parse(QStringLiteral("1.5"), &e.price);
+    e.quantity = 1 + n % 7;
+    e.hours = 1 + n % 2;
+    e.colour = n + 1;
+    e.shift = 1 + (n / workers.size()) % 2;
+    e.date = QDate(kYear, kMonth, 1 + (n / (2 * workers.size())) % 28);
+    e.key = QUuid::createUuid();
+    return e;
+}
+
+// The second workstation: keys entries through the write path until the stop
+// file appears, and says on its output what each press gave. A press that
+// failed (the server gone, the outcome unknown) is pressed again with the
+// same entry and key, as the user would.
+int keyer()
+{
+    TestDb::ensureDatabase();
+    const QStringList ids = qEnvironmentVariable("TABEL_KEYER_SEED").split(QLatin1Char(','));
+    QList<int> workers;
+    for (int i = 2; i < ids.size(); ++i)
+        workers << ids[i].toInt();
+    const int product = ids[0].toInt(), operation = ids[1].toInt();
+    const QString stopFile = qEnvironmentVariable("TABEL_KEYER_STOP");
+
+    TDataModule6 dm;
+    const Connection::Settings s = settingsFor(bothHosts());
+    dm.connectDb(s.host, s.port, s.database, s.user, s.password, s.connectOptions());
+    signIn(dm.connectionName());
+    auto say = [](const QString &line) {
+        const QByteArray b = (line + QLatin1Char('\n')).toUtf8();
+        ::write(1, b.constData(), size_t(b.size()));
+    };
+    say(QStringLiteral("pid ")
+        + DbSession::exec(dm.connectionName(), QStringLiteral("select pg_backend_pid()"), DbSession::Retry::Read)
+              .valueAt(0, 0)
+              .toString());
+    const QString reconnected = QString::fromUtf8(DbSession::LostCommitText);
+    const QString offline = QString::fromUtf8(DbSession::LostCommitOfflineText);
+    for (int n = 0; n < 5000 && !QFile::exists(stopFile); ++n) {
+        const Entries::Entry e = nthEntry(n, workers, product, operation);
+        const QString key = e.key.toString(QUuid::WithoutBraces);
+        say(QStringLiteral("try ") + key);
+        for (;;) {
+            const Outcome o = Entries::save(dm.connectionName(), e);
+            if (o.ok()) {
+                say(QStringLiteral("saved %1 %2").arg(key).arg(o.id));
+                break;
+            }
+            if (o.kind != Outcome::Refused) {
+                say(QStringLiteral("refused ") + key + QLatin1Char(' ') + o.text.simplified());
+                return 3;
+            }
+            // an unknown outcome says whether a server took the connection again
+            if (o.text == offline || o.text == reconnected)
+                say(QStringLiteral("unknown %1 %2").arg(key, o.text == offline ? "offline" : "reconnected"));
+            else
+                say(QStringLiteral("failed %1 %2").arg(key, o.text.simplified()));
+            QThread::msleep(100);
+        }
+    }
+    return 0;
+}
+
+// What the keying process said, line by line, as it comes.
+struct KeyerLog {
+    QStringList tried;
+    QSet<QString> saved;
+    QHash<QString, QString> unknown; // presses whose outcome was lost with the server: "offline" or "reconnected"
+    QHash<QString, qint64> ids;
+    QStringList failures;
+    QStringList all; // every line, for a failure's message
+    int pid = 0;     // the keying's first server session
+    QString partial;
+
+    void read(QProcess &p)
+    {
+        partial += QString::fromUtf8(p.readAllStandardOutput());
+        int nl;
+        while ((nl = partial.indexOf(QLatin1Char('\n'))) >= 0) {
+            const QString line = partial.left(nl);
+            partial.remove(0, nl + 1);
+            all << line.left(400);
+            const QStringList w = line.split(QLatin1Char(' '));
+            if (w.size() < 2)
+                continue;
+            if (w[0] == QLatin1String("pid"))
+                pid = w[1].toInt();
+            else if (w[0] == QLatin1String("try"))
+                tried << w[1];
+            else if (w[0] == QLatin1String("saved")) {
+                saved << w[1];
+                ids[w[1]] = w.value(2).toLongLong();
+            } else if (w[0] == QLatin1String("unknown"))
+                unknown.insert(w[1], w.value(2));
+            else
+                failures << line;
+        }
+    }
+};
+
+// Waits, processing events, until `done` holds; false after `ms`.
+template <class F> bool waitFor(F done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+QList<QVariantList> readAll(Dataset &d)
+{
+    d.close();
+    d.open();
+    QList<QVariantList> out;
+    for (int r = 0; r < d.recordCount(); ++r) {
+        QVariantList row;
+        for (int c = 0; c < d.fieldCount(); ++c)
+            row << d.valueAt(r, d.fieldName(c)).toString();
+        out << row;
+    }
+    return out;
+}
+} // namespace
+
+class TestFailover : public QObject {
+    Q_OBJECT
+    ScriptedDialogs dialogs; // whatever the program says, nothing waits for a hand
+    std::unique_ptr<AppContext> app;
+    TDataModule6 *dm = nullptr;
+    QList<int> workers;
+    int product = 0, operation = 0;
+
+    static QVariant scalar(const QString &connection, const QString &sql)
+    {
+        return DbSession::exec(connection, sql, DbSession::Retry::Read).valueAt(0, 0);
+    }
+    bool inRecovery(const QString &connection) { return scalar(connection, QStringLiteral("select pg_is_in_recovery()")).toBool(); }
+    // Which server of the pair a connection reached (the clusters' names).
+    QString serverOf(const QString &connection)
+    {
+        return scalar(connection, QStringLiteral("select current_setting('cluster_name')")).toString() == QLatin1String("primary")
+            ? primaryHost()
+            : standbyHost();
+    }
+    // The shift timesheet of the month, as its window reads it, on a connection.
+    QList<QVariantList> shiftTimesheet(const QString &connection, int shift)
+    {
+        Dataset d(connection);
+        d.sql = TDataModule6::hTabelStatement(shift);
+        const QDate first(kYear, kMonth, 1);
+        d.setParam(QStringLiteral("mnth"), kMonth);
+        d.setParam(QStringLiteral("yea"), kYear);
+        d.setParam(QStringLiteral("date1"), first);
+        d.setParam(QStringLiteral("date2"), first.addMonths(1));
+        return readAll(d);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        TestDb::ensureDatabase();
+        for (int i = 0; i < kWorkers; ++i)
+            workers << Seed::worker(QStringLiteral("Рабочий %1").arg(i + 1));
+        product = Seed::product(QStringLiteral("К-1"), Seed::group(QStringLiteral("Корпуса")));
+        operation = Seed::operation(product, Seed::kind(QStringLiteral("Сборка")), 0, {1.5});
+        // A commit waits for the standby to store it, not to show it: wait
+        // until it shows this database and its rows.
+        QVERIFY(waitFor([&] {
+            QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("standby_probe"));
+            c.setHostName(standbyHost());
+            c.setDatabaseName(TestDb::databaseName());
+            c.setUserName(QStringLiteral("postgres"));
+            bool ready = c.open();
+            if (ready) {
+                QSqlQuery q(c);
+                ready = q.exec(QString("select count(*) from accounts_dep.oper where id = %1").arg(operation)) && q.next()
+                    && q.value(0).toInt() == 1;
+            }
+            c.close();
+            c = QSqlDatabase();
+            QSqlDatabase::removeDatabase(QStringLiteral("standby_probe"));
+            return ready;
+        }, 20000));
+    }
+
+    // Whatever the order of the servers, the program writes to the primary;
+    // its reports read on the standby.
+    void connectsToThePrimary()
+    {
+        const QString reversed = standbyHost() + "," + primaryHost();
+        for (const QString &order : {reversed, "host=" + reversed, bothHosts()}) {
+            app = TestDb::startAppAt(order, {QStringLiteral("--reports-from-standby")});
+            dm = app->forms.DataModule6;
+            QCOMPARE(serverOf(dm->connectionName()), primaryHost());
+            QVERIFY(!inRecovery(dm->connectionName()));
+            QCOMPARE(ReportConnection::name(), QString::fromLatin1(ReportConnection::Name));
+            QCOMPARE(serverOf(ReportConnection::name()), standbyHost());
+            QVERIFY(inRecovery(ReportConnection::name()));
+            // the timesheet by shifts reads there too
+            QCOMPARE(dm->H_Tabel_1.connectionName(), ReportConnection::name());
+            if (order != bothHosts())
+                app.reset();
+        }
+        // the report connection refuses a write even where it could land on the primary
+        QCOMPARE(scalar(ReportConnection::name(), "show default_transaction_read_only").toString(), QString("on"));
+    }
+
+    // A save returns once the standby shows it: the report read right after
+    // it on the standby is the report of the primary.
+    void reportFromStandbyEqualsPrimary()
+    {
+        signIn(dm->connectionName());
+        for (int n = 0; n < 3 * kWorkers; ++n) {
+            Entries::Entry e = nthEntry(n, workers, product, operation);
+            e.colour = 900 + n;
+            QVERIFY(Entries::save(dm->connectionName(), e).ok());
+        }
+        for (int shift = 1; shift <= 2; ++shift) {
+            const auto fromStandby = shiftTimesheet(ReportConnection::name(), shift);
+            QVERIFY(!fromStandby.isEmpty());
+            QCOMPARE(fromStandby, shiftTimesheet(dm->connectionName(), shift));
+        }
+        // the month overview too: the same month as the primary's
+        auto overview = [](const QString &connection) {
+            const MonthOverviewData d = MonthOverviewData::read(connection, kMonth, kYear);
+            return QStringList{MonthOverviewData::money(d.current.earnings, "."), QString::number(d.current.pieces),
+                               QString::number(d.current.hours), QString::number(d.current.workers),
+                               QString::number(d.days.size())};
+        };
+        const QStringList standbyOverview = overview(ReportConnection::name());
+        QCOMPARE(standbyOverview, overview(dm->connectionName()));
+        QVERIFY(standbyOverview.value(1).toInt() > 0);
+        // the window itself reads it from there
+        TForm19 *w = app->forms.Form19;
+        w->ComboBox2->setCurrentText(QString::number(kYear));
+        w->ComboBox1->setCurrentIndex(kMonth - 1);
+        w->ComboBox1Change();
+        QCOMPARE(readAll(dm->H_Tabel_1), shiftTimesheet(dm->connectionName(), 1));
+        // caught up: no time shown
+        QCOMPARE(ReportConnection::lagText(0), QString());
+    }
+
+    // A standby that stopped replaying: the report window says how old its data is.
+    void lagShown()
+    {
+        QSqlDatabase standby = adminOn("standby_admin", standbyHost());
+        QVERIFY(scalarOn(standby, "select pg_wal_replay_pause() is null").isValid());
+        QTest::qWait(1500);
+        // another workstation's change the standby does not show yet
+        TestDb::exec("select txid_current()"); // a commit the standby receives
+        const bool lagging = waitFor([&] { return !ReportConnection::lagText(1).isEmpty(); }, 5000);
+        if (!lagging) {
+            Rows q = DbSession::exec(ReportConnection::name(),
+                                     "select pg_is_in_recovery(), pg_last_wal_receive_lsn(), pg_last_wal_replay_lsn(), "
+                                     "pg_last_xact_replay_timestamp(), now(), pg_get_wal_replay_pause_state()",
+                                     DbSession::Retry::Read);
+            QStringList state;
+            if (q.next())
+                for (int i = 0; i < q.columnCount(); ++i)
+                    state << q.value(i).toString();
+            qWarning("standby: %s", qPrintable(state.join(' ')));
+        }
+        QVERIFY(lagging);
+        const QDateTime replayed = scalarOn(standby, "select pg_last_xact_replay_timestamp()").toDateTime();
+        QCOMPARE(ReportConnection::lagText(1),
+                 QStringLiteral("данные на ") + replayed.toLocalTime().toString("HH:mm:ss"));
+        QCOMPARE(ReportConnection::lagText(600), QString()); // within what is tolerated
+
+        TForm19 *w = app->forms.Form19;
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        auto *label = w->findChild<QLabel *>(ReportLag::LabelName);
+        QVERIFY(label);
+        // the window's own check tolerates a few seconds
+        QVERIFY(waitFor([&] {
+            ReportLag::update(w);
+            return label->isVisible();
+        }, 10000));
+        QVERIFY(label->text().startsWith(QStringLiteral("данные на ")));
+        w->grab().save(QDir::temp().filePath("tst_failover_lag.png"));
+
+        QVERIFY(scalarOn(standby, "select pg_wal_replay_resume() is null").isValid());
+        QVERIFY(waitFor([&] {
+            ReportLag::update(w);
+            return !label->isVisible();
+        }, 10000));
+        w->hide();
+    }
+
+    // The primary dies while another workstation keys entries; the standby is
+    // promoted. The keying goes on there, every entry reported saved is stored
+    // exactly once (the one whose reply was lost with the primary too), the day
+    // cells are the entries' sums, and this program's live refresh hears the
+    // new primary.
+    void failoverWhileKeying()
+    {
+        QTemporaryDir dir;
+        const QString stopFile = dir.filePath("stop");
+        ChangeListener *listener = dm->Changes;
+        listener->setProbeInterval(300);
+        QStringList notices;
+        DbSession::setNotifier([&](const QString &t) { notices << t; });
+
+        QProcess keying;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QStringList seed{QString::number(product), QString::number(operation)};
+        for (int w : workers)
+            seed << QString::number(w);
+        env.insert("TABEL_KEYER", "1");
+        env.insert("TABEL_KEYER_SEED", seed.join(','));
+        env.insert("TABEL_KEYER_STOP", stopFile);
+        env.insert("TABEL_TEST_DATABASE", TestDb::databaseName());
+        keying.setProcessEnvironment(env);
+        keying.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        KeyerLog log;
+        connect(&keying, &QProcess::readyReadStandardOutput, this, [&] { log.read(keying); });
+        keying.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(keying.waitForStarted());
+        auto stopKeying = qScopeGuard([&] {
+            QFile(stopFile).open(QIODevice::WriteOnly);
+            if (!keying.waitForFinished(20000))
+                keying.kill();
+        });
+        QVERIFY2(waitFor([&] { return log.saved.size() >= 20; }, 30000), qPrintable(log.failures.join('\n')));
+
+        // The primary holds its replies: the next commit is written, and sent
+        // to the standby, but its reply never leaves.
+        QSqlDatabase primary = adminOn("primary_admin", primaryHost());
+        QSqlDatabase standby = adminOn("standby_admin", standbyHost());
+        QVERIFY(scalarOn(primary, "alter system set synchronous_standby_names = 'nobody'").isNull());
+        QVERIFY(scalarOn(primary, "select pg_reload_conf()").toBool());
+        // Every commit waits for the standby a moment; one still waiting after
+        // the standby confirmed all the primary had written is held for good.
+        // Its entry is the last the keying tried.
+        QVERIFY(log.pid > 0);
+        const QString waiting = QString("select xact_start::text from pg_stat_activity "
+                                        "where pid = %1 and wait_event = 'SyncRep'").arg(log.pid);
+        QVERIFY(waitFor([&] {
+            const QString xact = scalarOn(primary, waiting).toString();
+            if (xact.isEmpty())
+                return false;
+            const QString written = scalarOn(primary, "select pg_current_wal_flush_lsn()::text").toString();
+            const bool confirmed = waitFor([&] {
+                return scalarOn(primary, "select flush_lsn >= '" + written
+                                             + "'::pg_lsn from pg_stat_replication where application_name = 'standby1'")
+                    .toBool();
+            }, 5000);
+            QTest::qWait(300);
+            return confirmed && scalarOn(primary, waiting).toString() == xact;
+        }, 15000));
+        QString held;
+        QVERIFY(waitFor([&] {
+            held = log.tried.value(log.tried.size() - 1);
+            return !held.isEmpty()
+                && scalarOn(standby, "select count(*) from accounts_dep.smena where save_key = '" + held + "'").toInt() == 1;
+        }, 15000));
+        QVERIFY(!log.saved.contains(held));
+        const int savedBefore = log.saved.size();
+
+        // The primary is killed; the standby takes over.
+        QSignalSpy reconnected(listener, &ChangeListener::reconnected);
+        QElapsedTimer sinceDeath;
+        sinceDeath.start();
+        QVERIFY(pgCtl({"-D", qEnvironmentVariable("TABEL_PRIMARY_DATA"), "-m", "immediate", "stop"}));
+        primary.close();
+        // From here the standby is the database of the test.
+        qputenv("PGHOST", standbyHost().toUtf8());
+        for (const char *c : {"testdb_admin", "testdb_sys", "testdb_owner"}) {
+            QSqlDatabase::database(c, false).close();
+            QSqlDatabase::removeDatabase(c);
+        }
+        // No server accepts writes until the standby is promoted: the held
+        // save's reply is lost and the connection cannot be opened again, and
+        // the keying is told the outcome is unknown, not that it failed.
+        QVERIFY2(waitFor([&] { return log.unknown.contains(held); }, 30000), qPrintable(log.all.filter(held).mid(0, 4).join('\n')));
+        QCOMPARE(log.unknown.value(held), QString("offline"));
+        QVERIFY(!log.saved.contains(held));
+        QVERIFY(pgCtl({"-D", qEnvironmentVariable("TABEL_STANDBY_DATA"), "-w", "promote"}));
+        QSignalSpy changes(listener, &ChangeListener::changed);
+
+        // pressed again with the same key, it is found stored on the new primary
+        QVERIFY2(waitFor([&] { return log.saved.contains(held); }, 30000), qPrintable(log.failures.join('\n')));
+        qInfo("first save on the new primary %lld ms after the primary died", qint64(sinceDeath.elapsed()));
+        QVERIFY(waitFor([&] { return log.saved.size() >= savedBefore + 20; }, 30000));
+        // this program hears the new primary without an action of its own
+        QVERIFY(waitFor([&] { return !changes.isEmpty(); }, 15000));
+        QCOMPARE(reconnected.count(), 1);
+        QVERIFY(listener->listening());
+        stopKeying.dismiss();
+        QFile(stopFile).open(QIODevice::WriteOnly);
+        QVERIFY(keying.waitForFinished(30000));
+        log.read(keying);
+        QCOMPARE(keying.exitCode(), 0);
+
+        QVERIFY(!inRecovery(dm->connectionName()));
+        QCOMPARE(serverOf(dm->connectionName()), standbyHost());
+
+        // Every entry reported saved is there once; nothing else is.
+        const auto stored = TestDb::rows("select save_key::text, count(*), min(id) from accounts_dep.smena "
+                                         "where color < 900 group by save_key");
+        QSet<QString> storedKeys;
+        int doubled = 0;
+        for (const QVariantList &r : stored) {
+            storedKeys << r[0].toString();
+            if (r[1].toInt() != 1)
+                ++doubled;
+            else if (log.ids.value(r[0].toString()) != r[2].toLongLong())
+                QFAIL(qPrintable("a save reported another row than the one stored: " + r[0].toString()));
+        }
+        const int lost = (log.saved - storedKeys).size();
+        const int unreported = (storedKeys - log.saved).size();
+        qInfo("keyed %d entries across the failover: %d lost, %d doubled, %d stored without a report",
+              int(log.saved.size()), lost, doubled, unreported);
+        QCOMPARE(lost, 0);
+        QCOMPARE(doubled, 0);
+        QCOMPARE(unreported, 0);
+        QVERIFY(log.failures.isEmpty() || log.failures.first().startsWith("failed"));
+
+        // Day cells: each the sum of its entries' hours, no other cell filled.
+        const QString cells = DayColumns::list(QStringLiteral("(%2, %1)"));
+        const int wrong = TestDb::scalar(QStringLiteral(
+            "with cell as (select h.w_id, h.smena, make_date(h.year, h.month, c.day) as data, c.hours "
+            "              from accounts_dep.h_tabel h cross join lateral (values %1) c(day, hours) "
+            "              where h.year = %2 and h.month = %3 and h.smena between 1 and 4 and coalesce(c.hours, 0) <> 0), "
+            "     sums as (select w_id, smena, data, sum(time) as hours from accounts_dep.smena group by 1, 2, 3) "
+            "select count(*) from cell full join sums using (w_id, smena, data) "
+            "where coalesce(cell.hours, 0) <> coalesce(sums.hours, 0)")
+                                                 .arg(cells).arg(kYear).arg(kMonth)).toInt();
+        QCOMPARE(wrong, 0);
+
+        // This program's own next action works there, with at most one word to the user.
+        signIn(dm->connectionName());
+        Entries::Entry e = nthEntry(0, workers, product, operation);
+        e.colour = 999;
+        QVERIFY(Entries::save(dm->connectionName(), e).ok());
+        QVERIFY(notices.size() <= 1);
+        for (const QString &n : notices)
+            QCOMPARE(n, QString::fromUtf8(DbSession::ReconnectedText));
+        // and its reports read there, without a time shown
+        QCOMPARE(shiftTimesheet(ReportConnection::name(), 1), shiftTimesheet(dm->connectionName(), 1));
+        QCOMPARE(ReportConnection::lagText(0), QString());
+    }
+
+    void cleanupTestCase()
+    {
+        app.reset();
+        DbSession::setNotifier({});
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    // Run inside a pair of clusters of its own; the template the test
+    // databases are cloned from made there first.
+    if (qEnvironmentVariableIsEmpty("TABEL_STANDBY_HOST")) {
+        const QByteArray script = QByteArray(TABEL_SOURCE_DIR) + "/scripts/with-standby";
+        char self[4096];
+        const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+        if (n <= 0)
+            qFatal("where is this program?");
+        self[n] = 0;
+        QVector<char *> args{const_cast<char *>(script.constData()), const_cast<char *>("--create-db"),
+                             const_cast<char *>("tabel_template"), self};
+        for (int i = 1; i < argc; ++i)
+            args << argv[i];
+        args << nullptr;
+        execv(script.constData(), args.data());
+        qFatal("cannot run %s", script.constData());
+    }
+    Application a(argc, argv);
+    if (qEnvironmentVariableIsSet("TABEL_KEYER"))
+        return keyer();
+    TestFailover tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
+#include "tst_failover.moc"
