@@ -112,6 +112,16 @@ private slots:
         QTest::newRow("clear the throttle") << "select setval('accounts_dep.sign_in_guard_0', 0)";
         QTest::newRow("call the throttle's reset") << "select accounts_dep.sign_in_forgive('локально')";
         QTest::newRow("make a function") << "create function accounts_dep.f() returns int language sql as $$ select 1 $$";
+        // the windows' writes go through the write functions only
+        QTest::newRow("change an entry directly") << "update accounts_dep.smena set kol_vo = 99";
+        QTest::newRow("delete an entry directly") << "delete from accounts_dep.smena";
+        QTest::newRow("change a housekeeping entry directly") << "update accounts_dep.fatigue set i_smena = 4";
+        QTest::newRow("change a timesheet line directly") << "update accounts_dep.h_tabel set d1 = 99";
+        QTest::newRow("add a kind directly") << "insert into accounts_dep.vid_oper (vid) values ('Покраска')";
+        QTest::newRow("close a month directly") << "insert into accounts_dep.closed_months (year, month) values (2024, 3)";
+        QTest::newRow("call a write helper") << "select accounts_dep.lock_months(array[1], array[date '2024-03-05'], null)";
+        QTest::newRow("send a notice as the write functions do")
+            << "select accounts_dep.write_notice('entries', date '2024-03-05', null, null, 1, 1)";
     }
     void attacksAreRefused()
     {
