@@ -24,6 +24,7 @@
 #include "db/Transaction.h"
 #include "db/Actor.h"
 #include "db/TDataModule6.h"
+#include "db/Users.h"
 #include "journal/TForm1.h"
 #include "journal/TForm11.h"
 #include "printing/Painting.h"
@@ -190,10 +191,10 @@ namespace {
 
 class Pq {
 public:
-    Pq(const QString &database, const QString &server)
+    Pq(const QString &database, const QString &server, const char *user = "sys")
     {
-        const QByteArray ci = QStringLiteral("dbname='%1' host='%2' port=5432 user=sys password=vomtuxa sslmode=allow")
-                                  .arg(database, server).toUtf8();
+        const QByteArray ci = QStringLiteral("dbname='%1' host='%2' port=5432 user=%3 password=vomtuxa sslmode=prefer")
+                                  .arg(database, server, QLatin1String(user)).toUtf8();
         m_conn = PQconnectdb(ci.constData());
         if (PQstatus(m_conn) != CONNECTION_OK)
             throw std::runtime_error(PQerrorMessage(m_conn));
@@ -475,6 +476,13 @@ QString daySums(const QString &value, const QString &date)
 }
 QString dayColumns() { return QStringLiteral(", ") + DayColumns::list(QStringLiteral("%1")); }
 
+// Signs a program's connection in as the administrator, as the sign-in
+// window does: the database writes only for a signed-in session.
+void signInAsAdministrator(const QString &connection)
+{
+    Users::signIn(connection, QStringLiteral("63527140"), QStringLiteral("bench"));
+}
+
 void waitFor(const std::function<bool()> &done)
 {
     QElapsedTimer t;
@@ -517,6 +525,7 @@ int workstation(const QString &database, const QString &server, int index, int s
     QSqlQuery setup(db);
     setup.exec(QStringLiteral("SET DateStyle TO 'ISO, DMY'"));
     setup.exec(QStringLiteral("SET jit = off"));
+    signInAsAdministrator(conn);
     QList<int> workers;
     setup.exec(QStringLiteral("select id from accounts_dep.person order by id limit %1").arg(kSharedWorkers));
     while (setup.next())
@@ -660,6 +669,7 @@ int liveStation(const QString &database, const QString &server)
     QSqlQuery setup(db);
     setup.exec(QStringLiteral("SET DateStyle TO 'ISO, DMY'"));
     setup.exec(QStringLiteral("SET jit = off"));
+    signInAsAdministrator(conn);
     setup.exec(QStringLiteral("select id from accounts_dep.person order by id limit 1"));
     const int worker = setup.next() ? setup.value(0).toInt() : 0;
     setup.exec(QStringLiteral("select id, i_id from accounts_dep.oper where id not in (7777, 7778) order by id limit 1"));
@@ -917,6 +927,7 @@ int latency(const QString &database, const QString &server, int repeats)
             throw std::runtime_error("no connection through the proxy");
         Forms &f = ctx->forms;
         const QString conn = f.DataModule6->connectionName();
+        signInAsAdministrator(conn);
         for (int s = 1; s <= 4; ++s)
             f.DataModule6->smena(s)->setParam(QStringLiteral("ok"), QStringLiteral("ta"));
         f.Form1->DateT->setDate(day);
@@ -971,6 +982,7 @@ bool connectToPair(TDataModule6 &dm, const QString &database, const QString &ser
         Connection::settingsFrom(Connection::connectionString({database, servers}));
     try {
         dm.connectDb(s.host, s.port, s.database, s.user, s.password, s.connectOptions());
+        signInAsAdministrator(dm.connectionName());
     } catch (const std::exception &e) {
         std::fprintf(stderr, "failover: %s\n", e.what());
         return false;
@@ -1336,10 +1348,9 @@ int main(int argc, char **argv)
     Dialogs::setHandler(&dialogs);
 
     try {
-        Pq pq(database, server);
-        // the replays write as the administrator signed in, as the program does
-        pq.exec(QStringLiteral("select set_config('tabel.user', 'Администратор', false), "
-                               "set_config('tabel.role', 'administrator', false)"));
+        // the replays of the old statements write directly, as only the
+        // schema's owner may now (the triggers record them as outside the program)
+        Pq pq(database, server, "tabel_owner");
         std::printf("dataset: %s entries, %s workers, %s ERP persons, %s operations, %s timesheet lines\n",
                     qPrintable(pq.scalar("select count(*) from accounts_dep.smena")),
                     qPrintable(pq.scalar("select count(*) from accounts_dep.person")),
