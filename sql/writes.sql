@@ -549,6 +549,20 @@ END $$;
 -- days of the month, one row each, for the caller's progress; the caller may
 -- run it inside a transaction of its own and still roll it back.
 --
+-- What both rebuilds do first: the administrator's, never in a closed
+-- month; waits for entry saves of the month in progress and keeps new ones
+-- out until the end; recorded as one action.
+CREATE OR REPLACE FUNCTION accounts_dep.month_rebuild_start(p_year int, p_month int, p_action text)
+RETURNS void LANGUAGE plpgsql
+SET search_path = accounts_dep, pg_catalog, pg_temp
+AS $$
+BEGIN
+    PERFORM accounts_dep.write_require(ARRAY['administrator'], 'перестраивать табель');
+    PERFORM accounts_dep.refuse_closed(p_year, p_month);
+    PERFORM accounts_dep.lock_months(NULL, NULL, ARRAY[make_date(p_year, p_month, 1)]);
+    PERFORM accounts_dep.record_action(p_action, format('%s-%s', p_year, lpad(p_month::text, 2, '0')), '{}'::jsonb);
+END $$;
+
 -- Shift lines (smena 1..4): cell d<i> of the line of worker w and shift s is
 -- the sum of the hours of w's entries of shift s on day i; days without
 -- entries stay empty. Entries without a worker, or of a shift that is no
@@ -562,11 +576,7 @@ DECLARE
     v_first date := make_date(p_year, p_month, 1);
     days text;
 BEGIN
-    PERFORM accounts_dep.write_require(ARRAY['administrator'], 'перестраивать табель');
-    PERFORM accounts_dep.refuse_closed(p_year, p_month);
-    -- Waits for entry saves of the month in progress and keeps new ones out until the end.
-    PERFORM accounts_dep.lock_months(NULL, NULL, ARRAY[v_first]);
-    PERFORM accounts_dep.record_action('пересборка табеля по сменам', format('%s-%s', p_year, lpad(p_month::text, 2, '0')), '{}'::jsonb);
+    PERFORM accounts_dep.month_rebuild_start(p_year, p_month, 'пересборка табеля по сменам');
     delete from accounts_dep.h_tabel where smena>0 and month=p_month and year=p_year;
     SELECT string_agg(format('sum(time) filter (where extract(day from data)=%s)', d), ', ' ORDER BY d)
       INTO days FROM generate_series(1, 31) d;
@@ -592,10 +602,7 @@ DECLARE
     v_first date := make_date(p_year, p_month, 1);
     days text;
 BEGIN
-    PERFORM accounts_dep.write_require(ARRAY['administrator'], 'перестраивать табель');
-    PERFORM accounts_dep.refuse_closed(p_year, p_month);
-    PERFORM accounts_dep.lock_months(NULL, NULL, ARRAY[v_first]);
-    PERFORM accounts_dep.record_action('пересборка табеля хоз. работ', format('%s-%s', p_year, lpad(p_month::text, 2, '0')), '{}'::jsonb);
+    PERFORM accounts_dep.month_rebuild_start(p_year, p_month, 'пересборка табеля хоз. работ');
     delete from accounts_dep.h_tabel where smena=0 and month=p_month and year=p_year;
     SELECT string_agg(format('sum(f.cnt) filter (where extract(day from f.d_date)=%s)', d), ', ' ORDER BY d)
       INTO days FROM generate_series(1, 31) d;
@@ -717,7 +724,8 @@ REVOKE EXECUTE ON FUNCTION accounts_dep.write_role_name(text), accounts_dep.writ
     accounts_dep.day_cell_hours(bigint, numeric, date),
     accounts_dep.day_cell_write(text, int[], text, bigint, numeric, date, text),
     accounts_dep.day_cell_shift(int, int, date, text), accounts_dep.day_cell_housekeeping(int, int, int, date, text),
-    accounts_dep.day_cells_shift_existing(int[], int[], date[]) FROM PUBLIC;
+    accounts_dep.day_cells_shift_existing(int[], int[], date[]),
+    accounts_dep.month_rebuild_start(int, int, text) FROM PUBLIC;
 
 -- The write API: nobody but the program's login, and only these.
 REVOKE EXECUTE ON FUNCTION

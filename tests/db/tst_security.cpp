@@ -120,6 +120,7 @@ private slots:
         QTest::newRow("add a kind directly") << "insert into accounts_dep.vid_oper (vid) values ('Покраска')";
         QTest::newRow("close a month directly") << "insert into accounts_dep.closed_months (year, month) values (2024, 3)";
         QTest::newRow("call a write helper") << "select accounts_dep.lock_months(array[1], array[date '2024-03-05'], null)";
+        QTest::newRow("start a rebuild's steps") << "select accounts_dep.month_rebuild_start(2024, 3, 'пересборка')";
         QTest::newRow("send a notice as the write functions do")
             << "select accounts_dep.write_notice('entries', date '2024-03-05', null, null, 1, 1)";
     }
