@@ -1351,6 +1351,8 @@ int main(int argc, char **argv)
         // the replays of the old statements write directly, as only the
         // schema's owner may now (the triggers record them as outside the program)
         Pq pq(database, server, "tabel_owner");
+        // and signed in, for the replays of the program's calls of the write functions
+        pq.exec(QStringLiteral("select * from accounts_dep.sign_in('63527140', 'bench')"));
         std::printf("dataset: %s entries, %s workers, %s ERP persons, %s operations, %s timesheet lines\n",
                     qPrintable(pq.scalar("select count(*) from accounts_dep.smena")),
                     qPrintable(pq.scalar("select count(*) from accounts_dep.person")),
