@@ -5,7 +5,6 @@
 #include "db/DbSession.h"
 #include "db/TDataModule6.h"
 #include "db/Version.h"
-#include "journal/TForm1.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
 
@@ -18,8 +17,6 @@ void versionCheck(Forms &forms)
         return;
     const int D = BuildStamp::date();
     const int T = BuildStamp::time();
-    forms.Form1->buildDate = D;
-    forms.Form1->buildTime = T;
     if (checkVersionRow(*forms.DataModule6, D, T) != VersionVerdict::Older)
         return;
     forms.Form23->Timer1->start();

@@ -1,5 +1,5 @@
-#include "db/Audit.h"
-#include "db/ClosedMonths.h"
+#include "records/Audit.h"
+#include "records/ClosedMonths.h"
 #include "LegacyImport.h"
 
 #include "db/DayColumns.h"

@@ -1,8 +1,8 @@
 #include "EntryHistoryText.h"
 
-#include "db/ClosedMonths.h"
 #include "db/DbSession.h"
 #include "db/Users.h"
+#include "records/ClosedMonths.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -101,9 +101,6 @@ TForm1::TForm1(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(30000);
 
-    updtOK = new Command(f.DataModule6->connectionName());
-    updtOK->setSql(QStringLiteral("update accounts_dep.smena set ok=:ok where id=:id"));
-
     MainMenu1 = new QMenuBar(this);
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
     buildMenu();
@@ -188,8 +185,6 @@ TeamShift *TForm1::team()
         m_team = new TeamShift(f, this);
     return m_team;
 }
-
-TForm1::~TForm1() { delete updtOK; }
 
 void TForm1::buildMenu()
 {

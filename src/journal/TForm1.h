@@ -12,7 +12,6 @@ class QPushButton;
 class QRadioButton;
 class QTableView;
 class QTimer;
-class Command;
 class TeamShift;
 class Dataset;
 class DatasetModel;
@@ -24,7 +23,6 @@ class TForm1 : public QDialog {
     Q_OBJECT
 public:
     explicit TForm1(Forms &forms, QWidget *parent = nullptr);
-    ~TForm1() override;
 
     QRadioButton *RadioButton1, *RadioButton2, *RadioButton3, *RadioButton4;
     QDateEdit *DateT;
@@ -41,7 +39,6 @@ public:
     QAction *MonthOverviewItem; // Отчеты → Обзор месяца
     QAction *N5, *N12, *N16;
     QTimer *Timer1;
-    Command *updtOK;
     // The legacy import's step and rows copied, below the buttons; created
     // by the first import
     QLabel *ImportStatus = nullptr;
@@ -50,8 +47,6 @@ public:
 
     int shift = 1;
     QString role;
-    int buildDate = 0;
-    int buildTime = 0;
 
     QDate date() const;
     Dataset *journal() const; // the journal query of the current shift

@@ -254,7 +254,6 @@ private slots:
         QVERIFY(signIn->isVisible());
         QTRY_COMPARE(signIn->windowTitle(), QString("Авторизация (build: %1.%2)").arg(BuildStamp::date()).arg(BuildStamp::time()));
         QCOMPARE(ver().mid(0, 2), (QVariantList{BuildStamp::date(), BuildStamp::time()}));
-        QCOMPARE(app->forms.Form1->buildDate, BuildStamp::date());
         QVERIFY(app->forms.Form1->Timer1->isActive());
         QCOMPARE(app->forms.Form1->Timer1->interval(), 30000);
         QVERIFY(dialogs.shown.isEmpty());

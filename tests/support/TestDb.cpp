@@ -1,10 +1,10 @@
 #include "TestDb.h"
 
 #include "app/Startup.h"
-#include "db/TDataModule6.h"
-#include "db/Actor.h"
 #include "db/DbError.h"
 #include "db/Gateway.h"
+#include "db/TDataModule6.h"
+#include "records/Actor.h"
 
 #include <QCoreApplication>
 #include <QHash>

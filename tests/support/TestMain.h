@@ -1,6 +1,6 @@
 #pragma once
 #include "app/Application.h"
-#include "db/Actor.h"
+#include "records/Actor.h"
 
 #include <QTemporaryDir>
 #include <QTest>

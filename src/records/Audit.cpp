@@ -1,6 +1,6 @@
 #include "Audit.h"
 
-#include "DbSession.h"
+#include "db/DbSession.h"
 
 #include <QJsonDocument>
 

@@ -1,8 +1,8 @@
 #include "ClosedMonths.h"
 
-#include "DbError.h"
-#include "DbSession.h"
-#include "records/Write.h"
+#include "db/DbError.h"
+#include "db/DbSession.h"
+#include "Write.h"
 
 
 namespace ClosedMonths {
