@@ -19,7 +19,7 @@
 #include "db/DbSession.h"
 #include "db/Gateway.h"
 #include "db/TDataModule6.h"
-#include "db/Users.h"
+#include "records/Users.h"
 #include "db/Transaction.h"
 #include "journal/TForm1.h"
 #include "journal/TForm11.h"

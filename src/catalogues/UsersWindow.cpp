@@ -1,7 +1,7 @@
 #include "UsersWindow.h"
 
 #include "db/DbError.h"
-#include "db/Users.h"
+#include "records/Users.h"
 #include "ui/Dialogs.h"
 
 #include <QComboBox>

@@ -5,7 +5,7 @@
 #include "DbError.h"
 #include "DbSession.h"
 #include "Gateway.h"
-#include "Users.h"
+#include "SessionTie.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -152,7 +152,7 @@ void TDataModule6::openPostgres(const QString &connection, const QString &host, 
     Gateway::run(connection, set, {}, Gateway::Retry::Opening);
     // A new server session of a signed-in workstation is tied to its user
     // before anything else runs on it (a report connection is never tied).
-    Users::resume(connection);
+    SessionTie::resume(connection);
 }
 
 bool TDataModule6::connected() const

@@ -8,7 +8,8 @@
 #include "db/Owner.h"
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
-#include "db/Users.h"
+#include "db/SessionTie.h"
+#include "records/Users.h"
 
 #include <QDateTime>
 #include <QSqlDatabase>
@@ -286,7 +287,7 @@ void LegacyImport::run(const ProgressFn &progress)
     connect();
     ClosedMonths::refuseIfAnyWithRows(QLatin1String(kPgConnection), QStringLiteral("Импорт"));
     // its records name the user signed in to the program
-    Users::tieAlso(QLatin1String(kPgConnection), QString::fromLatin1(TDataModule6::ConnectionName));
+    SessionTie::tieAlso(QLatin1String(kPgConnection), QString::fromLatin1(TDataModule6::ConnectionName));
     Audit::action(QLatin1String(kPgConnection), QStringLiteral("импорт"), QString());
     Progress p;
     p.steps = stepCount();

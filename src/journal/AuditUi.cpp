@@ -9,7 +9,7 @@
 #include "db/DbError.h"
 #include "db/ReportConnection.h"
 #include "db/TDataModule6.h"
-#include "db/Users.h"
+#include "records/Users.h"
 #include "records/ClosedMonths.h"
 #include "reports/AuditReport.h"
 #include "ui/Dialogs.h"

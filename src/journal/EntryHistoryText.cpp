@@ -1,7 +1,7 @@
 #include "EntryHistoryText.h"
 
 #include "db/DbSession.h"
-#include "db/Users.h"
+#include "records/Users.h"
 #include "records/ClosedMonths.h"
 
 #include <QDate>

@@ -4,7 +4,8 @@
 #include "db/DbError.h"
 #include "db/DbSession.h"
 #include "db/TDataModule6.h"
-#include "db/Users.h"
+#include "db/SessionTie.h"
+#include "records/Users.h"
 #include "journal/TForm1.h"
 #include "records/Actor.h"
 #include "reports/TForm18.h"
@@ -150,7 +151,7 @@ private slots:
         QVERIFY(!w->signIn(false));
         TestDb::exec("delete from accounts_dep.audit where tbl = 'users'");
         TestDb::exec("delete from accounts_dep.users where not builtin");
-        Users::forget(conn);
+        SessionTie::forget(conn);
         Actor::clear();
     }
 
@@ -222,7 +223,7 @@ private slots:
         TestDb::exec("delete from accounts_dep.users where not builtin");
         TestDb::exec("update accounts_dep.users set code_hash = accounts_dep.code_hash('masters'), "
                      "code_index = accounts_dep.code_index('masters'), default_code = true where name = 'masters'");
-        Users::forget(conn);
+        SessionTie::forget(conn);
         Actor::clear();
     }
 

@@ -4,7 +4,7 @@
 #include "db/DbError.h"
 #include "db/DbSession.h"
 #include "db/TDataModule6.h"
-#include "db/Users.h"
+#include "records/Users.h"
 #include "journal/AuditUi.h"
 #include "journal/EntryHistory.h"
 #include "journal/EntryHistoryText.h"

@@ -4,7 +4,8 @@
 #include "db/DbSession.h"
 #include "db/StructureUpgrade.h"
 #include "db/TDataModule6.h"
-#include "db/Users.h"
+#include "db/SessionTie.h"
+#include "records/Users.h"
 #include "support/DialogDriver.h"
 #include "support/Seed.h"
 #include "support/TestDb.h"
@@ -171,7 +172,7 @@ private slots:
 
         // the other session's sign-in does not carry over to psql
         QCOMPARE(TestDb::sysScalar("select count(*) from accounts_dep.session_who()").toInt(), 0);
-        Users::forget(conn);
+        SessionTie::forget(conn);
     }
 
     // After a reconnect the new server session is tied to the same user
@@ -190,7 +191,7 @@ private slots:
         QVERIFY(who.next());
         QVERIFY(who.value(1).toInt() != pid);
         QCOMPARE(who.value(0).toString(), QString("econom"));
-        Users::forget(conn);
+        SessionTie::forget(conn);
     }
 
     // Five wrong codes from one address, over two connections, and the sixth
@@ -237,7 +238,7 @@ private slots:
         // a code another user has: refused
         QVERIFY_THROWS_EXCEPTION(DbError, Users::add(conn, "Иванов", "masters", "63527140"));
         QVERIFY_THROWS_EXCEPTION(DbError, Users::setCode(conn, 1, "кд-5"));
-        Users::forget(conn);
+        SessionTie::forget(conn);
         QTest::qWait(300); // the server writes its log asynchronously
         const QString log = serverLog();
         QVERIFY2(log.contains("accounts_dep.user_add($1, $2, $3)"), "the refused statements are not in the log");
@@ -305,7 +306,7 @@ private slots:
             }
         }
         Users::setActive(conn, admin1, true);
-        Users::forget(conn);
+        SessionTie::forget(conn);
         TestDb::exec("delete from accounts_dep.users where not builtin");
     }
 
@@ -365,7 +366,7 @@ private slots:
         TestDb::signIn(conn, "masters");
         QVERIFY(TestDb::scalar("select code_hash like '$2a$10$%' and code_index is not null from accounts_dep.users "
                                "where name = 'masters'").toBool());
-        Users::forget(conn);
+        SessionTie::forget(conn);
         // and sys may still do only what it may
         QVERIFY(TestDb::sysExec("delete from accounts_dep.audit").contains("permission denied"));
     }

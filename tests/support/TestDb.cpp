@@ -4,6 +4,7 @@
 #include "db/DbError.h"
 #include "db/Gateway.h"
 #include "db/TDataModule6.h"
+#include "db/SessionTie.h"
 #include "records/Actor.h"
 
 #include <QCoreApplication>
@@ -166,7 +167,7 @@ void signOut(const QString &connectionName)
 {
     const QVariant pid = Gateway::run(connectionName, QStringLiteral("select pg_backend_pid()")).valueAt(0, 0);
     exec(QStringLiteral("delete from accounts_dep.session_ties where pid = %1").arg(pid.toInt()));
-    Users::forget(connectionName);
+    SessionTie::forget(connectionName);
     Actor::clear();
 }
 

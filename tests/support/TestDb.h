@@ -4,7 +4,7 @@
 #include <QVariantList>
 #include <memory>
 
-#include "db/Users.h"
+#include "records/Users.h"
 
 class AppContext;
 

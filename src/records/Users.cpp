@@ -1,61 +1,21 @@
 #include "Users.h"
 
-#include "DbSession.h"
-#include "Gateway.h"
-
-#include <QHash>
+#include "db/DbSession.h"
+#include "db/SessionTie.h"
 
 namespace Users {
 
 const char *const Administrator = "administrator";
 
-namespace {
-struct Tie {
-    QString token;
-    quint64 generation = 0;
-};
-QHash<QString, Tie> g_ties;
-} // namespace
-
 User signIn(const QString &connection, const QString &code, const QString &workstation)
 {
-    // Sent again on a reopened connection: that ties the new server session.
-    Rows q = DbSession::execBound(
-        connection, QStringLiteral("select user_id, user_name, user_role, resume_token from accounts_dep.sign_in(?, ?)"),
-        {code, workstation}, DbSession::Retry::Read);
-    if (!q.next())
-        throw DbError(QStringLiteral("Введены неверные данные."));
+    const SessionTie::Who w = SessionTie::signIn(connection, code, workstation);
     User u;
-    u.id = q.value(0).toInt();
-    u.name = q.value(1).toString();
-    u.role = q.value(2).toString();
-    g_ties[connection] = {q.value(3).toString(), DbSession::generation(connection)};
+    u.id = w.id;
+    u.name = w.name;
+    u.role = w.role;
     return u;
 }
-
-void resume(const QString &connection)
-{
-    const auto it = g_ties.find(connection);
-    if (it == g_ties.end())
-        return;
-    // Runs while a connection is being opened again: a loss here is an error.
-    Gateway::run(connection, QStringLiteral("select user_id from accounts_dep.session_resume(?)"), {it->token},
-                 Gateway::Retry::Opening);
-    it->generation = DbSession::generation(connection);
-}
-
-bool signedIn(const QString &connection) { return g_ties.contains(connection); }
-
-void tieAlso(const QString &connection, const QString &signedInConnection)
-{
-    const auto it = g_ties.constFind(signedInConnection);
-    if (it == g_ties.constEnd())
-        return;
-    Gateway::run(connection, QStringLiteral("select user_id from accounts_dep.session_resume(?)"), {it->token},
-                 Gateway::Retry::Never);
-}
-void forget(const QString &connection) { g_ties.remove(connection); }
-quint64 tiedGeneration(const QString &connection) { return g_ties.value(connection).generation; }
 
 QList<User> all(const QString &connection)
 {

@@ -7,10 +7,7 @@
 // the program always had are built-in users that the administrator may
 // change or switch off.
 //
-// Signing in is the database's: it checks the code, slows down guessing per
-// client address, and ties the connection's server session to the user, so
-// that the audit records name who made each change. The program keeps only
-// a token (in memory) to tie a new server session after a reconnect.
+// Signing in is the database's (SessionTie).
 namespace Users {
 
 extern const char *const Administrator; // the role of the administrator
@@ -24,22 +21,9 @@ struct User {
     bool defaultCode = false; // still the built-in code: to be changed
 };
 
-// Signs in on the connection with the typed code (compared exactly; the
-// caller trims). A wrong code or a try while guessing is slowed down throws
-// DbError with the database's Russian text.
+// Signs in on the connection with the typed code (see SessionTie, which
+// also ties the connection's later server sessions). Throws DbError.
 User signIn(const QString &connection, const QString &code, const QString &workstation);
-// Ties the connection's (new) server session to the user signed in on it
-// before; does nothing when nobody was. Throws DbError.
-void resume(const QString &connection);
-// The user signed in on the connection, when any (kept in memory).
-bool signedIn(const QString &connection);
-// Ties another connection's server session (of any driver, e.g. the import's)
-// to the user signed in on `signedInConnection`; nothing when nobody is.
-void tieAlso(const QString &connection, const QString &signedInConnection);
-void forget(const QString &connection);
-// The generation of the connection (DbSession::generation) the tie was made
-// on: a later one means a new server session that is not tied yet.
-quint64 tiedGeneration(const QString &connection);
 
 QList<User> all(const QString &connection);
 
