@@ -3,7 +3,6 @@
 #include "db/DbError.h"
 #include "db/DbSession.h"
 
-
 namespace Write {
 
 Rows run(const QString &connection, const QString &sql, const QVariantList &values)
