@@ -102,7 +102,7 @@ CREATE TABLE IF NOT EXISTS accounts_dep.session_ties (
 -- pg_read_all_stats; without that right nobody could be tied.
 CREATE OR REPLACE FUNCTION accounts_dep.backend_start()
 RETURNS timestamptz LANGUAGE plpgsql STABLE
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     t timestamptz;
@@ -118,7 +118,7 @@ END $$;
 CREATE OR REPLACE FUNCTION accounts_dep.session_who()
 RETURNS TABLE (user_id integer, user_name text, user_role text, workstation text)
 LANGUAGE sql STABLE SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
     SELECT u.id, u.name::text, u.role::text, k.workstation
       FROM accounts_dep.session_ties t
@@ -131,7 +131,7 @@ $$;
 -- Ties this server session to the token's user.
 CREATE OR REPLACE FUNCTION accounts_dep.session_tie(p_token_hash bytea)
 RETURNS void LANGUAGE plpgsql VOLATILE
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     started timestamptz := accounts_dep.backend_start();
@@ -161,7 +161,7 @@ AS $$ SELECT coalesce(host(inet_client_addr()), 'локально') $$;
 CREATE OR REPLACE FUNCTION accounts_dep.sign_in_guard(p_addr text, OUT reg regclass, OUT tag bigint,
                                                       OUT wait_until bigint, OUT failures integer)
 LANGUAGE plpgsql VOLATILE
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     h bigint := hashtext(p_addr)::bigint & 4194303;
@@ -193,7 +193,7 @@ AS $$ SELECT (extract(epoch FROM clock_timestamp()) * 1000)::bigint $$;
 -- administrator checked who typed the codes).
 CREATE OR REPLACE FUNCTION accounts_dep.sign_in_forgive(p_addr text)
 RETURNS void LANGUAGE plpgsql VOLATILE
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     g record;
@@ -302,7 +302,7 @@ END $$;
 -- The signed-in administrator's name; anyone else is refused.
 CREATE OR REPLACE FUNCTION accounts_dep.require_administrator()
 RETURNS void LANGUAGE plpgsql STABLE
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     w record;
@@ -382,7 +382,7 @@ END $$;
 -- given another role: nobody could then manage users or months.
 CREATE OR REPLACE FUNCTION accounts_dep.refuse_last_administrator(p_id integer)
 RETURNS void LANGUAGE plpgsql
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     IF EXISTS (SELECT 1 FROM accounts_dep.users WHERE id = p_id AND active AND role = 'administrator')
@@ -393,7 +393,7 @@ END $$;
 
 CREATE OR REPLACE FUNCTION accounts_dep.user_set_role(p_id integer, p_role text)
 RETURNS void LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     PERFORM accounts_dep.require_administrator();
@@ -409,7 +409,7 @@ END $$;
 
 CREATE OR REPLACE FUNCTION accounts_dep.user_set_active(p_id integer, p_active boolean)
 RETURNS void LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     PERFORM accounts_dep.require_administrator();
@@ -426,7 +426,7 @@ END $$;
 -- Switching a user on again must not bring back a code someone else has now.
 CREATE OR REPLACE FUNCTION accounts_dep.users_guard() RETURNS trigger
 LANGUAGE plpgsql
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     IF NEW.active AND NOT OLD.active AND EXISTS (
@@ -479,7 +479,7 @@ CREATE INDEX IF NOT EXISTS audit_row ON accounts_dep.audit (tbl, row_key);
 -- the default partition.
 CREATE OR REPLACE FUNCTION accounts_dep.audit_partition(p_year integer)
 RETURNS void LANGUAGE plpgsql VOLATILE
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     part text := format('audit_%s', p_year);
@@ -499,7 +499,7 @@ END $$;
 -- This year's and next year's partitions (made at sign-in when missing).
 CREATE OR REPLACE FUNCTION accounts_dep.audit_partitions_ahead()
 RETURNS void LANGUAGE plpgsql VOLATILE
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     y integer := extract(year FROM now() AT TIME ZONE 'UTC')::int;
@@ -537,7 +537,7 @@ END $$;
 -- without one the database role and the client's address.
 CREATE OR REPLACE FUNCTION accounts_dep.audit_write(p_action text, p_tbl text, p_key text, p_before jsonb, p_after jsonb)
 RETURNS void LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     w record;
@@ -556,7 +556,7 @@ END $$;
 -- An action of the program (rebuild, recalculation, import, product deletion).
 CREATE OR REPLACE FUNCTION accounts_dep.record_action(p_action text, p_key text, p_details jsonb)
 RETURNS void LANGUAGE sql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
     SELECT accounts_dep.audit_write(p_action, NULL, p_key, NULL, p_details)
 $$;
@@ -574,7 +574,7 @@ $$;
 -- are made (code changes are recorded by user_set_code; codes and hashes never).
 CREATE OR REPLACE FUNCTION accounts_dep.users_audit() RETURNS trigger
 LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     c record;
@@ -616,7 +616,7 @@ $$;
 
 CREATE OR REPLACE FUNCTION accounts_dep.refuse_closed(p_year integer, p_month integer)
 RETURNS void LANGUAGE plpgsql
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     IF EXISTS (SELECT 1 FROM accounts_dep.closed_months WHERE year = p_year AND month = p_month) THEN
@@ -628,7 +628,7 @@ END $$;
 -- otherwise (a change with only the columns that changed).
 CREATE OR REPLACE FUNCTION accounts_dep.entry_guard() RETURNS trigger
 LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     old_day date;
@@ -673,7 +673,7 @@ END $$;
 -- Timesheet lines: refused in a closed month (a rebuild is recorded as one action).
 CREATE OR REPLACE FUNCTION accounts_dep.h_tabel_guard() RETURNS trigger
 LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     IF EXISTS (SELECT 1 FROM accounts_dep.closed_months) THEN
@@ -693,7 +693,7 @@ END $$;
 -- Closing and reopening a month, recorded however it is done.
 CREATE OR REPLACE FUNCTION accounts_dep.closed_months_audit() RETURNS trigger
 LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     IF TG_OP = 'INSERT' THEN

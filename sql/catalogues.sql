@@ -17,7 +17,7 @@ SET client_min_messages = warning;
 -- The signed-in administrator, or a refusal in the user's words.
 CREATE OR REPLACE FUNCTION accounts_dep.catalogue_writer_check()
 RETURNS void LANGUAGE plpgsql
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     r text;
@@ -39,13 +39,13 @@ END $$;
 -- payload the program sends ({"t":"workers"} and so on).
 CREATE OR REPLACE FUNCTION accounts_dep.catalogue_notice(p_table text)
 RETURNS void LANGUAGE sql
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$ SELECT pg_catalog.pg_notify('tabel_changes', '{"t":"' || p_table || '"}') $$;
 
 -- Workers. The person triggers keep the ERP's persons in step as before.
 CREATE OR REPLACE FUNCTION accounts_dep.worker_add(p_fio text, p_position text)
 RETURNS integer LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     new_id integer;
@@ -62,7 +62,7 @@ END $$;
 
 CREATE OR REPLACE FUNCTION accounts_dep.worker_change(p_id integer, p_fio text, p_position text)
 RETURNS void LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     PERFORM accounts_dep.catalogue_writer_check();
@@ -76,7 +76,7 @@ END $$;
 -- The worker's entries, timesheet lines and housekeeping entries stay.
 CREATE OR REPLACE FUNCTION accounts_dep.worker_delete(p_id integer)
 RETURNS void LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     PERFORM accounts_dep.catalogue_writer_check();
@@ -89,7 +89,7 @@ END $$;
 -- two workstations saving one brand at once wait for each other.
 CREATE OR REPLACE FUNCTION accounts_dep.product_check(p_id numeric, p_brand text, p_massa numeric, p_group numeric)
 RETURNS void LANGUAGE plpgsql
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     PERFORM accounts_dep.catalogue_writer_check();
@@ -105,7 +105,7 @@ END $$;
 
 CREATE OR REPLACE FUNCTION accounts_dep.product_add(p_brand text, p_massa numeric, p_group numeric)
 RETURNS numeric LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     new_id numeric;
@@ -120,7 +120,7 @@ END $$;
 
 CREATE OR REPLACE FUNCTION accounts_dep.product_change(p_id numeric, p_brand text, p_massa numeric, p_group numeric)
 RETURNS void LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     PERFORM accounts_dep.product_check(p_id, p_brand, p_massa, p_group);
@@ -134,7 +134,7 @@ END $$;
 -- blanks that pad the fixed-width column).
 CREATE OR REPLACE FUNCTION accounts_dep.kind_check(p_id integer, p_name text)
 RETURNS void LANGUAGE plpgsql
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     PERFORM accounts_dep.catalogue_writer_check();
@@ -150,7 +150,7 @@ END $$;
 
 CREATE OR REPLACE FUNCTION accounts_dep.kind_add(p_name text)
 RETURNS integer LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     new_id integer;
@@ -163,7 +163,7 @@ END $$;
 
 CREATE OR REPLACE FUNCTION accounts_dep.kind_change(p_id integer, p_name text)
 RETURNS void LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     PERFORM accounts_dep.kind_check(p_id, p_name);
@@ -174,7 +174,7 @@ END $$;
 -- The operations of the kind stay (and drop out of the lists).
 CREATE OR REPLACE FUNCTION accounts_dep.kind_delete(p_id integer)
 RETURNS void LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     PERFORM accounts_dep.catalogue_writer_check();
@@ -186,7 +186,7 @@ END $$;
 -- One operation per kind, product kind and product.
 CREATE OR REPLACE FUNCTION accounts_dep.operation_check(p_id integer, p_kind integer, p_naimen integer, p_product integer)
 RETURNS void LANGUAGE plpgsql
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     PERFORM accounts_dep.catalogue_writer_check();
@@ -205,7 +205,7 @@ END $$;
 -- so its norms are entered now instead of refusing it as a duplicate.
 CREATE OR REPLACE FUNCTION accounts_dep.operation_add(p_kind integer, p_naimen integer, p_product integer)
 RETURNS TABLE (id integer, existed boolean) LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     unfinished integer;
@@ -230,7 +230,7 @@ END $$;
 
 CREATE OR REPLACE FUNCTION accounts_dep.operation_change(p_id integer, p_kind integer, p_naimen integer, p_product integer)
 RETURNS void LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     PERFORM accounts_dep.operation_check(p_id, p_kind, p_naimen, p_product);
@@ -241,7 +241,7 @@ END $$;
 -- The operation's norms and the entries that use it stay.
 CREATE OR REPLACE FUNCTION accounts_dep.operation_delete(p_id integer)
 RETURNS void LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     PERFORM accounts_dep.catalogue_writer_check();
@@ -253,7 +253,7 @@ END $$;
 -- column is one of three names, never text put into the statement.
 CREATE OR REPLACE FUNCTION accounts_dep.norm_value_check(p_column text, p_value numeric)
 RETURNS void LANGUAGE plpgsql
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     PERFORM accounts_dep.catalogue_writer_check();
@@ -267,7 +267,7 @@ END $$;
 
 CREATE OR REPLACE FUNCTION accounts_dep.norm_add(p_operation integer, p_column text, p_value numeric)
 RETURNS integer LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     new_id integer;
@@ -285,7 +285,7 @@ END $$;
 
 CREATE OR REPLACE FUNCTION accounts_dep.norm_change(p_id integer, p_column text, p_value numeric)
 RETURNS void LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     PERFORM accounts_dep.norm_value_check(p_column, p_value);
@@ -302,7 +302,7 @@ END $$;
 -- the last two at once take turns on the operation's norms.
 CREATE OR REPLACE FUNCTION accounts_dep.norm_delete(p_id integer)
 RETURNS void LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     op integer;

@@ -36,7 +36,7 @@ $$;
 -- write is refused (raised, so nothing of it stands).
 CREATE OR REPLACE FUNCTION accounts_dep.write_require(p_roles text[], p_what text)
 RETURNS text LANGUAGE plpgsql STABLE
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     r text;
@@ -60,7 +60,7 @@ END $$;
 CREATE OR REPLACE FUNCTION accounts_dep.write_notice(p_table text, p_date date, p_year int, p_month int,
                                                      p_shift int, p_worker int)
 RETURNS void LANGUAGE plpgsql
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     y int := coalesce(p_year, 0);
@@ -97,7 +97,7 @@ END $$;
 -- months (any day of each).
 CREATE OR REPLACE FUNCTION accounts_dep.lock_months(p_workers int[], p_dates date[], p_months date[])
 RETURNS void LANGUAGE plpgsql
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     k record;
@@ -149,7 +149,7 @@ END $$;
 CREATE OR REPLACE FUNCTION accounts_dep.day_cell_write(p_line text, p_line_values int[], p_insert_cols text,
                                                        p_sum bigint, p_worker numeric, p_date date, p_missing text)
 RETURNS void LANGUAGE plpgsql
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     cnt bigint;
@@ -174,7 +174,7 @@ END $$;
 -- that worker's smena.time of that shift and day.
 CREATE OR REPLACE FUNCTION accounts_dep.day_cell_shift(p_worker int, p_shift int, p_date date, p_missing text)
 RETURNS void LANGUAGE plpgsql
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     total bigint;
@@ -193,7 +193,7 @@ END $$;
 CREATE OR REPLACE FUNCTION accounts_dep.day_cell_housekeeping(p_worker int, p_kind int, p_night int, p_date date,
                                                               p_missing text)
 RETURNS void LANGUAGE plpgsql
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     total bigint;
@@ -212,7 +212,7 @@ END $$;
 -- sum is checked before anything is written.
 CREATE OR REPLACE FUNCTION accounts_dep.day_cells_shift_existing(p_workers int[], p_shifts int[], p_dates date[])
 RETURNS void LANGUAGE plpgsql
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     w int[];
@@ -253,7 +253,7 @@ CREATE OR REPLACE FUNCTION accounts_dep.entry_save(
     p_old_worker int, p_old_shift int, p_old_date date)
 RETURNS TABLE (status text, id bigint, message text)
 LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 #variable_conflict use_column
 DECLARE
@@ -341,7 +341,7 @@ END $$;
 CREATE OR REPLACE FUNCTION accounts_dep.entry_delete(p_id bigint)
 RETURNS TABLE (status text, id bigint, message text)
 LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 #variable_conflict use_column
 DECLARE
@@ -379,7 +379,7 @@ END $$;
 CREATE OR REPLACE FUNCTION accounts_dep.entry_mark(p_id bigint, p_mark text)
 RETURNS TABLE (status text, id bigint, message text)
 LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 #variable_conflict use_column
 DECLARE
@@ -404,7 +404,7 @@ CREATE OR REPLACE FUNCTION accounts_dep.housekeeping_save(
     p_price numeric, p_holiday boolean, p_night boolean, p_key uuid)
 RETURNS TABLE (status text, id bigint, message text)
 LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 #variable_conflict use_column
 DECLARE
@@ -481,7 +481,7 @@ END $$;
 CREATE OR REPLACE FUNCTION accounts_dep.housekeeping_delete(p_id bigint)
 RETURNS TABLE (status text, id bigint, message text)
 LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 #variable_conflict use_column
 DECLARE
@@ -517,7 +517,7 @@ END $$;
 CREATE OR REPLACE FUNCTION accounts_dep.average_piecework_recalculate(p_year int, p_month int)
 RETURNS TABLE (status text, id bigint, message text)
 LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 #variable_conflict use_column
 DECLARE
@@ -554,7 +554,7 @@ END $$;
 -- out until the end; recorded as one action.
 CREATE OR REPLACE FUNCTION accounts_dep.month_rebuild_start(p_year int, p_month int, p_action text)
 RETURNS void LANGUAGE plpgsql
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 BEGIN
     PERFORM accounts_dep.write_require(ARRAY['administrator'], 'перестраивать табель');
@@ -570,7 +570,7 @@ END $$;
 CREATE OR REPLACE FUNCTION accounts_dep.month_rebuild_shifts(p_year int, p_month int)
 RETURNS SETOF int
 LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     v_first date := make_date(p_year, p_month, 1);
@@ -596,7 +596,7 @@ END $$;
 CREATE OR REPLACE FUNCTION accounts_dep.month_rebuild_housekeeping(p_year int, p_month int)
 RETURNS SETOF int
 LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 DECLARE
     v_first date := make_date(p_year, p_month, 1);
@@ -628,7 +628,7 @@ CREATE OR REPLACE FUNCTION accounts_dep.product_delete(p_product bigint, p_opera
                                                        p_product_row boolean)
 RETURNS TABLE (status text, id bigint, message text)
 LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 #variable_conflict use_column
 DECLARE
@@ -693,7 +693,7 @@ END $$;
 CREATE OR REPLACE FUNCTION accounts_dep.month_close(p_year int, p_month int)
 RETURNS TABLE (status text, id bigint, message text)
 LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 #variable_conflict use_column
 BEGIN
@@ -707,7 +707,7 @@ END $$;
 CREATE OR REPLACE FUNCTION accounts_dep.month_reopen(p_year int, p_month int)
 RETURNS TABLE (status text, id bigint, message text)
 LANGUAGE plpgsql SECURITY DEFINER
-SET search_path = accounts_dep, pg_catalog, pg_temp
+SET search_path = pg_catalog, accounts_dep, pg_temp
 AS $$
 #variable_conflict use_column
 BEGIN
