@@ -70,12 +70,10 @@ CREATE TABLE cmn_department.department (
     s_description varchar(4000)
 );
 
--- The program connects as sys and reads these; it writes persons (through the
--- worker catalogue's triggers) and goods.
+-- The program connects as sys and only reads these: workers (the ERP's
+-- persons) and products (its goods) are written by the schema owner's
+-- functions, so nobody can move one worker's lines under another's name
+-- with the program's login.
 GRANT USAGE ON SCHEMA cmn_contractor, cmn_classifier, cmn_gds_and_srv, adm_role, hrms_staffpos, cmn_department TO sys;
-GRANT SELECT ON ALL TABLES IN SCHEMA cmn_classifier, adm_role, hrms_staffpos, cmn_department TO sys;
-GRANT SELECT, INSERT, UPDATE, DELETE ON cmn_contractor.person, cmn_gds_and_srv.gds_and_srv TO sys;
-GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA cmn_contractor, cmn_gds_and_srv TO sys;
--- Demo and test data fill the read-only catalogues as sys too
-GRANT INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA cmn_classifier, adm_role, hrms_staffpos, cmn_department TO sys;
-GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA cmn_classifier TO sys;
+GRANT SELECT ON ALL TABLES IN SCHEMA cmn_contractor, cmn_classifier, cmn_gds_and_srv, adm_role, hrms_staffpos,
+      cmn_department TO sys;

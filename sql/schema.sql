@@ -210,3 +210,6 @@ CREATE INDEX person_id_numeric ON accounts_dep.person ((id::numeric));
 
 -- The catalogue writes the program calls
 \ir catalogues.sql
+
+-- Bounded waits for every function above; the owner's functions checked
+\ir waits.sql

@@ -126,6 +126,10 @@ BEGIN
             PERFORM pg_advisory_xact_lock_shared(k.mk::bigint);
         END IF;
     END LOOP;
+EXCEPTION WHEN lock_not_available THEN
+    -- the caller's lock_timeout ran out: another session holds the month
+    RAISE EXCEPTION USING ERRCODE = 'P0001', MESSAGE =
+        'Другое рабочее место сейчас записывает этот месяц или день. Повторите через несколько секунд.';
 END $$;
 
 -- The hours a day cell may hold; anything else is refused with a message.

@@ -2,6 +2,7 @@
 
 #include "BuildStamp.h"
 #include "VersionCheck.h"
+#include "NewCodeDialog.h"
 #include "db/DbError.h"
 #include "db/DbSession.h"
 #include "db/TDataModule6.h"
@@ -112,6 +113,14 @@ bool TForm23::signIn(bool showJournal)
         // The next code is typed afresh, not appended to the wrong one.
         Edit1->clear();
         return false;
+    }
+    // A built-in code outside a demo: a personal one first, or no journal.
+    if (user.mustChange) {
+        NewCodeDialog d(connection, user.name, this);
+        if (d.exec() != QDialog::Accepted) {
+            Edit1->clear();
+            return false;
+        }
     }
     const bool admin = user.role == QLatin1String(Users::Administrator);
     // A built-in code keeps the role text it always had (the code itself for

@@ -672,7 +672,7 @@ bool connectionDown(const QString &connection)
             what = what.left(160) + QStringLiteral("…");
         t = QStringLiteral("База данных не выполнила запрос и не сообщила причину.\nЗапрос: ") + what;
     }
-    throw DbError(t, a.text);
+    throw DbError(t, a.text, a.sqlstate);
 }
 
 // Sent outside a transaction, a write or a commit may have been stored

@@ -9,22 +9,49 @@ namespace SessionTie {
 
 namespace {
 QHash<QString, QString> g_tokens; // connection -> the token of its sign-in
+// the token of a sign-in waiting for its new code
+QString &pendingToken()
+{
+    static QString t;
+    return t;
+}
 } // namespace
 
 Who signIn(const QString &connection, const QString &code, const QString &workstation)
 {
     // Sent again on a reopened connection: that ties the new server session.
-    Rows q = DbSession::execBound(
-        connection, QStringLiteral("select user_id, user_name, user_role, resume_token from accounts_dep.sign_in(?, ?)"),
-        {code, workstation}, DbSession::Retry::Read);
+    Rows t = DbSession::execBound(connection, QStringLiteral("select resume_token from accounts_dep.sign_in(?, ?)"),
+                                  {code, workstation}, DbSession::Retry::Read);
+    if (!t.next())
+        throw DbError(QStringLiteral("Введены неверные данные."));
+    const QString token = t.value(0).toString();
+    // the database's verdict, on the committed sign-in
+    Rows q = DbSession::execBound(connection,
+                                  QStringLiteral("select user_id, user_name, user_role, must_change "
+                                                 "from accounts_dep.sign_in_outcome()"),
+                                  {}, DbSession::Retry::Read);
     if (!q.next())
         throw DbError(QStringLiteral("Введены неверные данные."));
     Who w;
     w.id = q.value(0).toInt();
     w.name = q.value(1).toString();
     w.role = q.value(2).toString();
-    g_tokens[connection] = q.value(3).toString();
+    w.mustChange = q.value(3).toBool();
+    if (w.mustChange)
+        g_tokens.remove(connection); // tied for the code change only: nothing to resume
+    else
+        g_tokens[connection] = token;
+    pendingToken() = w.mustChange ? token : QString();
     return w;
+}
+
+void setOwnCode(const QString &connection, const QString &code)
+{
+    DbSession::execBound(connection, QStringLiteral("select accounts_dep.own_code_set(?)"), {code},
+                         DbSession::Retry::Never);
+    if (!pendingToken().isEmpty())
+        g_tokens[connection] = pendingToken();
+    pendingToken().clear();
 }
 
 void resume(const QString &connection)

@@ -4,10 +4,11 @@
 #include "Owner.h"
 #include "Gateway.h"
 #include "TDataModule6.h"
+#include "Version.h"
 
 #include <QFile>
 
-void runStructureUpgrade(TDataModule6 &dm)
+void runStructureUpgrade(TDataModule6 &dm, int buildDate, int buildTime)
 {
     const QString cmds[] = {
         QStringLiteral("drop view accounts_dep.izdel;\nCREATE OR REPLACE VIEW accounts_dep.izdel AS SELECT gds.s_caption AS marka,\t"
@@ -46,10 +47,12 @@ void runStructureUpgrade(TDataModule6 &dm)
         }
     }
     // Users, sign-in, the audit trail and closed months, what the program's
-    // login may do, then the write functions and the catalogue writes: whole
-    // files, each one command, so an older database gets all of a file or, on
-    // a failure, none of it (every file may run again without harm).
-    const char *const files[] = {":/sql/audit.sql", ":/sql/security.sql", ":/sql/writes.sql", ":/sql/catalogues.sql"};
+    // login may do, then the write functions and the catalogue writes, and
+    // the bounded waits of them all: whole files, each one command, so an
+    // older database gets all of a file or, on a failure, none of it (every
+    // file may run again without harm).
+    const char *const files[] = {":/sql/audit.sql", ":/sql/security.sql", ":/sql/writes.sql", ":/sql/catalogues.sql",
+                                 ":/sql/waits.sql"};
     for (const char *path : files) {
         QFile file(QString::fromLatin1(path));
         if (!file.open(QIODevice::ReadOnly))
@@ -66,4 +69,8 @@ void runStructureUpgrade(TDataModule6 &dm)
             throw DbError(QStringLiteral("Структура БД не обновлена (%1): %2").arg(QLatin1String(path).mid(6), e.text()));
         }
     }
+    // The database now has this build's structure: older copies end at
+    // their next version check.
+    if (buildDate > 0)
+        stampVersionRow(owner, buildDate, buildTime);
 }

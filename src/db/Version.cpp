@@ -1,5 +1,6 @@
 #include "Version.h"
 
+#include "Gateway.h"
 #include "TDataModule6.h"
 
 VersionVerdict checkVersionRow(TDataModule6 &dm, int D, int T)
@@ -7,32 +8,29 @@ VersionVerdict checkVersionRow(TDataModule6 &dm, int D, int T)
     Dataset ver(dm.connectionName());
     ver.setSql(QStringLiteral("select d, t, delim from accounts_dep.ver limit 1"));
     ver.open();
-    Command cmd(dm.connectionName());
-    VersionVerdict verdict = VersionVerdict::Same;
-    int vd = 0, vt = 0;
     if (ver.isEmpty()) {
         dm.decimalDelimiter = QString();
-        cmd.setSql(QStringLiteral("insert into accounts_dep.ver (d, t, delim) values (:d, :t, '')"));
-        cmd.setParam(QStringLiteral("d"), D);
-        cmd.setParam(QStringLiteral("t"), T);
-        cmd.exec();
-        return VersionVerdict::Stamped;
+        return VersionVerdict::Same;
     }
     dm.decimalDelimiter = ver.asString(QStringLiteral("delim"));
-    vd = ver.asInt(QStringLiteral("d"));
-    vt = ver.asInt(QStringLiteral("t"));
+    const int vd = ver.asInt(QStringLiteral("d"));
+    const int vt = ver.asInt(QStringLiteral("t"));
     ver.close();
-    if (vd < D || (vd == D && vt < T)) {
-        cmd.setSql(QStringLiteral("update accounts_dep.ver set d=:d, t=:t "
-                                  "where ctid = (select ctid from accounts_dep.ver limit 1)"));
-        cmd.setParam(QStringLiteral("d"), D);
-        cmd.setParam(QStringLiteral("t"), T);
-        cmd.exec();
-        vd = D;
-        vt = T;
-        verdict = VersionVerdict::Stamped;
-    }
     if (vd > D || (vd == D && vt > T))
-        verdict = VersionVerdict::Older;
-    return verdict;
+        return VersionVerdict::Older;
+    if (vd < D || (vd == D && vt < T))
+        return VersionVerdict::Newer;
+    return VersionVerdict::Same;
+}
+
+void stampVersionRow(const QString &owner, int D, int T)
+{
+    // one statement: the row is moved only forward, and made when missing
+    Gateway::run(owner,
+                 QStringLiteral("with moved as (update accounts_dep.ver set d = $1::int, t = $2::int "
+                                "where ctid = (select ctid from accounts_dep.ver limit 1) "
+                                "and (coalesce(d, 0), coalesce(t, 0)) < ($1::int, $2::int) returning 1) "
+                                "insert into accounts_dep.ver (d, t, delim) select $1::int, $2::int, '' "
+                                "where not exists (select 1 from accounts_dep.ver)"),
+                 {D, T}, Gateway::Retry::Never);
 }

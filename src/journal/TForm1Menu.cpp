@@ -1,6 +1,7 @@
 // The journal's openers: every window it shows modally. Each window's own
 // issue wires its opener here.
 #include "TForm1.h"
+#include "app/BuildStamp.h"
 
 #include "catalogues/TForm3.h"
 #include "catalogues/TForm4.h"
@@ -173,7 +174,7 @@ void TForm1::N16Click()
         run.disable(N12);
         run.disable(N16);
         try {
-            runStructureUpgrade(*f.DataModule6);
+            runStructureUpgrade(*f.DataModule6, BuildStamp::date(), BuildStamp::time());
         } catch (const DbError &e) {
             failure = e.text();
         }

@@ -14,8 +14,11 @@ User signIn(const QString &connection, const QString &code, const QString &works
     u.id = w.id;
     u.name = w.name;
     u.role = w.role;
+    u.mustChange = w.mustChange;
     return u;
 }
+
+void setOwnCode(const QString &connection, const QString &code) { SessionTie::setOwnCode(connection, code); }
 
 QList<User> all(const QString &connection)
 {

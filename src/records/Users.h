@@ -19,11 +19,15 @@ struct User {
     bool active = true;
     bool builtin = false;
     bool defaultCode = false; // still the built-in code: to be changed
+    bool mustChange = false;  // signed in with a built-in code that must be changed now (signIn only)
 };
 
 // Signs in on the connection with the typed code (see SessionTie, which
 // also ties the connection's later server sessions). Throws DbError.
 User signIn(const QString &connection, const QString &code, const QString &workstation);
+// The signed-in user's own new code, when signIn said mustChange (DbError
+// with the database's text when refused).
+void setOwnCode(const QString &connection, const QString &code);
 
 QList<User> all(const QString &connection);
 

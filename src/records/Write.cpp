@@ -5,6 +5,11 @@
 
 namespace Write {
 
+QString busyText()
+{
+    return QStringLiteral("Другое рабочее место сейчас записывает этот месяц или день. Повторите через несколько секунд.");
+}
+
 Rows run(const QString &connection, const QString &sql, const QVariantList &values)
 {
     return DbSession::execBound(connection, sql, values, DbSession::Retry::Never);
@@ -32,6 +37,9 @@ Outcome call(const QString &connection, const QString &sql, const QVariantList &
         // (the text says so, and whether a server answers again yet).
         return Outcome::refused(Outcome::Refused, e.text());
     } catch (const DbError &e) {
+        // a row or month another session held past the function's lock_timeout
+        if (e.sqlstate() == QLatin1String("55P03"))
+            return Outcome::refused(Outcome::Refused, busyText());
         return Outcome::refused(Outcome::Refused, e.text());
     }
 }

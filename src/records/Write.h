@@ -22,6 +22,10 @@ Rows run(const QString &connection, const QString &sql, const QVariantList &valu
 // a second press.
 Outcome call(const QString &connection, const QString &sql, const QVariantList &values);
 
+// What a write says when another workstation held its month, day or row
+// longer than the database waits (the server's lock timeout, 55P03).
+QString busyText();
+
 // Values as the write functions take them (null for a null key or date).
 QVariant keyValue(const QUuid &key);
 QVariant dateValue(const QDate &date);
