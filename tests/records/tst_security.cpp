@@ -5,7 +5,9 @@
 #include "db/StructureUpgrade.h"
 #include "db/TDataModule6.h"
 #include "db/SessionTie.h"
+#include "records/Entries.h"
 #include "records/Users.h"
+#include "records/Write.h"
 #include "support/DialogDriver.h"
 #include "support/Seed.h"
 #include "support/TestDb.h"
@@ -18,6 +20,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QElapsedTimer>
 #include <QtTest>
 
 // What the program's login may and may not do in the database, who the
@@ -42,6 +45,28 @@ class TestSecurity : public QObject {
         if (!db.isOpen() && !db.open())
             qFatal("cannot connect as sys: %s", qPrintable(db.lastError().text()));
         return db;
+    }
+    // A connection of its own to this test's database as another role
+    static QSqlDatabase session(const QString &name, const QString &user)
+    {
+        QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
+                                                       : QSqlDatabase::addDatabase("QPSQL", name);
+        db.setHostName(TestDb::host());
+        db.setDatabaseName(TestDb::databaseName());
+        db.setUserName(user);
+        if (!db.isOpen() && !db.open())
+            qFatal("cannot connect as %s: %s", qPrintable(user), qPrintable(db.lastError().text()));
+        return db;
+    }
+    static QString superuser() { return qEnvironmentVariable("PGUSER", "postgres"); }
+    // Signs in on a psql-like session as the program does (two statements);
+    // the refusal's text, empty when signed in.
+    static QString signInOn(QSqlDatabase db, const QString &code)
+    {
+        QString why = run(db, "select * from accounts_dep.sign_in(?, 'psql')", {code});
+        if (why.isEmpty())
+            why = run(db, "select * from accounts_dep.sign_in_outcome()");
+        return why;
     }
     // The server's refusal, empty when the statement went through
     static QString run(QSqlDatabase db, const QString &sql, const QVariantList &values = {})
@@ -110,7 +135,25 @@ private slots:
         QTest::newRow("add a user directly")
             << "insert into accounts_dep.users (name, role, code_hash) values ('x', 'administrator', 'x')";
         QTest::newRow("tie a session directly") << "delete from accounts_dep.session_ties";
-        QTest::newRow("clear the throttle") << "select setval('accounts_dep.sign_in_guard_0', 0)";
+        QTest::newRow("clear the throttle") << "delete from accounts_dep.sign_in_failures";
+        QTest::newRow("read the throttle") << "select * from accounts_dep.sign_in_failures";
+        QTest::newRow("keep the built-in codes") << "insert into accounts_dep.site_settings values ('builtin_codes', 'keep')";
+        // waits that would stop every workstation
+        QTest::newRow("hold a month's lock") << "select pg_advisory_lock(202612)";
+        QTest::newRow("hold a pair lock") << "select pg_advisory_lock(72641, 0)";
+        QTest::newRow("hold a lock for the transaction") << "select pg_advisory_xact_lock_shared(202612)";
+        QTest::newRow("try a lock") << "select pg_try_advisory_lock(1)";
+        QTest::newRow("lock the version row") << "select 1 from accounts_dep.ver for update";
+        QTest::newRow("stamp a later version") << "update accounts_dep.ver set d = 99991231";
+        QTest::newRow("add a version row") << "insert into accounts_dep.ver (d, t) values (99991231, 0)";
+        // the ERP's tables behind workers and products
+        QTest::newRow("move a worker's code") << "update cmn_contractor.person set s_code = '1027'";
+        QTest::newRow("add a person") << "insert into cmn_contractor.person (s_caption) values ('Подставной')";
+        QTest::newRow("delete persons") << "delete from cmn_contractor.person";
+        QTest::newRow("rename a product") << "update cmn_gds_and_srv.gds_and_srv set s_caption = 'X'";
+        QTest::newRow("delete products") << "delete from cmn_gds_and_srv.gds_and_srv";
+        QTest::newRow("change a group") << "update cmn_classifier.item set s_caption = 'X'";
+        QTest::newRow("add a role") << "insert into adm_role.roles (id, s_name) values (99, 'x')";
         QTest::newRow("call the throttle's reset") << "select accounts_dep.sign_in_forgive('локально')";
         QTest::newRow("make a function") << "create function accounts_dep.f() returns int language sql as $$ select 1 $$";
         // the windows' writes go through the write functions only
@@ -169,6 +212,15 @@ private slots:
         QCOMPARE(r[0][1].toString(), QString("вне программы"));
         QVERIFY(r[0][2].toBool());
         QCOMPARE(r[0][3].toString(), QString("локально"));
+        // a signed-in session's records carry its address beside the workstation it names
+        TestDb::signIn(conn, "63527140");
+        QCOMPARE(Entries::setMark(conn, entryId, "ok").kind, Outcome::Saved);
+        const auto m = TestDb::rows(QString("select workstation, client_addr, outside from accounts_dep.audit "
+                                            "where row_key = '%1' and action = 'отметка закрытия'").arg(entryId));
+        QCOMPARE(m.size(), 1);
+        QCOMPARE(m[0][0].toString(), QString("тест"));
+        QCOMPARE(m[0][1].toString(), QString("локально"));
+        QVERIFY(!m[0][2].toBool());
 
         // the other session's sign-in does not carry over to psql
         QCOMPARE(TestDb::sysScalar("select count(*) from accounts_dep.session_who()").toInt(), 0);
@@ -194,35 +246,297 @@ private slots:
         SessionTie::forget(conn);
     }
 
-    // Five wrong codes from one address, over two connections, and the sixth
-    // try waits, even with a right code; rolling the tries back does not help.
-    void throttleByAddress_data()
+    // The attack that once found the administrator's code: wrong codes with a
+    // right one between them, over two connections. A right code does not
+    // clear the count: the fifth wrong code makes the address wait, and then
+    // even the administrator's right code is refused.
+    void throttleSurvivesRightCodes()
     {
-        QTest::addColumn<bool>("rolledBack");
-        QTest::newRow("each try committed") << false;
-        QTest::newRow("each try rolled back") << true;
-    }
-    void throttleByAddress()
-    {
-        QFETCH(bool, rolledBack);
         QSqlDatabase a = sysSession("guess_a"), b = sysSession("guess_b");
         QString last;
         for (int i = 0; i < 5; ++i) {
             QSqlDatabase db = i % 2 ? b : a;
-            if (rolledBack)
-                QSqlQuery(db).exec("begin");
-            last = run(db, "select * from accounts_dep.sign_in(?, 'psql')", {QString("угадай-%1").arg(i)});
-            if (rolledBack)
-                QSqlQuery(db).exec("rollback");
+            last = signInOn(db, QString("%1").arg(1000 + i));
             QVERIFY2(last.contains("Введены неверные данные."), qPrintable(last));
+            if (i < 4)
+                QCOMPARE(signInOn(i % 2 ? a : b, "masters"), QString());
         }
         QVERIFY2(last.contains("следующая попытка — через 30 с"), qPrintable(last));
-        const QString sixth = run(b, "select * from accounts_dep.sign_in(?, 'psql')", {"masters"});
-        QVERIFY2(sixth.contains("Слишком много неверных попыток подряд. Следующая попытка — через "), qPrintable(sixth));
+        for (const char *code : {"masters", "7264"}) {
+            const QString refused = signInOn(b, code);
+            QVERIFY2(refused.contains("Слишком много неверных попыток подряд. Следующая попытка — через "), qPrintable(refused));
+        }
         // the program meets the same wait
         QVERIFY_THROWS_EXCEPTION(DbError, Users::signIn(conn, "masters", "цех"));
+        // once the wait is over, the next wrong code makes it longer
+        TestDb::exec("update accounts_dep.sign_in_failures set last_failure = last_failure - interval '31 seconds'");
+        QVERIFY(signInOn(a, "1005").contains("следующая попытка — через 60 с"));
+        // after 15 quiet minutes the count is gone
+        TestDb::exec("update accounts_dep.sign_in_failures set last_failure = last_failure - interval '15 minutes'");
+        QCOMPARE(signInOn(a, "masters"), QString());
+        QVERIFY(signInOn(a, "1006").endsWith("Введены неверные данные."));
         TestDb::forgiveSignIns();
-        QCOMPARE(run(b, "select * from accounts_dep.sign_in(?, 'psql')", {"masters"}), QString());
+    }
+
+    // Rolled back, a sign-in tells nothing: inside its own transaction even
+    // a right code reads as wrong, and nothing of it stays.
+    void rolledBackSignInTellsNothing()
+    {
+        QSqlDatabase a = sysSession("guess_a");
+        QVERIFY(QSqlQuery(a).exec("begin"));
+        QCOMPARE(run(a, "select * from accounts_dep.sign_in(?, 'psql')", {"7264"}), QString());
+        QVERIFY(run(a, "select * from accounts_dep.sign_in_outcome()").contains("Введены неверные данные."));
+        QVERIFY(run(a, QString("select status from accounts_dep.entry_delete(%1)").arg(entryId)).contains("Войдите в программу"));
+        QVERIFY(QSqlQuery(a).exec("rollback"));
+        QCOMPARE(TestDb::scalar(QString("select count(*) from accounts_dep.smena where id = %1").arg(entryId)).toInt(), 1);
+        QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.session_tokens where workstation = 'psql' and user_id is not null")
+                     .toInt(), 0);
+        // a right and a wrong code leave the same marks on the transaction
+        auto marks = [&](const QString &code) {
+            QSqlQuery q(a);
+            q.exec("begin");
+            run(a, "select * from accounts_dep.sign_in(?, 'psql')", {code});
+            q.exec("select coalesce(sum(n_tup_ins), 0), coalesce(sum(n_tup_upd), 0), coalesce(sum(n_tup_del), 0) "
+                   "from pg_stat_xact_user_tables");
+            q.next();
+            const QString m = QString("%1/%2/%3").arg(q.value(0).toInt()).arg(q.value(1).toInt()).arg(q.value(2).toInt());
+            QSqlQuery(a).exec("rollback");
+            return m;
+        };
+        QCOMPARE(marks("7264"), marks("7265"));
+        TestDb::forgiveSignIns();
+    }
+
+    // Every function that runs with the owner's rights looks in pg_catalog
+    // first and waits a few seconds at most (a new one cannot slip through).
+    void ownerFunctionsAreFenced()
+    {
+        const auto bad = TestDb::rows(
+            "select p.oid::regprocedure::text, coalesce(array_to_string(p.proconfig, ' | '), '') from pg_proc p "
+            "where p.pronamespace = 'accounts_dep'::regnamespace and p.prosecdef "
+            "and (not exists (select 1 from unnest(p.proconfig) c where c like 'search\\_path=pg\\_catalog,%') "
+            "  or not exists (select 1 from unnest(p.proconfig) c where c like 'lock\\_timeout=%'))");
+        for (const auto &r : bad)
+            qWarning("%s: %s", qPrintable(r[0].toString()), qPrintable(r[1].toString()));
+        QVERIFY(bad.isEmpty());
+        QVERIFY(TestDb::scalar("select count(*) from pg_proc where pronamespace = 'accounts_dep'::regnamespace and prosecdef")
+                    .toInt() > 20);
+    }
+
+    // On a database where everyone may create in public (made before
+    // PostgreSQL 15), the program's login plants functions there under the
+    // names the owner's functions use, pgcrypto's among them (moved to
+    // public, as an ERP may have it). None of them runs on sign-in, resume,
+    // user administration or a first code change.
+    void plantedFunctionsNeverRun()
+    {
+        QSqlDatabase super = session("super", superuser());
+        QCOMPARE(run(super, "grant create on schema public to public"), QString());
+        TestDb::exec("alter extension pgcrypto set schema public");
+        runStructureUpgrade(*app->forms.DataModule6);
+        const char *const planted[] = {
+            "left(text, integer) returns text", "host(inet) returns text", "btrim(text) returns text",
+            "char_length(text) returns integer", "encode(bytea, text) returns text", "convert_to(text, name) returns bytea",
+            "now() returns timestamptz", "clock_timestamp() returns timestamptz", "pg_backend_pid() returns integer",
+            "inet_client_addr() returns inet", "set_config(text, text, boolean) returns text",
+            "crypt(text, varchar) returns text", "crypt(varchar, text) returns text", "gen_salt(varchar, integer) returns text",
+            "gen_salt(text, bigint) returns text", "hmac(text, bytea, text) returns bytea",
+            "digest(varchar, text) returns bytea", "gen_random_bytes(bigint) returns bytea"};
+        QSqlDatabase attacker = sysSession("attacker");
+        for (const char *f : planted) {
+            const QString name = QString::fromLatin1(f).section('(', 0, 0);
+            QCOMPARE(run(attacker, QString("create function public.%1 language plpgsql as "
+                                           "$$ begin raise exception 'planted %2 ran as %', current_user; end $$")
+                                       .arg(QString::fromLatin1(f), name)),
+                     QString());
+        }
+        // the calls a workstation makes (each as sys), and the results they must have
+        QStringList said;
+        said << signInOn(attacker, "нет-такого-кода") << signInOn(attacker, "7264")
+             << run(attacker, "select * from accounts_dep.session_resume('0123')")
+             << run(attacker, "select accounts_dep.user_add('Планта', 'masters', 'планта-код-1')")
+             << run(attacker, "select accounts_dep.user_set_code(accounts_dep_id, 'планта-код-2') from "
+                              "(select id as accounts_dep_id from accounts_dep.users where name = 'Планта') x");
+        TestDb::exec("delete from accounts_dep.site_settings where name = 'builtin_codes'");
+        said << signInOn(attacker, "econom") << run(attacker, "select accounts_dep.own_code_set('эконом-новый-1')");
+        TestDb::exec("insert into accounts_dep.site_settings values ('builtin_codes', 'keep')");
+        for (const QString &t : said)
+            QVERIFY2(!t.contains("planted"), qPrintable(t));
+        QVERIFY(said[0].contains("Введены неверные данные."));
+        QCOMPARE(said[1], QString());
+        QVERIFY(said[2].contains("Вход больше не действует"));
+        QCOMPARE(said[3], QString());
+        QCOMPARE(said[4], QString());
+        QCOMPARE(said[5], QString());
+        QCOMPARE(said[6], QString());
+        QVERIFY(TestDb::scalar("select not default_code from accounts_dep.users where name = 'econom'").toBool());
+
+        // put back: the built-in code, pgcrypto where it was, public closed
+        TestDb::exec("update accounts_dep.users set code_hash = accounts_dep.code_hash('econom'), "
+                     "code_index = accounts_dep.code_index('econom'), default_code = true where name = 'econom'");
+        TestDb::exec("delete from accounts_dep.users where name = 'Планта'");
+        attacker.close();
+        QCOMPARE(run(super, "drop owned by sys"), QString());
+        QCOMPARE(run(super, "grant connect on database \"" + TestDb::databaseName() + "\" to sys"), QString());
+        TestDb::exec("alter extension pgcrypto set schema accounts_dep");
+        QCOMPARE(run(super, "revoke create on schema public from public"), QString());
+        runStructureUpgrade(*app->forms.DataModule6);
+        TestDb::forgiveSignIns();
+        SessionTie::forget(conn);
+    }
+
+    // Held locks make a write or a sign-in wait a few seconds, then say so
+    // in Russian: a month held by another session, an entry's row held, the
+    // sign-in of this computer held.
+    void waitsEndWithAMessage()
+    {
+        TestDb::signIn(conn, "63527140");
+        const QString busy = "Другое рабочее место сейчас записывает этот месяц или день. Повторите через несколько секунд.";
+        QSqlDatabase holder = session("holder", "tabel_owner");
+        struct Hold {
+            const char *what, *sql;
+        };
+        const Hold holds[] = {
+            {"the month", "select pg_advisory_xact_lock(202403)"},
+            {"the entry's row", "select 1 from accounts_dep.smena for update"},
+        };
+        for (const Hold &h : holds) {
+            QVERIFY(QSqlQuery(holder).exec("begin"));
+            QCOMPARE(run(holder, h.sql), QString());
+            QElapsedTimer t;
+            t.start();
+            const Outcome o = Entries::remove(conn, entryId);
+            QVERIFY2(t.elapsed() < 8000, h.what);
+            QCOMPARE(o.kind, Outcome::Refused);
+            QCOMPARE(o.text, busy);
+            QVERIFY(QSqlQuery(holder).exec("rollback"));
+        }
+        QCOMPARE(Write::busyText(), busy);
+        QVERIFY(QSqlQuery(holder).exec("begin"));
+        TestDb::exec("insert into accounts_dep.sign_in_failures (addr) values ('локально') on conflict do nothing");
+        QCOMPARE(run(holder, "select 1 from accounts_dep.sign_in_failures for update"), QString());
+        QElapsedTimer t;
+        t.start();
+        try {
+            Users::signIn(conn, "masters", "цех");
+            QFAIL("signed in past a held lock");
+        } catch (const DbError &e) {
+            QVERIFY2(e.text().contains("Повторите через несколько секунд."), qPrintable(e.text()));
+        }
+        QVERIFY(t.elapsed() < 8000);
+        QVERIFY(QSqlQuery(holder).exec("rollback"));
+        // the entry is still there, and saves go on once nothing is held
+        QCOMPARE(Entries::remove(conn, entryId).kind, Outcome::Saved);
+        SessionTie::forget(conn);
+    }
+
+    // Changing a user's code or switching the user off ends that user's
+    // ties and tokens at once; a token lives one working day.
+    void tokensEndWithTheirUser_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("code changed") << "select accounts_dep.user_set_code(%1, 'новый-код-77')";
+        QTest::newRow("switched off") << "select accounts_dep.user_set_active(%1, false)";
+        QTest::newRow("a day old") << "";
+    }
+    void tokensEndWithTheirUser()
+    {
+        QFETCH(QString, change);
+        TestDb::exec("delete from accounts_dep.users where not builtin");
+        const int id = TestDb::addUser("Мастер Б.", "masters", "мастер-код-1");
+        TestDb::signIn(conn, "мастер-код-1");
+        QCOMPARE(DbSession::exec(conn, "select user_name from accounts_dep.session_who()", DbSession::Retry::Read).valueAt(0, 0)
+                     .toString(), QString("Мастер Б."));
+        if (change.isEmpty()) {
+            TestDb::exec(QString("update accounts_dep.session_tokens set created_at = created_at - interval '12 hours 1 minute' "
+                                 "where user_id = %1").arg(id));
+        } else {
+            QSqlDatabase admin = sysSession("admin_psql");
+            QCOMPARE(signInOn(admin, "7264"), QString());
+            QCOMPARE(run(admin, change.arg(id)), QString());
+        }
+        // the next action of the user's program is refused, in Russian
+        QCOMPARE(DbSession::exec(conn, "select count(*) from accounts_dep.session_who()", DbSession::Retry::Read).valueAt(0, 0)
+                     .toInt(), 0);
+        const Outcome o = Entries::remove(conn, entryId);
+        QCOMPARE(o.text, QString("Войдите в программу: без входа запись невозможна."));
+        // and its token ties no new server session: a reconnect asks for the code again
+        try {
+            SessionTie::resume(conn);
+            QFAIL("the token tied a new session");
+        } catch (const DbError &e) {
+            QCOMPARE(e.text(), QString("Вход больше не действует: войдите в программу снова."));
+        }
+        QCOMPARE(TestDb::scalar(QString("select count(*) from accounts_dep.session_tokens where user_id = %1 "
+                                        "and created_at > now() - interval '12 hours'").arg(id)).toInt(),
+                 0);
+        SessionTie::forget(conn);
+        TestDb::exec("delete from accounts_dep.users where not builtin");
+        TestDb::forgiveSignIns();
+    }
+
+    // A read of the trail left open, when next year's partition is due: a
+    // sign-in does not wait for it, and making the partition gives up after
+    // a few seconds instead of blocking, and succeeds once the read is over.
+    void openTrailReadAtPartitionDue()
+    {
+        const int year = QDate::currentDate().year();
+        for (int y = year + 1; y <= year + 2; ++y)
+            TestDb::exec(QString("alter table accounts_dep.audit detach partition accounts_dep.audit_%1; "
+                                 "drop table accounts_dep.audit_%1").arg(y));
+        QSqlDatabase reader = sysSession("trail_reader");
+        QVERIFY(QSqlQuery(reader).exec("begin"));
+        QCOMPARE(run(reader, "select count(*) from accounts_dep.audit"), QString());
+        QElapsedTimer t;
+        t.start();
+        TestDb::signIn(conn, "masters");
+        QVERIFY2(t.elapsed() < 2000, "the sign-in waited for the trail's reader");
+        t.restart();
+        QCOMPARE(TestDb::scalar("select accounts_dep.audit_partitions_ahead()").toInt(), 2);
+        QVERIFY(t.elapsed() < 8000);
+        QVERIFY(QSqlQuery(reader).exec("commit"));
+        QCOMPARE(TestDb::scalar("select accounts_dep.audit_partitions_ahead()").toInt(), 0);
+        QVERIFY(TestDb::scalar(QString("select to_regclass('accounts_dep.audit_%1') is not null").arg(year + 2)).toBool());
+        SessionTie::forget(conn);
+    }
+
+    // Outside a demo a built-in user must change the code first: the
+    // session may do nothing else, the new code follows the users' rules,
+    // and the built-in code signs in no more.
+    void builtInCodeMustBeChanged()
+    {
+        TestDb::exec("delete from accounts_dep.site_settings where name = 'builtin_codes'");
+        const Users::User u = Users::signIn(conn, "sklad", "цех");
+        QVERIFY(u.mustChange);
+        QCOMPARE(DbSession::exec(conn, "select count(*) from accounts_dep.session_who()", DbSession::Retry::Read).valueAt(0, 0)
+                     .toInt(), 0);
+        struct Refusal {
+            const char *code, *text;
+        };
+        for (const Refusal &r : {Refusal{"склад", "Код должен быть не короче 6 знаков: короткий код легко подобрать."},
+                                 Refusal{"sklad", "Код должен быть не короче 6 знаков: короткий код легко подобрать."},
+                                 Refusal{"masters", "Этот код нельзя использовать: выберите другой."},
+                                 Refusal{"63527140", "Этот код нельзя использовать: выберите другой."}}) {
+            try {
+                Users::setOwnCode(conn, QString::fromUtf8(r.code));
+                QFAIL(r.code);
+            } catch (const DbError &e) {
+                QCOMPARE(e.text(), QString::fromUtf8(r.text));
+            }
+        }
+        Users::setOwnCode(conn, "склад-личный-1");
+        QCOMPARE(DbSession::exec(conn, "select user_name from accounts_dep.session_who()", DbSession::Retry::Read).valueAt(0, 0)
+                     .toString(), QString("sklad"));
+        QVERIFY_THROWS_EXCEPTION(DbError, Users::signIn(conn, "sklad", "цех"));
+        QVERIFY(!Users::signIn(conn, "склад-личный-1", "цех").mustChange);
+        // recorded, without the code
+        QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.audit where action = 'смена кода' and user_name = 'sklad' "
+                                "and after::text not like '%личный%'").toInt(), 1);
+        TestDb::exec("update accounts_dep.users set code_hash = accounts_dep.code_hash('sklad'), "
+                     "code_index = accounts_dep.code_index('sklad'), default_code = true where name = 'sklad'");
+        TestDb::exec("insert into accounts_dep.site_settings values ('builtin_codes', 'keep')");
+        TestDb::forgiveSignIns();
+        SessionTie::forget(conn);
     }
 
     // A refused sign-in or user statement leaves no code in the server's log,
