@@ -6,14 +6,12 @@
 // user sees what the server said; the action that ran it stops there.
 class DbError : public std::runtime_error {
 public:
-    explicit DbError(const QString &text, const QString &sql = QString(), const QString &sqlstate = QString())
-        : std::runtime_error(text.toStdString()), m_text(text), m_sql(sql), m_sqlstate(sqlstate) {}
+    explicit DbError(const QString &text, const QString &sql = QString())
+        : std::runtime_error(text.toStdString()), m_text(text), m_sql(sql) {}
     QString text() const { return m_text; }
     QString sql() const { return m_sql; }
-    QString sqlstate() const { return m_sqlstate; } // the server's error code, where it sent one
 
 private:
     QString m_text;
     QString m_sql;
-    QString m_sqlstate;
 };

@@ -1,4 +1,5 @@
 #include "Gateway.h"
+#include "LockTimeout.h"
 
 #include "DbSession.h"
 
@@ -672,7 +673,9 @@ bool connectionDown(const QString &connection)
             what = what.left(160) + QStringLiteral("…");
         t = QStringLiteral("База данных не выполнила запрос и не сообщила причину.\nЗапрос: ") + what;
     }
-    throw DbError(t, a.text, a.sqlstate);
+    if (a.sqlstate == QLatin1String("55P03"))
+        throw LockTimeout(t, a.text);
+    throw DbError(t, a.text);
 }
 
 // Sent outside a transaction, a write or a commit may have been stored

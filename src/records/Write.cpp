@@ -1,6 +1,7 @@
 #include "Write.h"
 
 #include "db/DbError.h"
+#include "db/LockTimeout.h"
 #include "db/DbSession.h"
 
 namespace Write {
@@ -36,10 +37,10 @@ Outcome call(const QString &connection, const QString &sql, const QVariantList &
         // The call is its own transaction: the server may have committed it
         // (the text says so, and whether a server answers again yet).
         return Outcome::refused(Outcome::Refused, e.text());
-    } catch (const DbError &e) {
+    } catch (const LockTimeout &) {
         // a row or month another session held past the function's lock_timeout
-        if (e.sqlstate() == QLatin1String("55P03"))
-            return Outcome::refused(Outcome::Refused, busyText());
+        return Outcome::refused(Outcome::Refused, busyText());
+    } catch (const DbError &e) {
         return Outcome::refused(Outcome::Refused, e.text());
     }
 }

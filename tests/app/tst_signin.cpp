@@ -1,4 +1,5 @@
 #include "app/Startup.h"
+#include "app/NewCodeDialog.h"
 #include "app/TForm23.h"
 #include "catalogues/UsersWindow.h"
 #include "db/DbError.h"
@@ -223,6 +224,58 @@ private slots:
         TestDb::exec("delete from accounts_dep.users where not builtin");
         TestDb::exec("update accounts_dep.users set code_hash = accounts_dep.code_hash('masters'), "
                      "code_index = accounts_dep.code_index('masters'), default_code = true where name = 'masters'");
+        SessionTie::forget(conn);
+        Actor::clear();
+    }
+
+    // Outside a demo a built-in user's first sign-in asks for a personal
+    // code before the journal opens: codes that differ, or a built-in one,
+    // are refused in the window; "Отмена" leaves the journal closed.
+    void firstSignInAsksForANewCode()
+    {
+        auto app = TestDb::startApp();
+        ScriptedDialogs dialogs;
+        TForm23 *w = app->forms.Form23;
+        TestDb::exec("delete from accounts_dep.site_settings where name = 'builtin_codes'");
+
+        w->Edit1->setText("econom");
+        DialogDriver::onModal("NewCodeDialog", [](QWidget *d) { static_cast<NewCodeDialog *>(d)->Button2->click(); });
+        QVERIFY(!w->signIn(false));
+        QCOMPARE(w->Edit1->text(), QString());
+
+        w->Edit1->setText("econom");
+        QStringList refusals;
+        DialogDriver::onModal("NewCodeDialog", [&](QWidget *widget) {
+            auto *d = static_cast<NewCodeDialog *>(widget);
+            QCOMPARE(d->windowTitle(), QString("Новый код"));
+            QVERIFY(d->Label1->text().contains("«econom»"));
+            QVERIFY(d->Button1->isDefault());
+            QTest::keyClicks(d->Edit1, "эконом-2025");
+            QTest::keyClicks(d->Edit2, "эконом-2026");
+            d->Button1->click();
+            d->Edit1->setText("masters");
+            d->Edit2->setText("masters");
+            d->Button1->click();
+            QVERIFY(d->isVisible());
+            refusals = dialogs.texts();
+            d->Edit1->setText("эконом-2025");
+            d->Edit2->setText("эконом-2025");
+            DialogDriver::shot(d, "new-code");
+            d->Button1->click();
+        });
+        QVERIFY(w->signIn(false));
+        QCOMPARE(refusals, (QStringList{"Коды не совпадают: введите новый код ещё раз.",
+                                        "Этот код нельзя использовать: выберите другой."}));
+        QCOMPARE(app->forms.Form1->role, QString("econom"));
+        // the old code no longer signs in, the new one does without asking
+        const QString conn = app->forms.DataModule6->connectionName();
+        QVERIFY_THROWS_EXCEPTION(DbError, Users::signIn(conn, "econom", "цех"));
+        QVERIFY(!Users::signIn(conn, "эконом-2025", "цех").mustChange);
+
+        TestDb::exec("update accounts_dep.users set code_hash = accounts_dep.code_hash('econom'), "
+                     "code_index = accounts_dep.code_index('econom'), default_code = true where name = 'econom'");
+        TestDb::exec("insert into accounts_dep.site_settings values ('builtin_codes', 'keep')");
+        TestDb::forgiveSignIns();
         SessionTie::forget(conn);
         Actor::clear();
     }
