@@ -49,7 +49,16 @@ class TestDayCells : public QObject {
     // A second workstation (the program's connection): can it take this lock right now?
     bool otherCanTake(const QString &tryLock)
     {
-        QSqlQuery q(QSqlDatabase::database(conn));
+        // another session of the owner's: advisory locks are the owner's alone
+        QSqlDatabase other = QSqlDatabase::contains("other_owner") ? QSqlDatabase::database("other_owner")
+                                                                  : QSqlDatabase::addDatabase("QPSQL", "other_owner");
+        if (!other.isOpen()) {
+            other.setHostName(TestDb::host());
+            other.setDatabaseName(TestDb::databaseName());
+            other.setUserName("tabel_owner");
+            other.open();
+        }
+        QSqlQuery q(other);
         q.exec("begin");
         q.exec("select " + tryLock);
         const bool got = q.next() && q.value(0).toBool();
