@@ -8,10 +8,9 @@ Outcome save(const QString &connection, const Entry &e)
 {
     return Write::call(connection,
                        QStringLiteral("select status, id, message from accounts_dep.housekeeping_save(?::bigint, ?::int, ?::bigint, "
-                                      "?::int, ?::date, ?::int, ?::int, ?::numeric, ?::boolean, ?::boolean, ?::uuid)"),
-                       {e.id, e.worker, e.nomenclature, e.kind, Write::dateValue(e.date), e.shift, e.hours, e.price.toString(),
-                        e.holiday ? QStringLiteral("true") : QStringLiteral("false"),
-                        e.night ? QStringLiteral("true") : QStringLiteral("false"), Write::keyValue(e.key)});
+                                      "?::int, ?::date, ?::int, ?::int, ?::boolean, ?::boolean, ?::uuid)"),
+                       {e.id, e.worker, e.nomenclature, e.kind, Write::dateValue(e.date), e.shift, e.hours, Write::flag(e.holiday),
+                        Write::flag(e.night), Write::keyValue(e.key)});
 }
 
 Outcome remove(const QString &connection, qint64 id)

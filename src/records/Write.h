@@ -25,5 +25,6 @@ Outcome call(const QString &connection, const QString &sql, const QVariantList &
 // Values as the write functions take them (null for a null key or date).
 QVariant keyValue(const QUuid &key);
 QVariant dateValue(const QDate &date);
+QVariant flag(bool on);
 
 } // namespace Write

@@ -103,7 +103,6 @@ Entries::Entry nthEntry(int n, const QList<int> &workers, int product, int opera
     e.worker = workers.at(n % workers.size());
     e.item = product;
     e.operation = operation;
-    Decimal::parse(QStringLiteral("1.5"), &e.price);
     e.quantity = 1 + n % 7;
     e.hours = 1 + n % 2;
     e.colour = n + 1;

@@ -467,7 +467,6 @@ private slots:
         e.kind = 7777;
         e.date = kDay;
         e.hours = 2;
-        e.price = Decimal::fromInt(10);
         e.key = QUuid::createUuid();
         const Outcome o = HousekeepingEntries::save(app->forms.DataModule6->connectionName(), e);
         QVERIFY2(o.ok(), qPrintable(o.text));
