@@ -549,7 +549,7 @@ int workstation(const QString &database, const QString &server, int index, int s
         e.operation = op.first;
         e.item = op.second;
         e.quantity = 10;
-        e.hours = 1 + i % 3;
+        e.hours = 0; // thousands over a month of few workers: a day holds 24 hours at most
         e.shift = kStationShift;
         e.date = kStationMonth.addDays((i * 5 + index) % kStationMonth.daysInMonth());
         e.key = QUuid::createUuid();
@@ -687,7 +687,7 @@ int liveStation(const QString &database, const QString &server)
         e.operation = oper;
         e.item = item;
         e.quantity = 10;
-        e.hours = 1;
+        e.hours = 0; // many on one worker's day: a day holds 24 hours at most
         e.colour = ++colour;
         e.date = QDate::fromString(w.at(0), Qt::ISODate);
         e.shift = w.at(1).toInt();
@@ -949,7 +949,7 @@ int latency(const QString &database, const QString &server, int repeats)
             e.operation = op.value(1).toInt();
             e.item = op.value(2).toInt();
             e.quantity = 10;
-            e.hours = 1;
+            e.hours = 0; // many on one worker's day: a day holds 24 hours at most
             e.colour = ++colour;
             e.shift = 4;
             e.date = day;
@@ -1015,7 +1015,7 @@ struct FailoverEntries {
         e.operation = operation;
         e.item = item;
         e.quantity = 1;
-        e.hours = 1;
+        e.hours = 0; // many on one worker's day: a day holds 24 hours at most
         e.colour = n;
         e.shift = 3;
         e.date = kStationMonth.addDays(n % 28);
@@ -1454,7 +1454,7 @@ int main(int argc, char **argv)
             e.operation = p.value(2).toInt();
             e.item = directItem;
             e.quantity = 10;
-            e.hours = 1;
+            e.hours = 0; // many on one worker's day: a day holds 24 hours at most
             e.colour = colourBase + i + 1; // each save an entry of its own
             e.date = busiest;
             e.key = QUuid::createUuid();
