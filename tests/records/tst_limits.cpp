@@ -257,7 +257,7 @@ private slots:
         h.key = QUuid::createUuid();
         o = HousekeepingEntries::save(as("econom"), h);
         QVERIFY2(o.ok(), qPrintable(o.text));
-        QCOMPARE(TestDb::scalar(QString("select price from accounts_dep.fatigue where id = %1").arg(o.id)).toString(), "240.0000");
+        QCOMPARE(TestDb::scalar(QString("select price from accounts_dep.fatigue where id = %1").arg(o.id)).toDouble(), 240.0);
     }
 
     // A day stored longer than 24 hours before the limit existed may be
