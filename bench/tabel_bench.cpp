@@ -261,7 +261,7 @@ qint64 saveByStatements(const QString &conn, const Entries::Entry &e)
         QStringLiteral("insert into accounts_dep.SMENA(w_id, i_id, o_id, cena, kol_vo, brak, data, smena, color, time, vvod,ok, "
                        "prize, id_doc, id_doc_item, f_gds_qty_use, id_gds_use, id_cons_use, save_key) values(?, ?, ?, ?::numeric,?, ?, "
                        "to_date(?, 'DD.MM.YYYY HH24:MI:SS'), ?, ?, ?, ?, 'no', 0, 0, 0, 0, 0, 0, ?::uuid) returning id"),
-        {e.worker, e.item, e.operation, e.price.toString(), e.quantity, e.defects, date, e.shift, e.colour, e.hours,
+        {e.worker, e.item, e.operation, QStringLiteral("12.5"), e.quantity, e.defects, date, e.shift, e.colour, e.hours,
          QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")), Write::keyValue(e.key)});
     const qint64 id = ins.next() ? ins.value(0).toLongLong() : 0;
     const QString line = QStringLiteral(" where smena=? and w_id=? and month=? and year=?");
@@ -549,9 +549,8 @@ int workstation(const QString &database, const QString &server, int index, int s
         const auto &op = operations.at((index * saves + i) % operations.size());
         e.operation = op.first;
         e.item = op.second;
-        e.price = Decimal::fromInt(125) / Decimal::fromInt(10);
         e.quantity = 10;
-        e.hours = 1 + i % 3;
+        e.hours = 0; // thousands over a month of few workers: a day holds 24 hours at most
         e.shift = kStationShift;
         e.date = kStationMonth.addDays((i * 5 + index) % kStationMonth.daysInMonth());
         e.key = QUuid::createUuid();
@@ -688,9 +687,8 @@ int liveStation(const QString &database, const QString &server)
         e.worker = worker;
         e.operation = oper;
         e.item = item;
-        e.price = Decimal::fromInt(125) / Decimal::fromInt(10);
         e.quantity = 10;
-        e.hours = 1;
+        e.hours = 0; // many on one worker's day: a day holds 24 hours at most
         e.colour = ++colour;
         e.date = QDate::fromString(w.at(0), Qt::ISODate);
         e.shift = w.at(1).toInt();
@@ -951,9 +949,8 @@ int latency(const QString &database, const QString &server, int repeats)
             e.worker = op.value(0).toInt();
             e.operation = op.value(1).toInt();
             e.item = op.value(2).toInt();
-            Decimal::parse(QStringLiteral("12.5"), &e.price);
             e.quantity = 10;
-            e.hours = 1;
+            e.hours = 0; // many on one worker's day: a day holds 24 hours at most
             e.colour = ++colour;
             e.shift = 4;
             e.date = day;
@@ -1018,9 +1015,8 @@ struct FailoverEntries {
         e.worker = workers.at(n % workers.size());
         e.operation = operation;
         e.item = item;
-        Decimal::parse(QStringLiteral("12.5"), &e.price);
         e.quantity = 1;
-        e.hours = 1;
+        e.hours = 0; // many on one worker's day: a day holds 24 hours at most
         e.colour = n;
         e.shift = 3;
         e.date = kStationMonth.addDays(n % 28);
@@ -1463,9 +1459,8 @@ int main(int argc, char **argv)
             e.worker = p.value(0).toInt();
             e.operation = p.value(2).toInt();
             e.item = directItem;
-            e.price = Decimal::fromInt(125) / Decimal::fromInt(10);
             e.quantity = 10;
-            e.hours = 1;
+            e.hours = 0; // many on one worker's day: a day holds 24 hours at most
             e.colour = colourBase + i + 1; // each save an entry of its own
             e.date = busiest;
             e.key = QUuid::createUuid();

@@ -246,14 +246,169 @@ BEGIN
     END LOOP;
 END $$;
 
+-- ------------------------------------------------- prices and value limits
+
+-- Rounding of money to p_places decimals, a value halfway between two
+-- neighbours going to the even one (1.85205 -> 1.8520, 1.85175 -> 1.8518).
+-- The built-in round() takes a tie away from zero.
+CREATE OR REPLACE FUNCTION accounts_dep.round_half_even(p_value numeric, p_places int)
+RETURNS numeric LANGUAGE plpgsql IMMUTABLE
+SET search_path = pg_catalog, accounts_dep, pg_temp
+AS $$
+DECLARE
+    scale numeric := power(10::numeric, p_places);
+    scaled numeric := p_value * scale;
+    down numeric := floor(scaled);
+    rest numeric := scaled - down;
+BEGIN
+    IF p_value IS NULL THEN
+        RETURN NULL;
+    END IF;
+    IF rest > 0.5 OR (rest = 0.5 AND mod(down, 2) <> 0) THEN
+        down := down + 1;
+    END IF;
+    RETURN round(down / scale, p_places);
+END $$;
+
+-- The piece price of an entry, unrounded: the operation's list price (the
+-- smallest of its norm prices) doubled on a day off, then raised by 20 % in
+-- shift 3 or by 50 % in overtime (shift 4). Null when the operation has no
+-- norm price. The one place where these factors live: the saves, the entry
+-- editor and the team window all take them from here.
+CREATE OR REPLACE FUNCTION accounts_dep.entry_price_exact(p_operation int, p_shift int, p_day_off boolean)
+RETURNS numeric LANGUAGE sql STABLE SECURITY DEFINER
+SET search_path = pg_catalog, accounts_dep, pg_temp
+AS $$
+    SELECT min(n.price)::numeric
+           * CASE WHEN coalesce(p_day_off, false) THEN 2.0 ELSE 1 END
+           * CASE p_shift WHEN 3 THEN 1.2 WHEN 4 THEN 1.5 ELSE 1 END
+      FROM accounts_dep.norm n
+     WHERE n.o_id = p_operation
+$$;
+
+-- The price an entry stores: the piece price rounded to 4 places, ties to even.
+CREATE OR REPLACE FUNCTION accounts_dep.entry_price(p_operation int, p_shift int, p_day_off boolean)
+RETURNS numeric LANGUAGE sql STABLE SECURITY DEFINER
+SET search_path = pg_catalog, accounts_dep, pg_temp
+AS $$
+    SELECT accounts_dep.round_half_even(accounts_dep.entry_price_exact(p_operation, p_shift, p_day_off), 4)
+$$;
+
+-- What the entry editor shows as the sum: the quantity at the unrounded
+-- piece price, rounded once to 4 places (7 at 1.23456 is 8.6419).
+CREATE OR REPLACE FUNCTION accounts_dep.entry_amount(p_operation int, p_shift int, p_day_off boolean, p_quantity bigint)
+RETURNS numeric LANGUAGE sql STABLE SECURITY DEFINER
+SET search_path = pg_catalog, accounts_dep, pg_temp
+AS $$
+    SELECT accounts_dep.round_half_even(accounts_dep.entry_price_exact(p_operation, p_shift, p_day_off) * p_quantity, 4)
+$$;
+
+-- The price of an hour of housekeeping work or average piecework: the work
+-- kind's norm price (the smallest, where the kind has several) doubled on a
+-- day off, then raised by 20 % at night; 4 places, ties to even. Null when
+-- the kind has no norm price.
+CREATE OR REPLACE FUNCTION accounts_dep.housekeeping_price(p_kind int, p_day_off boolean, p_night boolean)
+RETURNS numeric LANGUAGE sql STABLE SECURITY DEFINER
+SET search_path = pg_catalog, accounts_dep, pg_temp
+AS $$
+    SELECT accounts_dep.round_half_even(
+               min(n.price)::numeric
+               * CASE WHEN coalesce(p_day_off, false) THEN 2.0 ELSE 1 END
+               * CASE WHEN coalesce(p_night, false) THEN 1.2 ELSE 1 END, 4)
+      FROM accounts_dep.norm n, accounts_dep.oper o
+     WHERE n.o_id = o.id AND o.vid = p_kind AND p_kind IN (7777, 7778)
+$$;
+
+-- The limits of what one entry holds: whole numbers a plant reaches, as the
+-- editors let them be typed. Null when the values are within them, else the
+-- refusal naming the field as the editors caption it. An empty value is
+-- not judged here (the legacy import brings entries without hours).
+CREATE OR REPLACE FUNCTION accounts_dep.entry_values_refusal(p_quantity bigint, p_defects bigint, p_hours bigint,
+                                                             p_colour bigint)
+RETURNS text LANGUAGE sql IMMUTABLE
+SET search_path = pg_catalog, accounts_dep, pg_temp
+AS $$
+    SELECT CASE
+        WHEN p_quantity < 0 THEN 'Кол-во: не меньше 0.'
+        WHEN p_quantity > 100000 THEN 'Кол-во: не больше 100 000.'
+        WHEN p_defects < 0 THEN 'Брак: не меньше 0.'
+        WHEN p_defects > 100000 THEN 'Брак: не больше 100 000.'
+        WHEN p_hours < 0 THEN 'Часы: не меньше 0.'
+        WHEN p_hours > 24 THEN 'Часы: не больше 24.'
+        WHEN p_colour < 0 THEN 'Цвет: не меньше 0.'
+        WHEN p_colour > 2147483647 THEN 'Цвет: не больше 2147483647.'
+    END
+$$;
+
+-- The hours a worker has on a date, every shift's entries and the
+-- housekeeping entries together, leaving out the entry being changed
+-- (p_entry: a journal entry, p_housekeeping: a housekeeping entry; null for
+-- none). A day holds at most 24: an editor checks hours + this before a save,
+-- and the saves check it again under the worker's lock.
+CREATE OR REPLACE FUNCTION accounts_dep.worker_day_hours(p_worker int, p_date date, p_entry bigint, p_housekeeping bigint)
+RETURNS bigint LANGUAGE sql STABLE
+SET search_path = pg_catalog, accounts_dep, pg_temp
+AS $$
+    SELECT coalesce((SELECT sum(s.time) FROM accounts_dep.smena s
+                      WHERE s.w_id = p_worker AND s.data = p_date AND s.id IS DISTINCT FROM p_entry), 0)
+         + coalesce((SELECT sum(f.cnt) FROM accounts_dep.fatigue f
+                      WHERE f.id_p = p_worker AND f.d_date = p_date AND f.id IS DISTINCT FROM p_housekeeping), 0)
+$$;
+
+-- The refusal of a save that would make the worker's day longer than 24
+-- hours; null when it does not. A day stored longer before this limit
+-- existed may still be shortened.
+CREATE OR REPLACE FUNCTION accounts_dep.worker_day_refusal(p_worker int, p_date date, p_entry bigint, p_housekeeping bigint,
+                                                           p_hours int)
+RETURNS text LANGUAGE plpgsql STABLE
+SET search_path = pg_catalog, accounts_dep, pg_temp
+AS $$
+DECLARE
+    others bigint := accounts_dep.worker_day_hours(p_worker, p_date, p_entry, p_housekeeping);
+    before bigint := accounts_dep.worker_day_hours(p_worker, p_date, NULL, NULL);
+    after bigint := others + coalesce(p_hours, 0);
+BEGIN
+    IF after > 24 AND after > before THEN
+        RETURN format('Часы: за день у рабочего не больше 24. За %s у него уже %s ч.',
+                      to_char(p_date, 'DD.MM.YYYY'), others);
+    END IF;
+    RETURN NULL;
+END $$;
+
+-- The legacy import's entries judged before anything is copied: one row per
+-- entry out of the limits above, and per worker's day longer than 24 hours.
+CREATE OR REPLACE FUNCTION accounts_dep.entries_refusals(p_ids bigint[], p_workers bigint[], p_dates date[],
+                                                         p_quantities bigint[], p_defects bigint[], p_hours bigint[],
+                                                         p_colours bigint[])
+RETURNS TABLE (id bigint, message text) LANGUAGE sql IMMUTABLE
+SET search_path = pg_catalog, accounts_dep, pg_temp
+AS $$
+    WITH e AS (SELECT * FROM unnest(p_ids, p_workers, p_dates, p_quantities, p_defects, p_hours, p_colours)
+                             u(id, w, d, q, b, h, c))
+    SELECT x.id, x.message FROM (
+        SELECT e.id, accounts_dep.entry_values_refusal(e.q, e.b, e.h, e.c) AS message FROM e
+        UNION ALL
+        SELECT min(e.id), format('Часы: за день у рабочего не больше 24. У рабочего %s за %s — %s ч.',
+                                 e.w, to_char(e.d, 'DD.MM.YYYY'), sum(e.h))
+          FROM e WHERE e.w IS NOT NULL AND e.d IS NOT NULL GROUP BY e.w, e.d HAVING sum(e.h) > 24) x
+     WHERE x.message IS NOT NULL
+     ORDER BY x.id
+$$;
+
 -- ---------------------------------------------------------------- entries
 
 -- Adds (p_id 0 or null) or changes a shift entry, with its day cells.
+-- The price is the database's own: a new entry, a change that picked the
+-- operation again (p_reprice) and a change to another operation take
+-- entry_price(operation, shift, day off); any other change keeps the stored
+-- price. Values beyond what the editors let be typed are refused.
 -- p_old_*: where the journal showed the entry when the editor opened (a
 -- change made meanwhile at another workstation is refused); null when unknown.
+DROP FUNCTION IF EXISTS accounts_dep.entry_save(bigint, int, int, int, numeric, int, int, int, int, int, date, uuid,
+                                                int, int, date);
 CREATE OR REPLACE FUNCTION accounts_dep.entry_save(
-    p_id bigint, p_worker int, p_item int, p_operation int, p_price numeric, p_quantity int, p_defects int,
-    p_hours int, p_colour int, p_shift int, p_date date, p_key uuid,
+    p_id bigint, p_worker int, p_item int, p_operation int, p_reprice boolean, p_day_off boolean, p_quantity int,
+    p_defects int, p_hours int, p_colour int, p_shift int, p_date date, p_key uuid,
     p_old_worker int, p_old_shift int, p_old_date date)
 RETURNS TABLE (status text, id bigint, message text)
 LANGUAGE plpgsql SECURITY DEFINER
@@ -266,6 +421,12 @@ DECLARE
     old record;
     now_ record;
     new_id bigint := p_id;
+    v_product int;
+    v_stored_operation int;
+    v_stored_item int;
+    v_reprice boolean;
+    v_price numeric;
+    v_why text;
 BEGIN
     IF adding THEN
         PERFORM accounts_dep.write_require(ARRAY['administrator', 'masters'], 'добавлять позиции');
@@ -281,9 +442,25 @@ BEGIN
         END IF;
     END IF;
 
+    -- What the editors let be typed, and nothing else.
+    IF p_worker IS NULL OR p_item IS NULL OR p_operation IS NULL OR p_date IS NULL
+       OR p_quantity IS NULL OR p_defects IS NULL OR p_hours IS NULL OR p_colour IS NULL THEN
+        RETURN QUERY SELECT 'refused'::text, NULL::bigint, 'Все поля должны быть заполнены!'::text;
+        RETURN;
+    END IF;
+    v_why := accounts_dep.entry_values_refusal(p_quantity, p_defects, p_hours, p_colour);
+    IF v_why IS NULL AND (p_shift IS NULL OR p_shift NOT BETWEEN 1 AND 4) THEN
+        v_why := 'Смена: только 1, 2, 3 или 4 (переработка).';
+    END IF;
+    IF v_why IS NOT NULL THEN
+        RETURN QUERY SELECT 'refused'::text, NULL::bigint, v_why;
+        RETURN;
+    END IF;
+
     -- The entry and its day cells are written together, with the months of
     -- the worker(s) concerned locked against a second workstation, so the
-    -- duplicate check and the line count stay true until the commit.
+    -- duplicate check, the day's hours and the line count stay true until
+    -- the commit.
     IF adding THEN
         PERFORM accounts_dep.lock_months(ARRAY[p_worker], ARRAY[p_date], NULL);
     ELSE
@@ -294,7 +471,7 @@ BEGIN
             RETURN;
         END IF;
         PERFORM accounts_dep.lock_months(ARRAY[p_worker, old.w_id], ARRAY[p_date, old.data], NULL);
-        SELECT s.w_id, s.smena, s.data INTO now_ FROM accounts_dep.smena s WHERE s.id = p_id;
+        SELECT s.w_id, s.smena, s.data, s.o_id, s.i_id INTO now_ FROM accounts_dep.smena s WHERE s.id = p_id;
         IF NOT FOUND
            OR now_.w_id IS DISTINCT FROM old.w_id OR now_.smena IS DISTINCT FROM old.smena OR now_.data IS DISTINCT FROM old.data
            OR (p_old_date IS NOT NULL
@@ -304,6 +481,29 @@ BEGIN
                 'Позиция только что изменена на другом рабочем месте. Закройте окно, обновите журнал и измените её снова.'::text;
             RETURN;
         END IF;
+        v_stored_operation := now_.o_id;
+        v_stored_item := now_.i_id;
+    END IF;
+
+    -- The product is the operation's own. An entry kept on its operation and
+    -- product is not judged again: its operation may be gone since.
+    IF adding OR v_stored_operation IS DISTINCT FROM p_operation OR v_stored_item IS DISTINCT FROM p_item THEN
+        SELECT o.i_id INTO v_product FROM accounts_dep.oper o WHERE o.id = p_operation;
+        IF NOT FOUND THEN
+            v_why := 'Операция не найдена (удалена на другом рабочем месте?): выберите операцию снова.';
+        ELSIF v_product IS DISTINCT FROM p_item THEN
+            v_why := 'Изделие не то, к которому относится операция: выберите операцию снова.';
+        END IF;
+        IF v_why IS NOT NULL THEN
+            RETURN QUERY SELECT 'refused'::text, NULL::bigint, v_why;
+            RETURN;
+        END IF;
+    END IF;
+
+    v_why := accounts_dep.worker_day_refusal(p_worker, p_date, CASE WHEN adding THEN NULL ELSE p_id END, NULL, p_hours);
+    IF v_why IS NOT NULL THEN
+        RETURN QUERY SELECT 'refused'::text, NULL::bigint, v_why;
+        RETURN;
     END IF;
 
     IF (select count(id) as cnt from accounts_dep.SMENA s where w_id=p_worker and o_id=p_operation and i_id=p_item
@@ -312,14 +512,26 @@ BEGIN
         RETURN;
     END IF;
 
+    v_reprice := adding OR coalesce(p_reprice, false) OR v_stored_operation IS DISTINCT FROM p_operation;
+    IF v_reprice THEN
+        v_price := accounts_dep.entry_price(p_operation, p_shift, p_day_off);
+        IF v_price IS NULL THEN
+            RETURN QUERY SELECT 'refused'::text, NULL::bigint,
+                'У операции нет расценки (цены в нормах): позиция не записана. Задайте цену в нормах операции.'::text;
+            RETURN;
+        END IF;
+    END IF;
+
     IF adding THEN
         insert into accounts_dep.SMENA(w_id, i_id, o_id, cena, kol_vo, brak, data, smena, color, time, vvod,ok,
                                        prize, id_doc, id_doc_item, f_gds_qty_use, id_gds_use, id_cons_use, save_key)
-        values(p_worker, p_item, p_operation, p_price, p_quantity, p_defects, p_date, p_shift, p_colour, p_hours,
+        values(p_worker, p_item, p_operation, v_price, p_quantity, p_defects, p_date, p_shift, p_colour, p_hours,
                current_date, 'no', 0, 0, 0, 0, 0, 0, p_key)
         returning smena.id INTO new_id;
     ELSE
-        update accounts_dep.SMENA set w_id=p_worker, i_id=p_item, o_id=p_operation, cena=p_price, kol_vo=p_quantity,
+        -- a change that did not pick the operation again keeps its price
+        update accounts_dep.SMENA set w_id=p_worker, i_id=p_item, o_id=p_operation,
+               cena=CASE WHEN v_reprice THEN v_price ELSE smena.cena END, kol_vo=p_quantity,
                brak=p_defects, data=p_date, smena=p_shift, color=p_colour, time=p_hours, vvod=current_date, prize=0,
                id_doc=0, id_doc_item=0, f_gds_qty_use=0, id_gds_use=0, id_cons_use=0, save_key=p_key
          where smena.id=p_id;
@@ -379,7 +591,7 @@ BEGIN
     RETURN QUERY SELECT 'saved'::text, p_id, NULL::text;
 END $$;
 
--- The closing mark ("ok" / "no") of an entry.
+-- The closing mark of an entry: "ok" (closed) or "no" (open), nothing else.
 CREATE OR REPLACE FUNCTION accounts_dep.entry_mark(p_id bigint, p_mark text)
 RETURNS TABLE (status text, id bigint, message text)
 LANGUAGE plpgsql SECURITY DEFINER
@@ -390,6 +602,10 @@ DECLARE
     s record;
 BEGIN
     PERFORM accounts_dep.write_require(ARRAY['administrator', 'sklad'], 'закрывать позиции');
+    IF p_mark IS NULL OR p_mark NOT IN ('ok', 'no') THEN
+        RETURN QUERY SELECT 'refused'::text, p_id, 'Отметка закрытия: только «ok» (закрыта) или «no» (открыта).'::text;
+        RETURN;
+    END IF;
     update accounts_dep.smena e set ok=p_mark where e.id=p_id returning e.w_id, e.smena, e.data INTO s;
     IF NOT FOUND THEN
         RETURN QUERY SELECT 'changed'::text, p_id, 'Позиция удалена на другом рабочем месте.'::text;
@@ -403,9 +619,14 @@ END $$;
 
 -- Adds (p_id 0 or null) or changes a housekeeping or average-piecework entry
 -- (kind 7777 / 7778), with its day cells. A change keeps the entry's date.
+-- The hour's price is the database's own, housekeeping_price(kind, day
+-- off, night), on every save; hours are 1 to 24, and the worker's day at
+-- most 24 hours.
+DROP FUNCTION IF EXISTS accounts_dep.housekeeping_save(bigint, int, bigint, int, date, int, int, numeric, boolean,
+                                                       boolean, uuid);
 CREATE OR REPLACE FUNCTION accounts_dep.housekeeping_save(
     p_id bigint, p_worker int, p_nomenclature bigint, p_kind int, p_date date, p_shift int, p_hours int,
-    p_price numeric, p_holiday boolean, p_night boolean, p_key uuid)
+    p_holiday boolean, p_night boolean, p_key uuid)
 RETURNS TABLE (status text, id bigint, message text)
 LANGUAGE plpgsql SECURITY DEFINER
 SET search_path = pg_catalog, accounts_dep, pg_temp
@@ -420,6 +641,8 @@ DECLARE
     night int := CASE WHEN p_night THEN 1 ELSE 0 END;
     holiday int := CASE WHEN p_holiday THEN 1 ELSE 0 END;
     day date := p_date;
+    v_price numeric;
+    v_why text;
 BEGIN
     PERFORM accounts_dep.write_require(ARRAY['administrator', 'masters', 'econom', 'sklad'], 'записывать часы');
     IF p_key IS NOT NULL THEN
@@ -428,6 +651,29 @@ BEGIN
             RETURN QUERY SELECT 'saved'::text, found_id, NULL::text;
             RETURN;
         END IF;
+    END IF;
+
+    -- What the editor lets be chosen and typed, and nothing else.
+    IF p_worker IS NULL OR p_nomenclature IS NULL OR p_hours IS NULL OR (adding AND p_date IS NULL) THEN
+        v_why := 'Все поля должны быть заполнены!';
+    ELSIF p_kind IS NULL OR p_kind NOT IN (7777, 7778) THEN
+        v_why := 'Вид работ: только «хоз. работы» или «среднесдельная».';
+    ELSIF p_hours < 1 THEN
+        v_why := 'Нужно завести количество!';
+    ELSIF p_hours > 24 THEN
+        v_why := 'Часы: не больше 24.';
+    ELSIF adding AND (p_shift IS NULL OR p_shift NOT BETWEEN 1 AND 4) THEN
+        v_why := 'Смена: только 1, 2, 3 или 4 (переработка).';
+    END IF;
+    IF v_why IS NULL THEN
+        v_price := accounts_dep.housekeeping_price(p_kind, p_holiday, p_night);
+        IF v_price IS NULL THEN
+            v_why := 'У вида работ нет расценки (цены в нормах): позиция не записана.';
+        END IF;
+    END IF;
+    IF v_why IS NOT NULL THEN
+        RETURN QUERY SELECT 'refused'::text, NULL::bigint, v_why;
+        RETURN;
     END IF;
 
     IF adding THEN
@@ -450,14 +696,20 @@ BEGIN
         day := old.d_date;
     END IF;
 
+    v_why := accounts_dep.worker_day_refusal(p_worker, day, NULL, CASE WHEN adding THEN NULL ELSE p_id END, p_hours);
+    IF v_why IS NOT NULL THEN
+        RETURN QUERY SELECT 'refused'::text, NULL::bigint, v_why;
+        RETURN;
+    END IF;
+
     IF adding THEN
         INSERT INTO accounts_dep.fatigue(id_nom, id_o, id_p, d_date, i_mnth, i_year, i_smena, cnt, price, i_holiday,
                                          i_night, save_key)
         VALUES(p_nomenclature, p_kind, p_worker, p_date, extract(month FROM p_date)::int, extract(year FROM p_date)::int,
-               p_shift, p_hours, p_price, holiday, night, p_key)
+               p_shift, p_hours, v_price, holiday, night, p_key)
         returning fatigue.id INTO new_id;
     ELSE
-        UPDATE accounts_dep.fatigue SET id_nom=p_nomenclature, id_o=p_kind, id_p=p_worker, cnt=p_hours, price=p_price,
+        UPDATE accounts_dep.fatigue SET id_nom=p_nomenclature, id_o=p_kind, id_p=p_worker, cnt=p_hours, price=v_price,
                i_holiday=holiday, i_night=night, save_key=p_key
          where fatigue.id=p_id;
     END IF;
@@ -536,8 +788,9 @@ BEGIN
     -- The whole month at once: saves and deletions of the month wait.
     PERFORM accounts_dep.lock_months(NULL, NULL, ARRAY[v_first]);
     PERFORM accounts_dep.record_action('пересчёт ср. сдельной', format('%s-%s', p_year, lpad(p_month::text, 2, '0')), '{}'::jsonb);
-    UPDATE accounts_dep.fatigue f SET price=coalesce((select case when coalesce(sum(s.time),0)::numeric(10,2)=0
-        then 0 else  coalesce(sum((s.kol_vo-s.brak)*(s.cena+s.cena*f.i_holiday))/sum(time),0)::numeric(10,2) end as
+    -- summed in numeric without a cap, so no stored entry can overflow it
+    UPDATE accounts_dep.fatigue f SET price=coalesce((select case when coalesce(sum(s.time),0)=0
+        then 0 else round(coalesce(sum((s.kol_vo-s.brak)*(s.cena::numeric+s.cena::numeric*f.i_holiday))/sum(time),0), 2) end as
         price  from cmn_classifier.item i, accounts_dep.smena s, accounts_dep.izdel gas, accounts_dep.person p where
         i.id_level =2 and s.i_id = gas.id and gas.id_class_item =i.id  and s.data<v_next and s.data>=v_first
         and p.id=s.w_id and p.id=f.id_p and i.id=f.id_nom group by i.s_caption, i.id, p.id order by fio),0)
@@ -729,14 +982,17 @@ REVOKE EXECUTE ON FUNCTION accounts_dep.write_role_name(text), accounts_dep.writ
     accounts_dep.day_cell_write(text, int[], text, bigint, numeric, date, text),
     accounts_dep.day_cell_shift(int, int, date, text), accounts_dep.day_cell_housekeeping(int, int, int, date, text),
     accounts_dep.day_cells_shift_existing(int[], int[], date[]),
-    accounts_dep.month_rebuild_start(int, int, text) FROM PUBLIC;
+    accounts_dep.month_rebuild_start(int, int, text),
+    accounts_dep.round_half_even(numeric, int), accounts_dep.entry_values_refusal(bigint, bigint, bigint, bigint),
+    accounts_dep.worker_day_refusal(int, date, bigint, bigint, int),
+    accounts_dep.entries_refusals(bigint[], bigint[], date[], bigint[], bigint[], bigint[], bigint[]) FROM PUBLIC;
 
 -- The write API: nobody but the program's login, and only these.
 REVOKE EXECUTE ON FUNCTION
-    accounts_dep.entry_save(bigint, int, int, int, numeric, int, int, int, int, int, date, uuid, int, int, date),
+    accounts_dep.entry_save(bigint, int, int, int, boolean, boolean, int, int, int, int, int, date, uuid, int, int, date),
     accounts_dep.entry_delete(bigint),
     accounts_dep.entry_mark(bigint, text),
-    accounts_dep.housekeeping_save(bigint, int, bigint, int, date, int, int, numeric, boolean, boolean, uuid),
+    accounts_dep.housekeeping_save(bigint, int, bigint, int, date, int, int, boolean, boolean, uuid),
     accounts_dep.housekeeping_delete(bigint),
     accounts_dep.average_piecework_recalculate(int, int),
     accounts_dep.month_rebuild_shifts(int, int),
@@ -746,10 +1002,10 @@ REVOKE EXECUTE ON FUNCTION
     accounts_dep.month_reopen(int, int)
 FROM PUBLIC;
 GRANT EXECUTE ON FUNCTION
-    accounts_dep.entry_save(bigint, int, int, int, numeric, int, int, int, int, int, date, uuid, int, int, date),
+    accounts_dep.entry_save(bigint, int, int, int, boolean, boolean, int, int, int, int, int, date, uuid, int, int, date),
     accounts_dep.entry_delete(bigint),
     accounts_dep.entry_mark(bigint, text),
-    accounts_dep.housekeeping_save(bigint, int, bigint, int, date, int, int, numeric, boolean, boolean, uuid),
+    accounts_dep.housekeeping_save(bigint, int, bigint, int, date, int, int, boolean, boolean, uuid),
     accounts_dep.housekeeping_delete(bigint),
     accounts_dep.average_piecework_recalculate(int, int),
     accounts_dep.month_rebuild_shifts(int, int),
@@ -757,4 +1013,17 @@ GRANT EXECUTE ON FUNCTION
     accounts_dep.product_delete(bigint, boolean, boolean, boolean),
     accounts_dep.month_close(int, int),
     accounts_dep.month_reopen(int, int)
+TO sys;
+
+-- The rules the windows show before a save: the prices the saves store and
+-- the hours a worker's day holds already.
+REVOKE EXECUTE ON FUNCTION
+    accounts_dep.entry_price_exact(int, int, boolean), accounts_dep.entry_price(int, int, boolean),
+    accounts_dep.entry_amount(int, int, boolean, bigint), accounts_dep.housekeeping_price(int, boolean, boolean),
+    accounts_dep.worker_day_hours(int, date, bigint, bigint)
+FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION
+    accounts_dep.entry_price_exact(int, int, boolean), accounts_dep.entry_price(int, int, boolean),
+    accounts_dep.entry_amount(int, int, boolean, bigint), accounts_dep.housekeeping_price(int, boolean, boolean),
+    accounts_dep.worker_day_hours(int, date, bigint, bigint)
 TO sys;

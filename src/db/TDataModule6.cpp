@@ -97,9 +97,9 @@ QStringList TDataModule6::hTabelStatement(int shift)
     const QString text =
         QStringLiteral("select person.s_caption fio, \n")
         + QStringLiteral("(") + sumd + QStringLiteral(") as summ, \n")
-        + QStringLiteral("case when (") + sumd + QStringLiteral(")=0 then 0 else\n")
-        + QStringLiteral("(sum(s.cena*(kol_vo-brak))/(") + sumd
-        + QStringLiteral(")) end ::numeric(10,2) as average_price, sum(s.cena*(kol_vo-brak))::numeric(10,2) as cena_all,\n")
+        + QStringLiteral("round(case when (") + sumd + QStringLiteral(")=0 then 0 else\n")
+        + QStringLiteral("(sum(s.cena::numeric*(kol_vo-brak))/(") + sumd
+        + QStringLiteral(")) end, 2) as average_price, round(sum(s.cena::numeric*(kol_vo-brak)),2) as cena_all,\n")
         + QStringLiteral("h_tabel.* \n")
         + QStringLiteral("from accounts_dep.h_tabel, cmn_contractor.person, accounts_dep.smena s where \n")
         + QStringLiteral("h_tabel.w_id=person.s_code::integer and h_tabel.smena=%1 and month=:mnth and s.w_id = h_tabel.w_id and\n").arg(shift)

@@ -16,6 +16,7 @@
 #include <QSqlError>
 #include <QVector>
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -270,6 +271,72 @@ void moveKeyCounter(int n, const Step &s)
     }
 }
 
+// The legacy entries judged by the database's own limits of an entry
+// (quantity and defects 0 to 100 000, hours 0 to 24 and a worker's day at
+// most 24, colour not negative) before anything is emptied: an entry out of
+// them is refused, and the import does not start, naming every such entry
+// so it can be put right in the legacy database. Their prices stay as the
+// legacy database has them: they are history. A value that is no number or
+// no date is left to its step, which stops at its row as before.
+void refuseEntriesOutOfRange(int n, const Step &s, const QVector<QVector<QVariant>> &rows)
+{
+    auto at = [&s](const char *name) {
+        for (size_t i = 0; i < s.columns.size(); ++i)
+            if (qstrcmp(s.columns[i].name, name) == 0)
+                return int(i);
+        return -1;
+    };
+    const int id = at("id"), worker = at("w_id"), date = at("data"), quantity = at("kol_vo"), defects = at("brak"),
+              hours = at("time"), colour = at("color");
+    QStringList ids, workers, dates, quantities, defectList, hourList, colours;
+    const auto text = [](const QVariant &v) { return v.isNull() ? QString() : v.toString(); };
+    for (const QVector<QVariant> &r : rows) {
+        QVariant conv[7];
+        try {
+            const int cols[7] = {id, worker, date, quantity, defects, hours, colour};
+            for (int i = 0; i < 7; ++i)
+                conv[i] = convert(r[cols[i]], s.columns[size_t(cols[i])]);
+        } catch (const BadValue &) {
+            continue; // its step stops at it
+        }
+        ids << text(conv[0]);
+        workers << text(conv[1]);
+        dates << (conv[2].isNull() ? QString() : conv[2].toDate().toString(Qt::ISODate));
+        quantities << text(conv[3]);
+        defectList << text(conv[4]);
+        hourList << text(conv[5]);
+        colours << text(conv[6]);
+    }
+    if (ids.isEmpty())
+        return;
+    const QString join = QStringLiteral(",");
+    QStringList refused;
+    int count = 0;
+    try {
+        Rows q = Gateway::run(kPg,
+                              QStringLiteral("select id, message from accounts_dep.entries_refusals("
+                                             "string_to_array(?, ',', '')::bigint[], string_to_array(?, ',', '')::bigint[], "
+                                             "string_to_array(?, ',', '')::date[], string_to_array(?, ',', '')::bigint[], "
+                                             "string_to_array(?, ',', '')::bigint[], string_to_array(?, ',', '')::bigint[], "
+                                             "string_to_array(?, ',', '')::bigint[])"),
+                              {ids.join(join), workers.join(join), dates.join(join), quantities.join(join), defectList.join(join),
+                               hourList.join(join), colours.join(join)});
+        while (q.next()) {
+            if (++count <= 20)
+                refused << QStringLiteral("позиция id=%1: %2").arg(q.value(0).toString(), q.value(1).toString());
+        }
+    } catch (const DbError &e) {
+        stop(n, s, QString(), QStringLiteral("Позиции старой базы не проверены:\n") + e.text());
+    }
+    if (count == 0)
+        return;
+    if (count > refused.size())
+        refused << QStringLiteral("… и ещё %1").arg(count - refused.size());
+    throw DbError(QStringLiteral("Импорт не начат: в старой базе (таблица %1) есть позиции, которые программа не принимает. "
+                                 "Ничего не изменено. Исправьте их в старой базе и запустите импорт снова.\n%2")
+                      .arg(QLatin1String(s.legacy), refused.join(QLatin1Char('\n'))));
+}
+
 } // namespace
 
 int LegacyImport::stepCount() { return int(plan().size()); }
@@ -289,11 +356,22 @@ void LegacyImport::run(const ProgressFn &progress)
     // its records name the user signed in to the program
     SessionTie::tieAlso(QLatin1String(kPgConnection), QString::fromLatin1(TDataModule6::ConnectionName));
     Audit::action(QLatin1String(kPgConnection), QStringLiteral("импорт"), QString());
+    // The entries first: read once, judged before any table is emptied
+    const int entriesStep = stepCount();
+    std::optional<QVector<QVector<QVariant>>> entries;
+    try {
+        entries = readLegacy(entriesStep, plan().back());
+    } catch (const DbError &) {
+        // an unreadable table stops the import at its step, as any other
+    }
+    if (entries)
+        refuseEntriesOutOfRange(entriesStep, plan().back(), *entries);
+
     Progress p;
     p.steps = stepCount();
     for (int n = 1; n <= p.steps; ++n) {
         const Step &s = plan()[size_t(n - 1)];
-        const QVector<QVector<QVariant>> rows = readLegacy(n, s);
+        const QVector<QVector<QVariant>> rows = n == entriesStep && entries ? *entries : readLegacy(n, s);
         p.step = n;
         p.legacyTable = QLatin1String(s.legacy);
         p.destination = QLatin1String(s.destination);

@@ -11,7 +11,11 @@
 // Unlike the old program it also
 // - imports a legacy DATA that carries a time of day as its date, and
 // - moves each destination's key counter past the highest id it holds after
-//   its step, so entries keyed in afterwards do not collide with imported ids.
+//   its step, so entries keyed in afterwards do not collide with imported ids;
+// - judges the legacy entries by the limits the database holds every entry
+//   to (quantity, defects, hours, a worker's day, colour) before anything is
+//   emptied, and does not start when one is out of them, naming each such
+//   entry. Their prices are imported as they are: they are history.
 class LegacyImport {
 public:
     static constexpr const char *kLegacyConnection = "MSA";

@@ -19,11 +19,4 @@ bool finish(const Outcome &outcome, const std::function<void()> &reread, const Q
     return true;
 }
 
-double priceForWrite(const Decimal &price)
-{
-    // The shortest decimal text reads back as the nearest double, which the
-    // server prints as the same decimal again.
-    return price.toString().toDouble();
-}
-
 } // namespace EntrySave

@@ -1,5 +1,4 @@
 #pragma once
-#include "db/Decimal.h"
 #include "records/Outcome.h"
 
 #include <QString>
@@ -14,10 +13,5 @@
 namespace EntrySave {
 
 bool finish(const Outcome &outcome, const std::function<void()> &reread, const QString &notReread);
-
-// A price as the write layer takes it today (a double). The editors compute
-// in exact decimals; this is the one place where a price leaves them, and
-// it goes once the write layer takes the decimal itself.
-double priceForWrite(const Decimal &price);
 
 } // namespace EntrySave

@@ -258,7 +258,9 @@ void TForm11::setOperation(const OperationChoice &op)
     i_id = op.item;
     o_id = op.id;
     basePrice = op.listPrice;
-    cena = Pricing::finalPrice(op.listPrice.value_or(Decimal()), dayOff(), currentShift());
+    // The price as the database will store it (no norm price: none, and a save is refused)
+    const auto p = Pricing::entryPrice(f.DataModule6->connectionName(), op.id, currentShift(), dayOff());
+    cena = p ? p->exact : Decimal();
     painting = op.painting;
     Edit2->setText(op.text);
 }
@@ -331,7 +333,7 @@ bool TForm11::save()
     e.worker = w_id;
     e.item = i_id;
     e.operation = o_id;
-    e.price = Pricing::round4(cena);
+    e.dayOff = dayOff(); // the database prices a new entry, or one moved to another operation
     // Only a painting operation has a colour; anything left in a disabled
     // field is not part of the entry.
     e.colour = painting ? Edit5->value() : 0;

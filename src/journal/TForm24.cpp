@@ -307,7 +307,9 @@ bool TForm24::save()
         return false;
     }
 
-    const Decimal hour = Pricing::hourPrice(*normPrice, list->dayOff(), CBox1->isChecked());
+    // the hour's price as the database will store it
+    const Decimal hour = Pricing::housekeepingPrice(f.DataModule6->connectionName(), kind, list->dayOff(), CBox1->isChecked())
+                             .value_or(Decimal());
     if (!priceFits(hour)) {
         Dialogs::error(QStringLiteral("Цена часа %1 больше наибольшей возможной (99999999999.9999): позиция не записана. "
                                       "Проверьте расценку вида работ.")
@@ -322,7 +324,6 @@ bool TForm24::save()
     e.date = list->listDate();
     e.shift = list->shiftValue;
     e.hours = hours;
-    Decimal::parse(priceText(hour), &e.price); // as its text says, at most 15 significant digits
     e.holiday = list->dayOff();
     e.night = CBox1->isChecked();
     e.key = saveKey;

@@ -299,7 +299,9 @@ Decimal TeamShift::finalPrice() const
 {
     if (!m_operation)
         return Decimal();
-    return Pricing::finalPrice(m_operation->listPrice.value_or(Decimal()), m_dayOff, m_shift);
+    // as the database will store it
+    const auto p = Pricing::entryPrice(f.DataModule6->connectionName(), m_operation->id, m_shift, m_dayOff);
+    return p ? p->exact : Decimal();
 }
 
 void TeamShift::setOperation(const OperationChoice &op)
@@ -465,7 +467,6 @@ int TeamShift::save()
     }
     Grid->commitTyping();
     const bool paint = painting();
-    const Decimal price = Pricing::round4(finalPrice());
     const QString conn = f.DataModule6->connectionName();
 
     // Every row read and checked before anything is written, so that the
@@ -517,7 +518,7 @@ int TeamShift::save()
             e.worker = m_rows[r].worker;
             e.item = m_operation->item;
             e.operation = m_operation->id;
-            e.price = price;
+            e.dayOff = m_dayOff; // the database prices the entry
             e.quantity = t.quantity;
             e.defects = t.defects;
             e.hours = t.hours;

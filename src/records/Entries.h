@@ -1,6 +1,5 @@
 #pragma once
 #include "Outcome.h"
-#include "db/Decimal.h"
 
 #include <QDate>
 #include <QString>
@@ -17,7 +16,12 @@ struct Entry {
     int worker = 0;     // w_id
     int item = 0;       // i_id
     int operation = 0;  // o_id
-    Decimal price;      // the final piece price (rounded to 4 places by the caller)
+    // The price is the database's: a new entry, one moved to another
+    // operation, and a change with `reprice` (the operation picked again)
+    // take the operation's price for the shift and day; any other change
+    // keeps the stored one.
+    bool reprice = false;
+    bool dayOff = false; // the journal's "Выходной"
     int quantity = 0;   // kol_vo
     int defects = 0;    // brak
     int hours = 0;      // time
@@ -32,6 +36,9 @@ struct Entry {
 };
 
 // Adds (id 0) or changes the entry. Duplicate: "Позиция с такими параметрами уже заведена!"
+// Refused, with the database's message naming the field: values beyond the
+// editors' limits (Pricing::MaxPieces, MaxEntryHours, MaxDayHours for the
+// worker's day), an operation without a norm price or of another product.
 Outcome save(const QString &connection, const Entry &e);
 
 // Deletes the entry if it still stands where it was read; its day cell loses
@@ -39,7 +46,7 @@ Outcome save(const QString &connection, const Entry &e);
 // when it was deleted or moved meanwhile.
 Outcome remove(const QString &connection, qint64 id);
 
-// The closing mark ("ok" / "no") of an entry.
+// The closing mark of an entry: "ok" or "no"; anything else is refused.
 Outcome setMark(const QString &connection, qint64 id, const QString &mark);
 
 } // namespace Entries

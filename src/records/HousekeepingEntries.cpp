@@ -8,10 +8,9 @@ Outcome save(const QString &connection, const Entry &e)
 {
     return Write::call(connection,
                        QStringLiteral("select status, id, message from accounts_dep.housekeeping_save(?::bigint, ?::int, ?::bigint, "
-                                      "?::int, ?::date, ?::int, ?::int, ?::numeric, ?::boolean, ?::boolean, ?::uuid)"),
-                       {e.id, e.worker, e.nomenclature, e.kind, Write::dateValue(e.date), e.shift, e.hours, e.price.toString(),
-                        e.holiday ? QStringLiteral("true") : QStringLiteral("false"),
-                        e.night ? QStringLiteral("true") : QStringLiteral("false"), Write::keyValue(e.key)});
+                                      "?::int, ?::date, ?::int, ?::int, ?::boolean, ?::boolean, ?::uuid)"),
+                       {e.id, e.worker, e.nomenclature, e.kind, Write::dateValue(e.date), e.shift, e.hours, Write::flag(e.holiday),
+                        Write::flag(e.night), Write::keyValue(e.key)});
 }
 
 Outcome remove(const QString &connection, qint64 id)
@@ -26,8 +25,9 @@ QString recalculationStatement(int year, int month)
     const QString Y = QString::number(year);
     const QString NM = QString::number(month == 12 ? 1 : month + 1);
     const QString NY = QString::number(month == 12 ? year + 1 : year);
-    return QStringLiteral("UPDATE accounts_dep.fatigue f SET price=coalesce((select case when coalesce(sum(s.time),0)::numeric(10,2)=0 "
-                          "then 0 else  coalesce(sum((s.kol_vo-s.brak)*(s.cena+s.cena*f.i_holiday))/sum(time),0)::numeric(10,2) end as "
+    // as the database runs it: summed in numeric without a cap
+    return QStringLiteral("UPDATE accounts_dep.fatigue f SET price=coalesce((select case when coalesce(sum(s.time),0)=0 "
+                          "then 0 else round(coalesce(sum((s.kol_vo-s.brak)*(s.cena::numeric+s.cena::numeric*f.i_holiday))/sum(time),0), 2) end as "
                           "price  from cmn_classifier.item i, accounts_dep.smena s, accounts_dep.izdel gas, accounts_dep.person p where "
                           "i.id_level =2 and s.i_id = gas.id and gas.id_class_item =i.id  and s.data<'01.")
            + NM + QStringLiteral(".") + NY + QStringLiteral("' and s.data>='01.") + M + QStringLiteral(".") + Y

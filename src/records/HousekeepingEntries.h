@@ -1,6 +1,5 @@
 #pragma once
 #include "Outcome.h"
-#include "db/Decimal.h"
 
 #include <QDate>
 #include <QString>
@@ -19,8 +18,9 @@ struct Entry {
     int kind = 0;          // id_o: 7777 or 7778
     QDate date;            // d_date of a new entry (a change keeps the entry's date)
     int shift = 1;         // i_smena of a new entry
-    int hours = 0;         // cnt
-    Decimal price;         // price of one hour
+    int hours = 0;         // cnt: 1 to 24 (and the worker's day at most 24)
+    // The hour's price is the database's: the kind's norm price for a day off
+    // and night work (Pricing::housekeepingPrice shows it), set on every save.
     bool holiday = false;  // i_holiday
     bool night = false;    // i_night
     QUuid key;             // made when the editor opened; a press after an unknown outcome finds the row by it

@@ -1,5 +1,8 @@
 #include "Pricing.h"
 
+#include "Write.h"
+#include "db/Gateway.h"
+
 namespace Pricing {
 namespace {
 
@@ -12,35 +15,34 @@ Decimal number(const char *text)
 
 } // namespace
 
-Decimal dayOffFactor() { return Decimal::fromInt(2); }
-
-Decimal shiftFactor(int shift)
+std::optional<EntryPrice> entryPrice(const QString &connection, int operation, int shift, bool dayOff)
 {
-    switch (shift) {
-    case 3: return number("1.2");
-    case 4: return number("1.5");
-    default: return Decimal::fromInt(1);
-    }
-}
-
-Decimal nightFactor() { return number("1.2"); }
-
-Decimal finalPrice(const Decimal &listPrice, bool dayOff, int shift)
-{
-    Decimal p = listPrice;
-    if (dayOff)
-        p = p * dayOffFactor();
-    return p * shiftFactor(shift);
-}
-
-Decimal hourPrice(const Decimal &normPrice, bool dayOff, bool night)
-{
-    Decimal p = normPrice;
-    if (dayOff)
-        p = p * dayOffFactor();
-    if (night)
-        p = p * nightFactor();
+    Rows q = Gateway::run(connection,
+                        QStringLiteral("select accounts_dep.entry_price_exact(?::int, ?::int, ?::boolean), "
+                                       "accounts_dep.entry_price(?::int, ?::int, ?::boolean)"),
+                        {operation, shift, Write::flag(dayOff), operation, shift, Write::flag(dayOff)});
+    EntryPrice p;
+    if (!q.next() || !Decimal::fromVariant(q.value(0), &p.exact) || !Decimal::fromVariant(q.value(1), &p.price))
+        return std::nullopt;
     return p;
+}
+
+std::optional<Decimal> housekeepingPrice(const QString &connection, int kind, bool dayOff, bool night)
+{
+    Rows q = Gateway::run(connection, QStringLiteral("select accounts_dep.housekeeping_price(?::int, ?::boolean, ?::boolean)"),
+                        {kind, Write::flag(dayOff), Write::flag(night)});
+    Decimal p;
+    if (!q.next() || !Decimal::fromVariant(q.value(0), &p))
+        return std::nullopt;
+    return p;
+}
+
+qint64 workerDayHours(const QString &connection, int worker, const QDate &date, qint64 entry, qint64 housekeepingEntry)
+{
+    Rows q = Gateway::run(connection, QStringLiteral("select accounts_dep.worker_day_hours(?::int, ?::date, ?::bigint, ?::bigint)"),
+                        {worker, Write::dateValue(date), entry ? QVariant(entry) : QVariant(),
+                         housekeepingEntry ? QVariant(housekeepingEntry) : QVariant()});
+    return q.next() ? q.value(0).toLongLong() : 0;
 }
 
 Decimal round4(const Decimal &v)

@@ -32,6 +32,7 @@ Outcome call(const QString &connection, const QString &sql, const QVariantList &
             return Outcome::refused(Outcome::Duplicate, text);
         if (status == QLatin1String("changed"))
             return Outcome::refused(Outcome::ChangedElsewhere, text);
+        // 'refused': a value or a rule the database holds to, its message naming the field
         return Outcome::refused(Outcome::Refused, text);
     } catch (const DbSession::ConnectionLost &e) {
         // The call is its own transaction: the server may have committed it
@@ -53,6 +54,11 @@ QVariant keyValue(const QUuid &key)
 QVariant dateValue(const QDate &date)
 {
     return date.isValid() ? QVariant(date.toString(Qt::ISODate)) : QVariant();
+}
+
+QVariant flag(bool on)
+{
+    return on ? QStringLiteral("true") : QStringLiteral("false");
 }
 
 } // namespace Write

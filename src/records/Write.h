@@ -29,5 +29,6 @@ QString busyText();
 // Values as the write functions take them (null for a null key or date).
 QVariant keyValue(const QUuid &key);
 QVariant dateValue(const QDate &date);
+QVariant flag(bool on);
 
 } // namespace Write

@@ -18,8 +18,9 @@ Decimal dec(const QVariant &v)
 
 qint64 whole(const QVariant &v) { return v.isNull() ? 0 : v.toString().toLongLong(); }
 
-// The amount of an entry as the timesheet and the reports sum it
-const char *const Amount = "(s.kol_vo-s.brak)*s.cena";
+// The amount of an entry as the timesheet and the reports sum it: in numeric
+// without a cap, so no stored entry can overflow a sum
+const char *const Amount = "(s.kol_vo-s.brak)*s.cena::numeric";
 } // namespace
 
 Decimal MonthOverviewData::dayEarnings(const Day &d)
@@ -110,7 +111,7 @@ MonthOverviewData MonthOverviewData::read(const QString &connection, int month, 
     // Days and shifts: earnings, good pieces and hours of the entries; the
     // month as a whole in the same reading (grouping row 3)
     Dataset days(connection);
-    days.setSql(QStringLiteral("select s.data, s.smena, grouping(s.data, s.smena) g, sum(%1)::numeric(20,2) earnings,"
+    days.setSql(QStringLiteral("select s.data, s.smena, grouping(s.data, s.smena) g, round(sum(%1),2) earnings,"
                                " sum(s.kol_vo-s.brak) pieces, sum(s.time) hours from accounts_dep.smena s"
                                " where s.data>=:d_from and s.data<:d_to group by grouping sets ((s.data, s.smena), ())")
                     .arg(amount));
@@ -141,13 +142,13 @@ MonthOverviewData MonthOverviewData::read(const QString &connection, int month, 
         " where h.w_id=w.w_id and h.year=%1 and h.month=%2 and h.i_type=0)");
     Dataset money(connection);
     money.sql = QStringList{
-        QStringLiteral("with w as (select s.w_id, sum(%1)::numeric(10,2) e from accounts_dep.smena s").arg(amount),
+        QStringLiteral("with w as (select s.w_id, round(sum(%1),2) e from accounts_dep.smena s").arg(amount),
         QStringLiteral(" where s.data>=:d_from and s.data<:d_to and s.w_id is not null group by s.w_id)"),
         QStringLiteral("select (select coalesce(sum(w.e),0) from w where %1) paid,")
             .arg(lined.arg(QStringLiteral(":i_year"), QStringLiteral(":i_month"))),
-        QStringLiteral("(select coalesce(sum(%1),0)::numeric(100,2) from accounts_dep.smena s").arg(amount),
+        QStringLiteral("(select round(coalesce(sum(%1),0),2) from accounts_dep.smena s").arg(amount),
         QStringLiteral(" where s.data>=:d_from and s.data<:d_to and s.cena>0 and s.kol_vo>0) deal,"),
-        QStringLiteral("(select coalesce(sum(%1),0)::numeric(20,2) from accounts_dep.smena s").arg(amount),
+        QStringLiteral("(select round(coalesce(sum(%1),0),2) from accounts_dep.smena s").arg(amount),
         QStringLiteral(" where s.data>=:d_from and s.data<:d_to and not (s.cena>0 and s.kol_vo>0)) left_out"),
     };
     money.setParam(QStringLiteral("d_from"), first);
@@ -174,8 +175,8 @@ MonthOverviewData MonthOverviewData::read(const QString &connection, int month, 
     // Per worker: the timesheet's month hours, earnings and earnings per hour
     Dataset workers(connection);
     workers.sql = QStringList{
-        QStringLiteral("with w as (select s.w_id, sum(s.time) hours, sum(%1)::numeric(10,2) earnings,").arg(amount),
-        QStringLiteral(" case when coalesce(sum(s.time),0)::numeric(10,2)=0 then 0 else coalesce(sum(%1)/sum(s.time),0)::numeric(10,2) end per_hour").arg(amount),
+        QStringLiteral("with w as (select s.w_id, sum(s.time) hours, round(sum(%1),2) earnings,").arg(amount),
+        QStringLiteral(" case when coalesce(sum(s.time),0)=0 then 0 else round(coalesce(sum(%1)/sum(s.time),0),2) end per_hour").arg(amount),
         QStringLiteral(" from accounts_dep.smena s where s.data>=:d_from and s.data<:d_to and s.w_id is not null group by s.w_id)"),
         QStringLiteral("select w.*, p.s_caption fio from w left join cmn_contractor.person p on p.id=w.w_id"),
         QStringLiteral("order by w.per_hour desc, p.s_caption, w.w_id"),
@@ -243,7 +244,7 @@ MonthOverviewData MonthOverviewData::read(const QString &connection, int month, 
     }
     Dataset totals(connection);
     totals.sql = QStringList{
-        QStringLiteral("with w as (select (s.data>=:d_from)::int cur, s.w_id, sum(%1)::numeric(10,2) e,").arg(amount),
+        QStringLiteral("with w as (select (s.data>=:d_from)::int cur, s.w_id, round(sum(%1),2) e,").arg(amount),
         QStringLiteral(" sum(s.kol_vo-s.brak) pieces, sum(s.time) hours from accounts_dep.smena s"),
         QStringLiteral(" where (s.data>=:d_from and s.data<:d_to) or (s.data>=:d_before and s.data<:d_before_to)"),
         QStringLiteral(" group by 1, 2)"),

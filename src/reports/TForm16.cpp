@@ -10,7 +10,7 @@ TForm16::TForm16(Forms &, QWidget *parent)
 {
     t_Report.sql = QStringList{
         QStringLiteral("select person.s_caption fio, sum(smena.kol_vo-smena.brak)::numeric as kolvo, "),
-        QStringLiteral("sum((kol_vo-brak)*smena.cena) as summa,vid_oper.vid,"),
+        QStringLiteral("sum((kol_vo-brak)*smena.cena::numeric) as summa,vid_oper.vid,"),
         QStringLiteral("izdel.nom, oper.naimen, color from cmn_contractor.person person,accounts_dep.smena,accounts_dep.izdel,accounts_dep.vid_oper,"),
         QStringLiteral("accounts_dep.oper where w_id=s_code::integer and izdel.id=smena.i_id and vid_oper.id=oper.vid"),
         QStringLiteral("and oper.id=smena.o_id and smena.data<:data2 and smena.data>=:data1 "),

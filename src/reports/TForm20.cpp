@@ -13,7 +13,7 @@ TForm20::TForm20(Forms &, QWidget *parent)
         QStringLiteral("sum(smena.kol_vo)::numeric as kolvo, sum(smena.brak) as brk, sum((kol_vo-brak)*"),
         // cena qualified: accounts_dep.oper has a cena column of its own, and
         // the bare name makes the server refuse the whole statement
-        QStringLiteral("smena.cena) as summa, color, sum(prize*(kol_vo-brak)*smena.cena/100) as s_prize "),
+        QStringLiteral("smena.cena::numeric) as summa, color, sum(prize::numeric*(kol_vo-brak)*smena.cena::numeric/100) as s_prize "),
         QStringLiteral("from cmn_contractor.person person,accounts_dep.izdel,accounts_dep.oper,accounts_dep.smena,accounts_dep.vid_oper where "),
         QStringLiteral("smena.o_id=oper.id and smena.w_id=s_code::integer and smena.i_id=izdel.id "),
         QStringLiteral("and smena.o_id=oper.id and w_id=s_code::integer and oper.vid=vid_oper.id "),

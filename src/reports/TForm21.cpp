@@ -11,7 +11,7 @@ TForm21::TForm21(Forms &, QWidget *parent)
     i_Report.sql = QStringList{
         QStringLiteral("select izdel.marka, vid_oper.vid vid, oper.naimen, izdel.nom,"),
         QStringLiteral("sum(smena.kol_vo)::numeric as kolvo, sum(smena.brak) as brk, "),
-        QStringLiteral("sum((kol_vo-brak)*smena.cena) as summa, color, round((izdel.massa*sum(smena.kol_vo))::numeric,2) as mass "),
+        QStringLiteral("sum((kol_vo-brak)*smena.cena::numeric) as summa, color, round((izdel.massa*sum(smena.kol_vo))::numeric,2) as mass "),
         QStringLiteral("from accounts_dep.izdel,accounts_dep.oper,accounts_dep.smena,accounts_dep.vid_oper where smena.o_id=oper.id and smena.i_id=izdel.id "),
         QStringLiteral("and smena.o_id=oper.id and oper.vid=vid_oper.id and smena.data<:data2 and "),
         QStringLiteral("smena.data>=:data1 group by izdel.nom, marka, vid_oper.vid, oper.naimen, color,massa "),

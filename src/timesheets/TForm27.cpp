@@ -37,8 +37,8 @@ QStringList piecework()
     return {
         QStringLiteral("select p.s_caption fio, p.id,h.i_type,"),
         QStringLiteral("(select sum(s.time) from accounts_dep.smena s where s.data<:d_date1 and s.data>=:d_date2 and s.w_id=p.id) i_time,"),
-        QStringLiteral("(select sum((s.kol_vo-s.brak)*s.cena)::numeric(10,2)from accounts_dep.smena s where s.data<:d_date3 and s.data>=:d_date4 and s.w_id=p.id) f_price,"),
-        QStringLiteral("(select case when coalesce(sum(s.time),0)::numeric(10,2)=0 then 0 else coalesce(sum((s.kol_vo-s.brak)*s.cena)/sum(time),0)::numeric(10,2) end from accounts_dep.smena s where s.data<:d_date5 and s.data>=:d_date6 and s.w_id=p.id) average_price,"),
+        QStringLiteral("(select round(sum((s.kol_vo-s.brak)*s.cena::numeric),2)from accounts_dep.smena s where s.data<:d_date3 and s.data>=:d_date4 and s.w_id=p.id) f_price,"),
+        QStringLiteral("(select case when coalesce(sum(s.time),0)=0 then 0 else round(coalesce(sum((s.kol_vo-s.brak)*s.cena::numeric)/sum(time),0),2) end from accounts_dep.smena s where s.data<:d_date5 and s.data>=:d_date6 and s.w_id=p.id) average_price,"),
         daySums(),
         QStringLiteral("from  cmn_contractor.person p, accounts_dep.h_tabel h"),
         QStringLiteral("where h.year=:i_year and h.month=:i_month and h.w_id=p.id and i_type=0"),
@@ -54,8 +54,8 @@ QStringList hoursPaid(int kind)
     return {
         QStringLiteral("select p.s_caption fio, p.id,h.i_type, case when coalesce(h.i_night,0)=0 then 'дн.' else 'ноч.' end as s_night, h.i_night,"),
         QStringLiteral("(select sum(f.cnt) from accounts_dep.fatigue f where f.d_date<:d_date1 and f.d_date>=:d_date2 and f.id_p=p.id and f.id_o=%1 and coalesce(f.i_night,0)=coalesce(h.i_night,0)) i_time,").arg(k),
-        QStringLiteral("(select sum(f.cnt*f.price)::numeric(10,2) from accounts_dep.fatigue f where f.d_date<:d_date3 and f.d_date>=:d_date4 and f.id_p=p.id and f.id_o=%1 and coalesce(f.i_night,0)=coalesce(h.i_night,0)) f_price,").arg(k),
-        QStringLiteral("(select case when coalesce(sum(f.cnt),0)::numeric(10,2)=0 then 0 else coalesce(sum((f.cnt*f.price))/sum(f.cnt),0)::numeric(10,2) end "
+        QStringLiteral("(select round(sum(f.cnt*f.price::numeric),2) from accounts_dep.fatigue f where f.d_date<:d_date3 and f.d_date>=:d_date4 and f.id_p=p.id and f.id_o=%1 and coalesce(f.i_night,0)=coalesce(h.i_night,0)) f_price,").arg(k),
+        QStringLiteral("(select case when coalesce(sum(f.cnt),0)=0 then 0 else round(coalesce(sum((f.cnt*f.price::numeric))/sum(f.cnt),0),2) end "
                        "from accounts_dep.fatigue f where f.d_date<:d_date5 and f.d_date>=:d_date6 and f.id_p=p.id and f.id_o=%1 and coalesce(f.i_night,0)=coalesce(h.i_night,0)) average_price,").arg(k),
         daySums(),
         QStringLiteral("from  cmn_contractor.person p, accounts_dep.h_tabel h"),
@@ -71,8 +71,8 @@ QStringList general()
         QStringLiteral("select p.s_caption fio, p.id,"),
         QStringLiteral("coalesce((select sum(s.time) from accounts_dep.smena s where s.data<:d_date1 and s.data>=:d_date2 and s.w_id=p.id),0)+"),
         QStringLiteral("coalesce((select sum(f.cnt) from accounts_dep.fatigue f where f.d_date<:d_date7 and f.d_date>=:d_date8 and f.id_p=p.id),0) i_time,"),
-        QStringLiteral("coalesce((select sum((s.kol_vo-s.brak)*s.cena)::numeric(10,2)from accounts_dep.smena s where s.data<:d_date3 and s.data>=:d_date4 and s.w_id=p.id),0)+ "),
-        QStringLiteral("coalesce((select sum(f.cnt*f.price)::numeric(10,2)from accounts_dep.fatigue f where f.d_date<:d_date5 and f.d_date>=:d_date6 and f.id_p=p.id),0) f_price,"),
+        QStringLiteral("coalesce((select round(sum((s.kol_vo-s.brak)*s.cena::numeric),2)from accounts_dep.smena s where s.data<:d_date3 and s.data>=:d_date4 and s.w_id=p.id),0)+ "),
+        QStringLiteral("coalesce((select round(sum(f.cnt*f.price::numeric),2)from accounts_dep.fatigue f where f.d_date<:d_date5 and f.d_date>=:d_date6 and f.id_p=p.id),0) f_price,"),
         daySums(),
         QStringLiteral("from  cmn_contractor.person p, accounts_dep.h_tabel h"),
         QStringLiteral("where h.year=:i_year and h.month=:i_month and h.w_id=p.id"),
@@ -83,7 +83,7 @@ QStringList general()
 
 QString hoursPaidTotal(int kind)
 {
-    return QStringLiteral("select sum(f.cnt*f.price)::numeric(100,2) as price from accounts_dep.fatigue f where f.d_date<:d_date1 and f.d_date>=:d_date2 and f.cnt>0 and f.price>0 and f.id_o=%1").arg(kind);
+    return QStringLiteral("select round(sum(f.cnt*f.price::numeric),2) as price from accounts_dep.fatigue f where f.d_date<:d_date1 and f.d_date>=:d_date2 and f.cnt>0 and f.price>0 and f.id_o=%1").arg(kind);
 }
 
 QString caption(int mode)
@@ -134,12 +134,12 @@ TForm27::TForm27(Forms &forms, QWidget *parent)
                                  " union all select (select min(ht.year) from accounts_dep.h_tabel ht where ht.year>y.year)"
                                  " from y where y.year is not null)"
                                  " select year from y where year is not null order by year"));
-    price.setSql(QStringLiteral("select sum((s.kol_vo-s.brak)*s.cena)::numeric(100,2) as price from accounts_dep.smena s where s.data<:d_date1 and s.data>=:d_date2 and s.cena>0 and s.kol_vo>0"));
+    price.setSql(QStringLiteral("select round(sum((s.kol_vo-s.brak)*s.cena::numeric),2) as price from accounts_dep.smena s where s.data<:d_date1 and s.data>=:d_date2 and s.cena>0 and s.kol_vo>0"));
     price7.setSql(hoursPaidTotal(7777));
     price8.setSql(hoursPaidTotal(7778));
     all_price.sql = QStringList{
-        QStringLiteral("select (coalesce((select sum((s.kol_vo-s.brak)*s.cena) from accounts_dep.smena s where s.data<:d_date1 and s.data>=:d_date2 and s.cena>0 and s.kol_vo>0),0)"),
-        QStringLiteral("+coalesce((select sum(f.cnt*f.price) from accounts_dep.fatigue f where f.d_date<:d_date3 and f.d_date>=:d_date4 and f.cnt>0 and f.price>0),0))::numeric(20,2) as price"),
+        QStringLiteral("select round(coalesce((select sum((s.kol_vo-s.brak)*s.cena::numeric) from accounts_dep.smena s where s.data<:d_date1 and s.data>=:d_date2 and s.cena>0 and s.kol_vo>0),0)"),
+        QStringLiteral("+coalesce((select sum(f.cnt*f.price::numeric) from accounts_dep.fatigue f where f.d_date<:d_date3 and f.d_date>=:d_date4 and f.cnt>0 and f.price>0),0),2) as price"),
     };
     m_query = &H_Tabel0;
 

@@ -103,9 +103,9 @@ Entries::Entry nthEntry(int n, const QList<int> &workers, int product, int opera
     e.worker = workers.at(n % workers.size());
     e.item = product;
     e.operation = operation;
-    Decimal::parse(QStringLiteral("1.5"), &e.price);
     e.quantity = 1 + n % 7;
-    e.hours = 1 + n % 2;
+    // hours while a worker's day has room for them (a day holds 24 at most)
+    e.hours = n / (56 * workers.size()) < 4 ? 1 + n % 2 : 0;
     e.colour = n + 1;
     e.shift = 1 + (n / workers.size()) % 2;
     e.date = QDate(kYear, kMonth, 1 + (n / (2 * workers.size())) % 28);

@@ -364,7 +364,6 @@ private slots:
             e.worker = w;
             e.item = p;
             e.operation = o;
-            e.price = Decimal::fromInt(10);
             e.quantity = 1;
             e.hours = 1;
             e.colour = i; // each an entry of its own

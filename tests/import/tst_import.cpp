@@ -238,6 +238,35 @@ private slots:
         QCOMPARE(one("select vvod::date from accounts_dep.smena where id=40"), imported);
     }
 
+    // Entries beyond what the program accepts stop the import before
+    // anything is emptied, each named; the others' prices are history and
+    // arrive as they were.
+    void entriesOutOfRangeRefused()
+    {
+        TestDb::exec("insert into accounts_dep.smena (id, w_id, data) values (99, 9, '01.01.2020')");
+        legacy("insert into smena (ID, W_ID, I_ID, O_ID, KOL_VO, BRAK, SMENA, DATA, CENA, color, time, ok, vvod) values"
+               " (41, 1, 11, 30, 150000, 0, 1, '2024-03-06 00:00:00', 99999.9999, 0, 8, 'no', null),"
+               " (42, 2, 11, 30, 1, 0, 1, '2024-03-04 00:00:00', 1.5, 0, 20, 'no', null)"); // 8 + 20 hours on 04.03
+        ScriptedDialogs dialogs;
+        j->N12->trigger();
+        QCOMPARE(dialogs.shown.size(), 1);
+        const QString text = dialogs.shown[0].text;
+        QVERIFY2(text.contains("Импорт не начат") && text.contains("позиция id=41: Кол-во: не больше 100 000.")
+                     && text.contains("позиция id=7: Часы: за день у рабочего не больше 24.") && !text.contains("id=40"),
+                 qPrintable(text));
+        QCOMPARE(one("select string_agg(id::text, ',' order by id) from accounts_dep.smena"), QString("99"));
+        QCOMPARE(one("select count(*) from accounts_dep.h_tabel"), QString("0"));
+
+        // put right in the legacy database, the import runs, prices as they were
+        legacy("update smena set KOL_VO = 100000, time = 16 where ID = 41");
+        legacy("update smena set time = 16 where ID = 42");
+        dialogs.shown.clear();
+        j->N12->trigger();
+        QCOMPARE(dialogs.texts(), QStringList());
+        QCOMPARE(one("select string_agg(concat_ws('|', id, kol_vo, cena), ',' order by id) from accounts_dep.smena"),
+                 QString("7|10|2.25,40|0|1.5,41|100000|99999.9999,42|1|1.5"));
+    }
+
     // After an import, rows keyed in get ids past the imported ones.
     void keyCountersPastImportedIds()
     {

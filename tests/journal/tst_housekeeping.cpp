@@ -183,9 +183,10 @@ private slots:
         showList(kDay, dayOff);
         fillNew(worker, group, 7777, "8", night);
         QCOMPARE(ed->DBEdit1->text(), norm);
-        Decimal normPrice;
-        QVERIFY(Decimal::parse(norm, &normPrice));
-        QCOMPARE(TForm24::priceText(Pricing::hourPrice(normPrice, dayOff, night)), price);
+        // the database's price, four places
+        const auto hour = Pricing::housekeepingPrice(app->forms.DataModule6->connectionName(), 7777, dayOff, night);
+        QVERIFY(hour);
+        QCOMPARE(hour->toString(), QString::number(qRound64(price.toDouble() * 10000) / 10000.0, 'g', 15));
         QVERIFY(ed->save());
         const auto r = TestDb::rows("select price, cnt, i_holiday, i_night, i_smena, i_mnth, i_year, d_date, id_o, id_p, id_nom "
                                     "from accounts_dep.fatigue");

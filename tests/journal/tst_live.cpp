@@ -52,7 +52,6 @@ int workstationB()
             e.shift = w[3].toInt();
             e.item = product;
             e.operation = oper;
-            e.price = Decimal::fromInt(1);
             e.quantity = 5;
             e.hours = 2;
             e.colour = ++colour;
