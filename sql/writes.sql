@@ -754,3 +754,69 @@ GRANT EXECUTE ON FUNCTION
     accounts_dep.month_close(int, int),
     accounts_dep.month_reopen(int, int)
 TO sys;
+
+-- TEMP editor stub: the database prices (stand-in until the pricing branch is
+-- merged; drop this whole block then).
+CREATE OR REPLACE FUNCTION accounts_dep.entry_price(p_operation int, p_shift int, p_day_off boolean)
+RETURNS numeric LANGUAGE plpgsql STABLE
+SET search_path = pg_catalog, accounts_dep, pg_temp
+AS $$
+DECLARE
+    x numeric;
+    scaled numeric;
+    r numeric;
+BEGIN
+    SELECT min(n.price)::numeric INTO x FROM accounts_dep.norm n WHERE n.o_id = p_operation;
+    IF x IS NULL THEN
+        RETURN NULL;
+    END IF;
+    x := x * CASE WHEN p_day_off THEN 2.0 ELSE 1 END * CASE p_shift WHEN 3 THEN 1.2 WHEN 4 THEN 1.5 ELSE 1 END;
+    scaled := x * 10000;
+    r := round(scaled);
+    IF abs(scaled - trunc(scaled)) = 0.5 AND mod(r, 2) <> 0 THEN
+        r := r - sign(scaled);
+    END IF;
+    RETURN r / 10000;
+END $$;
+
+CREATE OR REPLACE FUNCTION accounts_dep.entry_save(
+    p_id bigint, p_worker int, p_item int, p_operation int, p_reprice boolean, p_day_off boolean, p_quantity int,
+    p_defects int, p_hours int, p_colour int, p_shift int, p_date date, p_key uuid,
+    p_old_worker int, p_old_shift int, p_old_date date)
+RETURNS TABLE (status text, id bigint, message text)
+LANGUAGE plpgsql SECURITY DEFINER
+SET search_path = pg_catalog, accounts_dep, pg_temp
+AS $$
+#variable_conflict use_column
+DECLARE
+    price numeric;
+    day_hours bigint;
+BEGIN
+    IF p_quantity IS NULL OR p_quantity < 0 OR p_quantity > 100000 THEN
+        RETURN QUERY SELECT 'refused'::text, NULL::bigint, 'Кол-во: не больше 100 000.'::text;
+        RETURN;
+    END IF;
+    IF p_defects IS NULL OR p_defects < 0 OR p_defects > 100000 THEN
+        RETURN QUERY SELECT 'refused'::text, NULL::bigint, 'Брак: не больше 100 000.'::text;
+        RETURN;
+    END IF;
+    IF p_hours IS NULL OR p_hours < 0 OR p_hours > 24 THEN
+        RETURN QUERY SELECT 'refused'::text, NULL::bigint, 'Часы: не больше 24.'::text;
+        RETURN;
+    END IF;
+    SELECT coalesce(sum(s.time), 0) INTO day_hours FROM accounts_dep.smena s
+     WHERE s.w_id = p_worker AND s.data = p_date AND s.id <> coalesce(p_id, 0);
+    IF day_hours + p_hours > 24 THEN
+        RETURN QUERY SELECT 'refused'::text, NULL::bigint,
+            format('Часы: у рабочего за %s уже %s ч., вместе с этой позицией больше 24.', to_char(p_date, 'DD.MM.YYYY'), day_hours);
+        RETURN;
+    END IF;
+    IF coalesce(p_id, 0) = 0 OR p_reprice THEN
+        price := accounts_dep.entry_price(p_operation, p_shift, p_day_off);
+    ELSE
+        SELECT s.cena INTO price FROM accounts_dep.smena s WHERE s.id = p_id;
+    END IF;
+    RETURN QUERY SELECT * FROM accounts_dep.entry_save(p_id, p_worker, p_item, p_operation, coalesce(price, 0), p_quantity,
+        p_defects, p_hours, p_colour, p_shift, p_date, p_key, p_old_worker, p_old_shift, p_old_date);
+END $$;
+-- end of TEMP editor stub

@@ -1,6 +1,7 @@
 #pragma once
 #include "Outcome.h"
 #include "db/Decimal.h"
+#include "db/Gateway.h"
 
 #include <QDate>
 #include <QString>
@@ -17,7 +18,9 @@ struct Entry {
     int worker = 0;     // w_id
     int item = 0;       // i_id
     int operation = 0;  // o_id
-    Decimal price;      // the final piece price (rounded to 4 places by the caller)
+    Decimal price;      // not sent: the database prices (kept for callers not yet changed)
+    bool reprice = true; // the operation was picked (again): the database sets the price anew
+    bool dayOff = false; // the journal's "Выходной"
     int quantity = 0;   // kol_vo
     int defects = 0;    // brak
     int hours = 0;      // time
@@ -33,6 +36,9 @@ struct Entry {
 
 // Adds (id 0) or changes the entry. Duplicate: "Позиция с такими параметрами уже заведена!"
 Outcome save(const QString &connection, const Entry &e);
+// The same call, to be sent together with others (Gateway::runEach); its
+// answer becomes an Outcome through Write::answer.
+Gateway::Call saveCall(const Entry &e);
 
 // Deletes the entry if it still stands where it was read; its day cell loses
 // its hours (only that day's cell; no line is inserted). ChangedElsewhere

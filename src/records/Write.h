@@ -22,6 +22,11 @@ Rows run(const QString &connection, const QString &sql, const QVariantList &valu
 // a second press.
 Outcome call(const QString &connection, const QString &sql, const QVariantList &values);
 
+// The answer row of a write function (status, id, message) as an Outcome.
+Outcome answer(Rows &q);
+// One call's own outcome from Gateway::runEach.
+Outcome answer(Gateway::Each &e);
+
 // Values as the write functions take them (null for a null key or date).
 QVariant keyValue(const QUuid &key);
 QVariant dateValue(const QDate &date);
