@@ -70,6 +70,11 @@ TeamGrid::TeamGrid(QWidget *parent) : QTableWidget(parent)
 
 void TeamGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)
 {
+    // A close the delegate queued (the focus left for a tooltip) may arrive
+    // after the editor went with its row: only a live editor is closed. The
+    // pointer is compared, never followed.
+    if (!viewport()->children().contains(static_cast<QObject *>(editor)))
+        return;
     // Enter commits the cell (SubmitModelCache) and goes on to the row below.
     const bool enter = hint == QAbstractItemDelegate::SubmitModelCache;
     QTableWidget::closeEditor(editor, enter ? QAbstractItemDelegate::NoHint : hint);
@@ -92,7 +97,14 @@ void TeamGrid::commitTyping()
     if (state() != QAbstractItemView::EditingState)
         return;
     QWidget *editor = QApplication::focusWidget();
-    if (editor && editor->parentWidget() == viewport()) {
+    if (!editor || editor->parentWidget() != viewport()) {
+        // the focus went elsewhere (a tooltip, another window): the cell's editor is still the viewport's child
+        editor = nullptr;
+        for (QLineEdit *e : viewport()->findChildren<QLineEdit *>(Qt::FindDirectChildrenOnly))
+            if (e->isVisible())
+                editor = e;
+    }
+    if (editor) {
         commitData(editor);
         QTableWidget::closeEditor(editor, QAbstractItemDelegate::NoHint);
     }
@@ -275,6 +287,7 @@ void TeamShift::prepare(const QDate &date, int shift, bool dayOff)
     m_date = date;
     m_shift = shift >= 1 && shift <= 4 ? shift : 1;
     m_dayOff = dayOff;
+    Grid->commitTyping(); // no cell editor outlives its row
     m_rows.clear();
     Grid->setRowCount(0);
     m_operation.reset();
