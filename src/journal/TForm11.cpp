@@ -2,6 +2,7 @@
 
 #include "KeyBindings.h"
 #include "TForm1.h"
+#include "TeamShift.h"
 #include "catalogues/TForm4.h"
 #include "catalogues/TForm5.h"
 #include "db/DbError.h"
@@ -10,7 +11,6 @@
 #include "journal/EntrySave.h"
 #include "records/Entries.h"
 #include "records/Write.h"
-#include "TeamShift.h"
 #include "records/Pricing.h"
 #include "ui/Dialogs.h"
 #include "ui/DigitEdit.h"

@@ -541,6 +541,7 @@ private slots:
             ed->activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(ed));
             ed->Edit3->setFocus();
+            ed->Edit3->selectAll();
             QTest::keyClicks(ed->Edit3, "5");
             QTest::keyClick(ed, Qt::Key_Return);
             focused = QApplication::focusWidget();

@@ -264,15 +264,19 @@ private slots:
             QTest::qWait(10);
         }
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        QCOMPARE(team->save(), 1);
-        QCOMPARE(dialogs.texts(), QStringList{message});
-        QCOMPARE(team->messageAt(1), message);
-        QCOMPARE(team->Grid->currentRow(), 1);
-        QCOMPARE(team->Grid->currentColumn(), column);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(team->Grid));
-        QCOMPARE(TestDb::scalar(QString("select count(*) from accounts_dep.smena where w_id=%1").arg(workers[1])).toInt(), 0);
+        const int saved = team->save();
+        QWidget *focused = team->focusWidget(); // the window's own, whichever window the tooltip left active
+        const int row = team->Grid->currentRow(), col = team->Grid->currentColumn();
+        const QString result = team->messageAt(1);
         team->prepare(kDay, 1, false);
         team->hide();
+        QCOMPARE(saved, 1);
+        QCOMPARE(dialogs.texts(), QStringList{message});
+        QCOMPARE(result, message);
+        QCOMPARE(row, 1);
+        QCOMPARE(col, column);
+        QCOMPARE(focused, static_cast<QWidget *>(team->Grid));
+        QCOMPARE(TestDb::scalar(QString("select count(*) from accounts_dep.smena where w_id=%1").arg(workers[1])).toInt(), 0);
     }
 
     // Digits typed into the grid as a user types them, each key delivered to
