@@ -144,15 +144,24 @@ void TForm4::openList()
     Tag = 0;
     Dataset &oper = f.DataModule6->Oper;
     oper.close();
+    oper.sql = TDataModule6::operStatement();
     oper.open();
     exec();
     oper.close();
 }
 
-bool TForm4::pick(int tag, int operId)
+bool TForm4::pick(int tag, int operId, int shift, bool dayOff)
 {
     Tag = tag;
+    m_choice.reset();
     Dataset &oper = f.DataModule6->Oper;
+    // Each operation with the price the database will store for this day
+    // and shift, read in the same statement.
+    QStringList text = TDataModule6::operStatement();
+    text[1] += QStringLiteral(" accounts_dep.entry_price(oper.id, cast(:shift as int), cast(:day_off as boolean)) as cena_itog,");
+    oper.sql = text;
+    oper.setParam(QStringLiteral("shift"), shift);
+    oper.setParam(QStringLiteral("day_off"), dayOff);
     {
         // the box is emptied for the choice; its filter must not hide the row sought
         const QSignalBlocker block(Edit1);
@@ -222,6 +231,7 @@ void TForm4::choose()
         reject(); // nothing to hand over: closes as the other lists do
         return;
     }
+    m_choice = OperationChoice::fromOper(f.DataModule6->Oper);
     accept();
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 #include <QDialog>
+#include <optional>
+
+#include "journal/OperationChoice.h"
 
 class Dataset;
 class DatasetModel;
@@ -10,8 +13,9 @@ class QTableView;
 struct Forms;
 
 // The operations list on the shared query Oper: the catalogue itself (Tag 0)
-// or a chooser for the shift entry editor (Tag 1). A choice leaves Oper open,
-// unfiltered and positioned on the chosen operation; the editor reads the row.
+// or a chooser for the entry editors (Tag 1). A chooser reads each
+// operation's final price beside it, as the database will store it, and
+// hands the chosen row over as a value (choice()).
 class TForm4 : public QDialog {
     Q_OBJECT
 public:
@@ -27,9 +31,11 @@ public:
 
     // Main menu "Цены": opens Oper, shows the list, closes Oper.
     void openList();
-    // The entry editor's chooser: opens Oper on its first row (operId < 0) or
-    // on the operation operId; true when an operation was chosen.
-    bool pick(int tag, int operId = -1);
+    // The entry editors' chooser: opens Oper on its first row (operId < 0) or
+    // on the operation operId, priced for `shift` and `dayOff`; true when an
+    // operation was chosen, which choice() then holds.
+    bool pick(int tag, int operId = -1, int shift = 1, bool dayOff = false);
+    std::optional<OperationChoice> choice() const { return m_choice; }
 
     // Named steps of the handlers
     void search(const QString &text);
@@ -60,4 +66,5 @@ private:
     void applyMode();
     void filterOffKeepingRow();
     Forms &f;
+    std::optional<OperationChoice> m_choice;
 };

@@ -63,6 +63,10 @@ public:
     // Opens several datasets with one trip to the server (all on the same
     // connection); when one fails, none is opened and the error is thrown.
     static void openTogether(const QList<Dataset *> &datasets);
+    // The read as the gateway takes it, for sending it beside other
+    // statements; takeRows() then opens the dataset on its answer.
+    Gateway::Call readCall() const { return call(); }
+    void takeRows(Rows &&rows) { take(std::move(rows)); }
 
     // Fields of the result, in statement order
     int fieldCount() const { return m_fields.size(); }

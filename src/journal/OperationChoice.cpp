@@ -2,7 +2,6 @@
 
 #include "catalogues/TForm4.h"
 #include "db/Dataset.h"
-#include "db/TDataModule6.h"
 #include "records/Pricing.h"
 #include "ui/Forms.h"
 
@@ -25,18 +24,15 @@ OperationChoice OperationChoice::fromOper(const Dataset &oper)
     Decimal price;
     if (Decimal::fromVariant(oper.value(QStringLiteral("cena")), &price))
         c.listPrice = price;
+    if (Decimal::fromVariant(oper.value(QStringLiteral("cena_itog")), &price))
+        c.finalPrice = price;
     c.painting = Pricing::isPaintingKind(kind);
     return c;
 }
 
-std::optional<OperationChoice> OperationChoice::pick(Forms &forms, int startId)
+std::optional<OperationChoice> OperationChoice::pick(Forms &forms, int startId, int shift, bool dayOff)
 {
-    // The list leaves its query on the chosen row; the value is taken from it
-    // at once, before anything else may move it.
-    if (!forms.Form4 || !forms.Form4->pick(1, startId))
+    if (!forms.Form4 || !forms.Form4->pick(1, startId, shift, dayOff))
         return std::nullopt;
-    const OperationChoice c = fromOper(forms.DataModule6->Oper);
-    if (c.id == 0)
-        return std::nullopt;
-    return c;
+    return forms.Form4->choice();
 }

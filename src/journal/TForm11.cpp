@@ -2,13 +2,15 @@
 
 #include "KeyBindings.h"
 #include "TForm1.h"
+#include "TeamShift.h"
 #include "catalogues/TForm4.h"
 #include "catalogues/TForm5.h"
 #include "db/DbError.h"
-#include "db/Sql.h"
+#include "db/Gateway.h"
 #include "db/TDataModule6.h"
 #include "journal/EntrySave.h"
 #include "records/Entries.h"
+#include "records/Write.h"
 #include "records/Pricing.h"
 #include "ui/Dialogs.h"
 #include "ui/DigitEdit.h"
@@ -90,8 +92,6 @@ TForm11::TForm11(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     Button2 = buttons.cancel;
     Widgets::centreAndFocus(this, [this]() { return f.Form1; }, Button3, Widgets::Refocus::OnShow);
 
-    SmenaIU = new Command(f.DataModule6 ? f.DataModule6->connectionName() : QString());
-
     auto *g = new QGridLayout(GroupBox1);
     g->addWidget(Label1, 0, 0);
     g->addWidget(Edit1, 0, 1, 1, 4);
@@ -137,7 +137,7 @@ TForm11::TForm11(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     KeyBindings::entryEditor(this, f);
 }
 
-TForm11::~TForm11() { delete SmenaIU; }
+TForm11::~TForm11() = default;
 
 // ---------------------------------------------------------------- journal state
 
@@ -162,6 +162,7 @@ void TForm11::prepareAdd()
     // previous entry's figures next to an empty operation would mislead.
     cena = Decimal();
     basePrice.reset();
+    repriced = false;
     painting = false; // no operation named yet
     Edit7->clear();
     Edit8->clear();
@@ -206,15 +207,19 @@ bool TForm11::prepareEdit()
     else
         Edit5->clear();
 
-    // "Цена база": the operation's list price as it stands now.
-    TDataModule6 &dm = *f.DataModule6;
-    dm.Control.close();
-    dm.Control.setSql(QStringLiteral("select min(price)::numeric as cena from accounts_dep.norm where o_id=") + Sql::num(qint64(o_id)));
-    dm.Control.open();
-    Decimal list;
-    const bool known = Decimal::fromVariant(dm.Control.value(QStringLiteral("cena")), &list);
-    dm.Control.close();
-    basePrice = known ? std::optional<Decimal>(list) : std::nullopt;
+    // "Цена база": the operation's list price as it stands now (shown only;
+    // the stored price stays unless the operation is picked again).
+    repriced = false;
+    basePrice.reset();
+    try {
+        Rows r = Gateway::run(f.DataModule6->connectionName(),
+                              QStringLiteral("select min(price)::numeric as cena from accounts_dep.norm where o_id=?"), {o_id});
+        Decimal list;
+        if (r.next() && Decimal::fromVariant(r.value(0), &list))
+            basePrice = list;
+    } catch (const DbError &) {
+        // the base price is only shown; without it the entry can still be changed
+    }
 
     recomputeDisplays();
     return true;
@@ -258,14 +263,12 @@ void TForm11::setOperation(const OperationChoice &op)
     i_id = op.item;
     o_id = op.id;
     basePrice = op.listPrice;
-    // The price as the database will store it (no norm price: none, and a save is refused)
-    const auto p = Pricing::entryPrice(f.DataModule6->connectionName(), op.id, currentShift(), dayOff());
-    cena = p ? p->exact : Decimal();
+    // The database's price for the journal's day and shift, read with the list
+    cena = op.finalPrice.value_or(Decimal());
+    repriced = true;
     painting = op.painting;
     Edit2->setText(op.text);
 }
-
-void TForm11::setOperationFromOper() { setOperation(OperationChoice::fromOper(f.DataModule6->Oper)); }
 
 void TForm11::updateColourField()
 {
@@ -297,34 +300,107 @@ void TForm11::pickWorker()
 
 void TForm11::pickOperation()
 {
+    bool chosen = false;
     if (f.Form4) {
         // A change starts from the entry's own operation.
-        int operId = -1;
-        if (Tag != 1 && !journal()->isEmpty())
-            operId = journal()->asInt(QStringLiteral("o_id"));
-        if (const auto op = OperationChoice::pick(f, operId))
+        if (const auto op = OperationChoice::pick(f, Tag != 1 ? o_id : -1, currentShift(), dayOff())) {
             setOperation(*op);
+            chosen = true;
+        }
     }
     updateColourField();
     recomputeDisplays();
-    Button3->setFocus();
+    // Chosen by keys or by the mouse alike, the quantity comes next.
+    if (chosen)
+        Edit3->setFocus(Qt::OtherFocusReason);
+    else
+        Button3->setFocus();
 }
 
 // ---------------------------------------------------------------- saving
 
+QLineEdit *TForm11::firstEmptyField() const
+{
+    const auto empty = [](const QLineEdit *e) { return e->text().trimmed().isEmpty(); };
+    for (QLineEdit *e : {Edit1, Edit2, static_cast<QLineEdit *>(Edit3), static_cast<QLineEdit *>(Edit6)})
+        if (empty(e))
+            return e;
+    if (painting && empty(Edit5))
+        return Edit5;
+    if (empty(Edit4))
+        return Edit4;
+    return nullptr;
+}
+
+void TForm11::markField(QLineEdit *field)
+{
+    if (isMarked(field))
+        return;
+    field->setProperty("missing", true);
+    field->setStyleSheet(QStringLiteral("QLineEdit { border: 2px solid #cc0000; }"));
+    // The mark goes with the first change of the text.
+    QObject::connect(
+        field, &QLineEdit::textChanged, field,
+        [field]() {
+            field->setProperty("missing", false);
+            field->setStyleSheet(QString());
+        },
+        Qt::SingleShotConnection);
+}
+
+bool TForm11::isMarked(const QWidget *field) { return field->property("missing").toBool(); }
+
+void TForm11::refuseAt(QLineEdit *field, const QString &message)
+{
+    markField(field);
+    Dialogs::error(message);
+    // The picked fields take no focus: their "..." button does.
+    QWidget *target = field == Edit1 ? static_cast<QWidget *>(Button3) : field == Edit2 ? static_cast<QWidget *>(Button4) : field;
+    target->setFocus(Qt::OtherFocusReason);
+    if (target == field)
+        field->selectAll();
+}
+
+bool TForm11::withinLimits()
+{
+    const struct {
+        DigitEdit *field;
+        int max;
+        QString message;
+    } limits[] = {
+        {Edit3, MaxPieces, QStringLiteral("Кол-во: не больше 100 000.")},
+        {Edit6, MaxHours, QStringLiteral("Часы: не больше 24.")},
+        {Edit4, MaxPieces, QStringLiteral("Брак: не больше 100 000.")},
+    };
+    for (const auto &l : limits) {
+        bool ok = false;
+        const int v = l.field->value(&ok);
+        if (!ok || v < 0 || v > l.max) {
+            refuseAt(l.field, l.message);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool TForm11::save()
 {
-    TDataModule6 &dm = *f.DataModule6;
-    if (Edit1->text().trimmed().isEmpty() || Edit2->text().trimmed().isEmpty() || Edit3->text().trimmed().isEmpty()
-        || Edit4->text().trimmed().isEmpty() || (painting && Edit5->text().trimmed().isEmpty())
-        || Edit6->text().trimmed().isEmpty()) {
-        Dialogs::error(QStringLiteral("Все поля должны быть заполнены!"));
+    if (QLineEdit *empty = firstEmptyField()) {
+        refuseAt(empty, QStringLiteral("Все поля должны быть заполнены!"));
         return false;
     }
+    if (!withinLimits())
+        return false;
     const bool adding = Tag == 1;
-    Dataset *q = journal();
     if (!adding && editedId == 0) {
         Dialogs::error(QStringLiteral("Нет позиции для изменения: журнал пуст."));
+        return false;
+    }
+    // Neither pieces nor defects: a digit lost in typing must not pass unseen.
+    if (Edit3->value() == 0 && Edit4->value() == 0
+        && !Dialogs::question(TeamShift::nothingDoneQuestion({Edit1->text().trimmed()}, QStringLiteral("эту позицию")), windowTitle())) {
+        Edit3->setFocus(Qt::OtherFocusReason);
+        Edit3->selectAll();
         return false;
     }
 
@@ -333,7 +409,8 @@ bool TForm11::save()
     e.worker = w_id;
     e.item = i_id;
     e.operation = o_id;
-    e.dayOff = dayOff(); // the database prices a new entry, or one moved to another operation
+    e.reprice = repriced;
+    e.dayOff = dayOff();
     // Only a painting operation has a colour; anything left in a disabled
     // field is not part of the entry.
     e.colour = painting ? Edit5->value() : 0;
@@ -348,30 +425,57 @@ bool TForm11::save()
         e.oldShift = openedShift;
         e.oldDate = openedDate;
     }
-    const Outcome outcome = Entries::save(dm.connectionName(), e);
 
-    // The transaction has ended: only now is anything shown or read.
-    return EntrySave::finish(
+    // The save and the journal's read of its shift in one trip, each its own
+    // transaction: a failing read leaves the entry saved.
+    const QString conn = f.DataModule6->connectionName();
+    Dataset *q = f.Form1 ? f.Form1->journal() : nullptr;
+    QList<Gateway::Call> calls{Entries::saveCall(e)};
+    if (q)
+        calls << q->readCall();
+    Outcome outcome;
+    Gateway::Each read;
+    try {
+        QList<Gateway::Each> answers = Gateway::runEach(conn, calls);
+        outcome = Write::answer(answers[0]);
+        if (q)
+            read = std::move(answers[1]);
+    } catch (const DbError &err) {
+        // Lost while the answers were awaited: the save key settles a second press.
+        outcome = Outcome::refused(Outcome::Refused, err.text());
+    }
+    if (outcome.ok())
+        m_lastSavedId = outcome.id != 0 ? outcome.id : editedId;
+
+    // Every transaction has ended: only now is anything shown.
+    const bool saved = EntrySave::finish(
         outcome,
         [&]() {
-            // The timesheets by shifts read afresh when next shown
-            dm.H_Tabel_1.close();
-            dm.H_Tabel_2.close();
-            dm.H_Tabel_3.close();
-            // The journal read again, the selection kept on the entry it was on.
-            const auto reread = [q]() {
-                const int rec = q->recNo();
-                q->close();
-                q->open();
-                if (q->recordCount() >= 1 && rec >= 1)
-                    q->setRecNo(rec);
-            };
-            if (f.Form1 && f.Form1->live)
-                f.Form1->live->keepingPlace(reread);
+            if (!q)
+                return;
+            if (!read.ok)
+                throw DbError(read.error);
+            const auto take = [&]() { q->takeRows(std::move(read.rows)); };
+            if (f.Form1->live)
+                f.Form1->live->keepingPlace(take);
             else
-                reread();
+                take();
         },
         QStringLiteral("Позиция записана, но журнал не перечитан (нажмите \"Обновить\"):\n"));
+    if (!saved) {
+        // The database names the field it refuses; the focus goes there.
+        const QString &t = outcome.text;
+        QLineEdit *field = t.startsWith(QStringLiteral("Кол-во")) ? static_cast<QLineEdit *>(Edit3)
+                           : t.startsWith(QStringLiteral("Брак")) ? static_cast<QLineEdit *>(Edit4)
+                           : t.startsWith(QStringLiteral("Часы")) ? static_cast<QLineEdit *>(Edit6)
+                                                                  : nullptr;
+        if (field) {
+            markField(field);
+            field->setFocus(Qt::OtherFocusReason);
+            field->selectAll();
+        }
+    }
+    return saved;
 }
 
 void TForm11::clearFields()

@@ -1,4 +1,5 @@
 #pragma once
+#include "records/Pricing.h"
 #include <QDate>
 #include <QDialog>
 #include <QUuid>
@@ -7,7 +8,6 @@
 #include "OperationChoice.h"
 #include "db/Decimal.h"
 
-class Command;
 class Dataset;
 class DigitEdit;
 class QDateEdit;
@@ -44,13 +44,13 @@ public:
     QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9, *Label10;
     QPushButton *Button1;      // "Запись"
     QPushButton *Button2;      // "Отмена"
-    Command *SmenaIU;          // the insert or update of the entry
 
     // The editor's own values; they live from one opening to the next.
     int w_id = 0;
     int i_id = 0;
     int o_id = 0;
-    Decimal cena; // final piece price, unrounded
+    Decimal cena; // the final piece price: as the database priced the picked operation, or as stored
+    bool repriced = false; // the operation was picked in this opening: the database prices the entry anew
     bool painting = false; // the entry's operation takes a colour code
     // The entry being changed, and where the journal showed it when the editor opened
     qint64 editedId = 0;
@@ -78,13 +78,24 @@ public:
     // Named steps of the handlers
     void setWorker(const QString &name, int id);
     void setOperation(const OperationChoice &op); // as the operations list hands it over
-    void setOperationFromOper();  // the current row of the shared Oper query
     void updateColourField();     // enabled only for a painting operation
     void recomputeDisplays();
     // True when written. Every refusal (and a database error) is shown after
     // the write's transaction has ended; the window keeps what was typed.
     bool save();
     void clearFields();
+    // The entry the last successful "Запись" stored or changed (0 before any)
+    qint64 lastSavedId() const { return m_lastSavedId; }
+
+    // The largest quantity (and number of defects) and hours one entry takes: the database's limits
+    static constexpr int MaxPieces = Pricing::MaxPieces;
+    static constexpr int MaxHours = Pricing::MaxEntryHours;
+    // The first required field left empty (in the order of the window), or null
+    QLineEdit *firstEmptyField() const;
+    // A field marked as the one to fill or correct (a red frame); the mark
+    // goes when the field's text changes.
+    static void markField(QLineEdit *field);
+    static bool isMarked(const QWidget *field);
 
     void pickWorker();
     void pickOperation();
@@ -103,5 +114,9 @@ protected:
     bool eventFilter(QObject *o, QEvent *e) override;
 
 private:
+    // Refuses a value no entry can have, naming the field; the focus goes there.
+    bool withinLimits();
+    void refuseAt(QLineEdit *field, const QString &message);
     Forms &f;
+    qint64 m_lastSavedId = 0;
 };

@@ -1,4 +1,5 @@
 #include "TForm24.h"
+#include "TForm11.h"
 
 #include "KeyBindings.h"
 #include "TForm25.h"
@@ -284,16 +285,28 @@ void TForm24::pickNomenclature()
 bool TForm24::save()
 {
     TForm25 *list = f.Form25;
-    if (id_nom == 0 || id_p == 0 || !list) {
-        Dialogs::error(QStringLiteral("Все поля должны быть заполнены!"));
+    // A refusal names the field, marks it and puts the focus there (a picked
+    // field through its "..." button).
+    const auto refuse = [](QLineEdit *field, QWidget *focus, const QString &message) {
+        TForm11::markField(field);
+        Dialogs::error(message);
+        focus->setFocus(Qt::OtherFocusReason);
+        if (focus == field)
+            field->selectAll();
         return false;
-    }
+    };
+    if (!list)
+        return false;
+    if (id_p == 0)
+        return refuse(Edit1, Button3, QStringLiteral("Все поля должны быть заполнены!"));
+    if (id_nom == 0)
+        return refuse(Edit2, Button4, QStringLiteral("Все поля должны быть заполнены!"));
     bool ok = false;
     const int hours = Edit6->value(&ok);
-    if (!ok || hours <= 0) {
-        Dialogs::error(QStringLiteral("Нужно завести количество!"));
-        return false;
-    }
+    if (!ok || hours <= 0)
+        return refuse(Edit6, Edit6, QStringLiteral("Нужно завести количество!"));
+    if (hours > TForm11::MaxHours)
+        return refuse(Edit6, Edit6, QStringLiteral("Часы: не больше 24."));
     const int kind = workKind();
     const std::optional<Decimal> normPrice = kindPrice();
     if (kind == 0 || !normPrice) {
@@ -330,9 +343,16 @@ bool TForm24::save()
     const Outcome outcome = HousekeepingEntries::save(f.DataModule6->connectionName(), e);
 
     // The transaction has ended: only now is anything shown or read.
-    return EntrySave::finish(
+    const bool saved = EntrySave::finish(
         outcome, [&]() { rows->refresh(); },
         QStringLiteral("Позиция записана, но список не перечитан (закройте и откройте его снова):\n"));
+    if (!saved && outcome.text.startsWith(QStringLiteral("Часы"))) {
+        // the database's refusal of the worker's day: the hours are the field to correct
+        TForm11::markField(Edit6);
+        Edit6->setFocus(Qt::OtherFocusReason);
+        Edit6->selectAll();
+    }
+    return saved;
 }
 
 void TForm24::Button1Click()

@@ -8,7 +8,9 @@
 #include "catalogues/TForm5.h"
 #include "db/DbError.h"
 #include "db/TDataModule6.h"
+#include "db/Gateway.h"
 #include "records/Entries.h"
+#include "records/Write.h"
 #include "records/Pricing.h"
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
@@ -68,6 +70,11 @@ TeamGrid::TeamGrid(QWidget *parent) : QTableWidget(parent)
 
 void TeamGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)
 {
+    // A close the delegate queued (the focus left for a tooltip) may arrive
+    // after the editor went with its row: only a live editor is closed. The
+    // pointer is compared, never followed.
+    if (!viewport()->children().contains(static_cast<QObject *>(editor)))
+        return;
     // Enter commits the cell (SubmitModelCache) and goes on to the row below.
     const bool enter = hint == QAbstractItemDelegate::SubmitModelCache;
     QTableWidget::closeEditor(editor, enter ? QAbstractItemDelegate::NoHint : hint);
@@ -90,7 +97,14 @@ void TeamGrid::commitTyping()
     if (state() != QAbstractItemView::EditingState)
         return;
     QWidget *editor = QApplication::focusWidget();
-    if (editor && editor->parentWidget() == viewport()) {
+    if (!editor || editor->parentWidget() != viewport()) {
+        // the focus went elsewhere (a tooltip, another window): the cell's editor is still the viewport's child
+        editor = nullptr;
+        for (QLineEdit *e : viewport()->findChildren<QLineEdit *>(Qt::FindDirectChildrenOnly))
+            if (e->isVisible())
+                editor = e;
+    }
+    if (editor) {
         commitData(editor);
         QTableWidget::closeEditor(editor, QAbstractItemDelegate::NoHint);
     }
@@ -273,9 +287,11 @@ void TeamShift::prepare(const QDate &date, int shift, bool dayOff)
     m_date = date;
     m_shift = shift >= 1 && shift <= 4 ? shift : 1;
     m_dayOff = dayOff;
+    Grid->commitTyping(); // no cell editor outlives its row
     m_rows.clear();
     Grid->setRowCount(0);
     m_operation.reset();
+    m_lastSavedId = 0;
     OperationEdit->clear();
     ColourEdit->clear();
     const QString shiftText = m_shift == 4 ? QStringLiteral("переработка") : QStringLiteral("смена №%1").arg(m_shift);
@@ -299,9 +315,7 @@ Decimal TeamShift::finalPrice() const
 {
     if (!m_operation)
         return Decimal();
-    // as the database will store it
-    const auto p = Pricing::entryPrice(f.DataModule6->connectionName(), m_operation->id, m_shift, m_dayOff);
-    return p ? p->exact : Decimal();
+    return m_operation->finalPrice.value_or(Decimal());
 }
 
 void TeamShift::setOperation(const OperationChoice &op)
@@ -331,7 +345,7 @@ void TeamShift::applyColourRule()
 
 void TeamShift::pickOperation()
 {
-    if (const auto op = OperationChoice::pick(f, m_operation ? m_operation->id : -1))
+    if (const auto op = OperationChoice::pick(f, m_operation ? m_operation->id : -1, m_shift, m_dayOff))
         setOperation(*op);
 }
 
@@ -459,6 +473,14 @@ void TeamShift::reject()
     QDialog::reject();
 }
 
+QString TeamShift::nothingDoneQuestion(const QStringList &names, const QString &what)
+{
+    QString list = names.join(QStringLiteral(", "));
+    if (!list.endsWith(QLatin1Char('.')))
+        list += QLatin1Char('.');
+    return QStringLiteral("Кол-во и брак равны 0: %1\nЗаписать %2 так?").arg(list, what);
+}
+
 int TeamShift::save()
 {
     if (!m_operation || m_rows.isEmpty()) {
@@ -466,6 +488,7 @@ int TeamShift::save()
         return 0;
     }
     Grid->commitTyping();
+    m_lastSavedId = 0;
     const bool paint = painting();
     const QString conn = f.DataModule6->connectionName();
 
@@ -474,6 +497,8 @@ int TeamShift::save()
     struct Typed {
         int quantity = 0, defects = 0, hours = 0, colour = 0;
         bool complete = false;
+        int badColumn = -1; // a value no entry can have
+        QString badText;
     };
     QVector<Typed> typed(m_rows.size());
     QStringList nothingDone;
@@ -488,52 +513,100 @@ int TeamShift::save()
         if (paint)
             t.colour = cellText(r, Colour).toInt(&okC);
         t.complete = okQ && okB && okH && okC;
-        if (t.complete && t.quantity == 0 && t.defects == 0)
+        if (!t.complete)
+            continue;
+        if (t.quantity > TForm11::MaxPieces) {
+            t.badColumn = Quantity;
+            t.badText = QStringLiteral("Кол-во: не больше 100 000.");
+        } else if (t.defects > TForm11::MaxPieces) {
+            t.badColumn = Defects;
+            t.badText = QStringLiteral("Брак: не больше 100 000.");
+        } else if (t.hours > TForm11::MaxHours) {
+            t.badColumn = Hours;
+            t.badText = QStringLiteral("Часы: не больше 24.");
+        } else if (t.quantity == 0 && t.defects == 0) {
             nothingDone << cellText(r, Name);
+        }
     }
     bool saveNothingDone = true;
     if (!nothingDone.isEmpty())
         saveNothingDone = Dialogs::question(
-            QStringLiteral("Кол-во и брак равны 0: %1.\nЗаписать %2 так?")
-                .arg(nothingDone.join(QStringLiteral(", ")),
-                     nothingDone.size() == 1 ? QStringLiteral("эту строку") : QStringLiteral("эти строки")),
+            nothingDoneQuestion(nothingDone, nothingDone.size() == 1 ? QStringLiteral("эту строку") : QStringLiteral("эти строки")),
             QStringLiteral("Бригада"));
 
+    // Each row its own call of the save, its own transaction, all in one
+    // trip: a refused row neither stops nor undoes the others.
+    QList<int> sent;
+    QList<Gateway::Call> calls;
+    int firstBad = -1;
+    for (int r = 0; r < m_rows.size(); ++r) {
+        if (m_rows[r].state == State::Saved)
+            continue;
+        const Typed &t = typed[r];
+        if (!t.complete) {
+            mark(r, State::Refused, kAllFields);
+            continue;
+        }
+        if (t.badColumn >= 0) {
+            mark(r, State::Refused, t.badText);
+            if (firstBad < 0)
+                firstBad = r;
+            continue;
+        }
+        if (t.quantity == 0 && t.defects == 0 && !saveNothingDone) {
+            mark(r, State::Refused, QStringLiteral("Не записано: кол-во и брак равны 0."));
+            continue;
+        }
+        Entries::Entry e;
+        e.worker = m_rows[r].worker;
+        e.item = m_operation->item;
+        e.operation = m_operation->id;
+        e.reprice = true;
+        e.dayOff = m_dayOff;
+        e.quantity = t.quantity;
+        e.defects = t.defects;
+        e.hours = t.hours;
+        e.colour = t.colour;
+        e.shift = m_shift;
+        e.date = m_date;
+        e.key = m_rows[r].key;
+        sent << r;
+        calls << Entries::saveCall(e);
+    }
     int saved = 0;
-    {
+    int lastSaved = -1;
+    if (!calls.isEmpty()) {
         WaitCursor wait;
-        for (int r = 0; r < m_rows.size(); ++r) {
-            if (m_rows[r].state == State::Saved)
-                continue;
-            const Typed &t = typed[r];
-            if (!t.complete) {
-                mark(r, State::Refused, kAllFields);
-                continue;
-            }
-            if (t.quantity == 0 && t.defects == 0 && !saveNothingDone) {
-                mark(r, State::Refused, QStringLiteral("Не записано: кол-во и брак равны 0."));
-                continue;
-            }
-            Entries::Entry e;
-            e.worker = m_rows[r].worker;
-            e.item = m_operation->item;
-            e.operation = m_operation->id;
-            e.dayOff = m_dayOff; // the database prices the entry
-            e.quantity = t.quantity;
-            e.defects = t.defects;
-            e.hours = t.hours;
-            e.colour = t.colour;
-            e.shift = m_shift;
-            e.date = m_date;
-            e.key = m_rows[r].key;
-            const Outcome o = Entries::save(conn, e);
+        QList<Gateway::Each> answers;
+        QString lost;
+        try {
+            answers = Gateway::runEach(conn, calls);
+        } catch (const DbError &e) {
+            // The answers were lost on the way: each row's key settles it on the next press.
+            lost = e.text();
+        }
+        for (int k = 0; k < sent.size(); ++k) {
+            const int r = sent.at(k);
+            const Outcome o = lost.isEmpty() ? Write::answer(answers[k]) : Outcome::refused(Outcome::Refused, lost);
             if (o.ok()) {
                 mark(r, State::Saved, QStringLiteral("Записано"));
                 ++saved;
+                lastSaved = r;
+                m_lastSavedId = o.id;
             } else {
                 mark(r, State::Refused, o.text);
             }
         }
+    }
+    if (firstBad >= 0) {
+        // A value no entry can have: its cell is the one to correct.
+        Dialogs::error(typed[firstBad].badText);
+        Grid->setFocus(Qt::OtherFocusReason);
+        Grid->setCurrentCell(firstBad, typed[firstBad].badColumn);
+        Grid->scrollToItem(Grid->item(firstBad, typed[firstBad].badColumn));
+    } else if (lastSaved >= 0) {
+        Grid->setCurrentCell(lastSaved, Result);
+        Grid->scrollToItem(Grid->item(lastSaved, Result));
     }
     // Every transaction has ended: the journal reads its day again as it
     // does for a change made elsewhere, once this window has closed.

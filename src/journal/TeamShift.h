@@ -84,11 +84,18 @@ public:
     // so (a digit lost in typing must not pass unseen).
     int save();
 
+    // The question before saving work of neither pieces nor defects, naming
+    // the workers ("Тарасов Ю.Н." keeps its one point).
+    static QString nothingDoneQuestion(const QStringList &names, const QString &what);
+    // The entry of the last row the last save stored (0 when none); that row
+    // is current in the grid afterwards.
+    qint64 lastSavedId() const { return m_lastSavedId; }
+
     int rows() const { return m_rows.size(); }
     int workerAt(int row) const { return m_rows.at(row).worker; }
     bool savedAt(int row) const { return m_rows.at(row).state == State::Saved; }
     QString messageAt(int row) const;
-    Decimal finalPrice() const; // unrounded; 0 before an operation is chosen
+    Decimal finalPrice() const; // as the database prices it; 0 before an operation is chosen
     bool painting() const;
 
     // Closing with rows not saved asks first, so that typed work is not lost unnoticed.
@@ -112,4 +119,5 @@ private:
     int m_shift = 1;
     bool m_dayOff = false;
     std::optional<OperationChoice> m_operation;
+    qint64 m_lastSavedId = 0;
 };

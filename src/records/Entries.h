@@ -1,5 +1,6 @@
 #pragma once
 #include "Outcome.h"
+#include "db/Gateway.h"
 
 #include <QDate>
 #include <QString>
@@ -40,6 +41,9 @@ struct Entry {
 // editors' limits (Pricing::MaxPieces, MaxEntryHours, MaxDayHours for the
 // worker's day), an operation without a norm price or of another product.
 Outcome save(const QString &connection, const Entry &e);
+// The same call, to be sent together with others (Gateway::runEach); its
+// answer becomes an Outcome through Write::answer.
+Gateway::Call saveCall(const Entry &e);
 
 // Deletes the entry if it still stands where it was read; its day cell loses
 // its hours (only that day's cell; no line is inserted). ChangedElsewhere

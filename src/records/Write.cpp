@@ -22,18 +22,7 @@ Outcome call(const QString &connection, const QString &sql, const QVariantList &
         // Who works here the database knows from the sign-in's tie of this
         // server session (tied again on a reopened connection).
         Rows q = run(connection, sql, values);
-        if (!q.next())
-            return Outcome::refused(Outcome::Refused, QStringLiteral("База данных не сообщила, чем кончилась запись."));
-        const QString status = q.value(0).toString();
-        const QString text = q.value(2).toString();
-        if (status == QLatin1String("saved"))
-            return Outcome::saved(q.value(1).toLongLong());
-        if (status == QLatin1String("duplicate"))
-            return Outcome::refused(Outcome::Duplicate, text);
-        if (status == QLatin1String("changed"))
-            return Outcome::refused(Outcome::ChangedElsewhere, text);
-        // 'refused': a value or a rule the database holds to, its message naming the field
-        return Outcome::refused(Outcome::Refused, text);
+        return answer(q);
     } catch (const DbSession::ConnectionLost &e) {
         // The call is its own transaction: the server may have committed it
         // (the text says so, and whether a server answers again yet).
@@ -44,6 +33,30 @@ Outcome call(const QString &connection, const QString &sql, const QVariantList &
     } catch (const DbError &e) {
         return Outcome::refused(Outcome::Refused, e.text());
     }
+}
+
+Outcome answer(Rows &q)
+{
+    q.first();
+    if (!q.next())
+        return Outcome::refused(Outcome::Refused, QStringLiteral("База данных не сообщила, чем кончилась запись."));
+    const QString status = q.value(0).toString();
+    const QString text = q.value(2).toString();
+    if (status == QLatin1String("saved"))
+        return Outcome::saved(q.value(1).toLongLong());
+    if (status == QLatin1String("duplicate"))
+        return Outcome::refused(Outcome::Duplicate, text);
+    if (status == QLatin1String("changed"))
+        return Outcome::refused(Outcome::ChangedElsewhere, text);
+    // 'refused': a value or a rule the database holds to, its message naming the field
+    return Outcome::refused(Outcome::Refused, text);
+}
+
+Outcome answer(Gateway::Each &e)
+{
+    if (!e.ok)
+        return Outcome::refused(Outcome::Refused, e.error);
+    return answer(e.rows);
 }
 
 QVariant keyValue(const QUuid &key)

@@ -25,6 +25,10 @@ Outcome call(const QString &connection, const QString &sql, const QVariantList &
 // What a write says when another workstation held its month, day or row
 // longer than the database waits (the server's lock timeout, 55P03).
 QString busyText();
+// The answer row of a write function (status, id, message) as an Outcome.
+Outcome answer(Rows &q);
+// One call's own outcome from Gateway::runEach.
+Outcome answer(Gateway::Each &e);
 
 // Values as the write functions take them (null for a null key or date).
 QVariant keyValue(const QUuid &key);

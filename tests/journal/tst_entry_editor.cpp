@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 #include "db/DbError.h"
+#include "db/Gateway.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
 #include "journal/TForm11.h"
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QtTest>
 
 #include "catalogues/TForm4.h"
@@ -64,15 +66,16 @@ class TestEntryEditor : public QObject {
         journalWindow->CBox1->setChecked(dayOff);
     }
 
-    // What the operations list hands over when a row is chosen
+    // The operation chosen in the operations list, as "..." does
     void chooseOperation(int operId)
     {
-        dm->Oper.close();
-        dm->Oper.open();
-        QVERIFY(dm->Oper.locate("id", operId));
-        ed->setOperationFromOper();
-        ed->updateColourField();
-        ed->recomputeDisplays();
+        bool found = false;
+        DialogDriver::onNextModal([&, operId](QWidget *) {
+            found = dm->Oper.locate("id", operId);
+            app->forms.Form4->Button2->click();
+        });
+        ed->pickOperation();
+        QVERIFY(found);
     }
 
     void fillNew(int worker, const QString &fio, int operId, int qty, int hours, const QString &colour = QString())
@@ -447,19 +450,200 @@ private slots:
         QCOMPARE(TestDb::rows("select w_id, d5 from accounts_dep.h_tabel"), (QList<QVariantList>{{p.worker2, 3}}));
     }
 
-    // Hours whose day sum the timesheet cannot hold are refused before anything is written.
-    void overflowingHoursRefused()
+    // The worker's day (all shifts together) stays within 24 hours: the
+    // database's refusal is shown as it comes, and nothing is stored.
+    void dayOverTwentyFourHoursRefused()
     {
-        Seed::entry({kDay, 1, p.worker, p.product, p.painting, 1, 0, 2.0, 8, 1});
-        Seed::shiftLine(p.worker, 1, 3, 2024, {{5, 8}});
+        Seed::entry({kDay, 2, p.worker, p.product, p.painting, 1, 0, 2.0, 20, 1});
         ScriptedDialogs dialogs;
-        fillNew(p.worker, "Петров П.П.", p.assembly, 1, 0);
-        ed->Edit6->setText("2147483647");
+        fillNew(p.worker, "Петров П.П.", p.assembly, 1, 5);
         QVERIFY(!ed->save());
         QCOMPARE(dialogs.shown.size(), 1);
-        QVERIFY(dialogs.texts().first().contains("2147483647"));
+        QVERIFY2(dialogs.texts().first().startsWith("Часы") && dialogs.texts().first().contains("24"),
+                 qPrintable(dialogs.texts().first()));
+        QVERIFY(TForm11::isMarked(ed->Edit6));
         QCOMPARE(entries(), 1);
-        QCOMPARE(cell(p.worker, 1, kDay).toInt(), 8);
+        ed->Edit6->setText("4"); // 24 in all: taken
+        QVERIFY(!TForm11::isMarked(ed->Edit6));
+        QVERIFY(ed->save());
+        QCOMPARE(entries(), 2);
+    }
+
+    // Values no entry can have are refused before anything is sent, naming
+    // the field, with the focus on it and the field marked; the largest ones
+    // a plant reaches are taken.
+    void limits_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message"); // empty: saved
+        QTest::newRow("quantity, ten digits") << "Edit3" << "9999999999" << "Кол-во: не больше 100 000.";
+        QTest::newRow("quantity 100 001") << "Edit3" << "100001" << "Кол-во: не больше 100 000.";
+        QTest::newRow("quantity 100 000") << "Edit3" << "100000" << "";
+        QTest::newRow("defects 100 001") << "Edit4" << "100001" << "Брак: не больше 100 000.";
+        QTest::newRow("hours 25") << "Edit6" << "25" << "Часы: не больше 24.";
+        QTest::newRow("hours 64") << "Edit6" << "64" << "Часы: не больше 24.";
+        QTest::newRow("hours 24") << "Edit6" << "24" << "";
+    }
+    void limits()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        ScriptedDialogs dialogs;
+        QWidget *focused = nullptr;
+        bool marked = false, open = false;
+        QString shown;
+        DialogDriver::onNextModal([&](QWidget *) {
+            ed->setWorker("Петров П.П.", p.worker);
+            chooseOperation(p.assembly);
+            ed->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(ed));
+            ed->Edit3->setText("5");
+            ed->Edit6->setText("8");
+            auto *e = ed->findChild<QLineEdit *>(field);
+            e->setFocus();
+            e->selectAll();
+            QTest::keyClicks(e, typed);
+            QTest::keyClick(ed, Qt::Key_Return); // "Запись"
+            focused = QApplication::focusWidget();
+            marked = TForm11::isMarked(e);
+            open = ed->isVisible();
+            shown = e->text();
+            if (open)
+                ed->Button2->click();
+        });
+        journalWindow->Button1->click();
+        if (message.isEmpty()) {
+            QVERIFY(dialogs.shown.isEmpty());
+            QVERIFY(!open);
+            QCOMPARE(entries(), 1);
+            return;
+        }
+        QCOMPARE(dialogs.texts(), QStringList{message});
+        QVERIFY(open);
+        QCOMPARE(focused, static_cast<QWidget *>(ed->findChild<QLineEdit *>(field)));
+        QVERIFY(marked);
+        QVERIFY2(shown.toLongLong() <= 2147483647, qPrintable(shown)); // never anything the field cannot hold
+        QCOMPARE(entries(), 0);
+    }
+
+    // The first empty field takes the focus and is marked: on a painting
+    // operation with everything else keyed, that is "Цвет".
+    void emptyColourFocused()
+    {
+        ScriptedDialogs dialogs;
+        QWidget *focused = nullptr;
+        bool marked = false, clearedByTyping = false;
+        DialogDriver::onNextModal([&](QWidget *) {
+            ed->setWorker("Петров П.П.", p.worker);
+            chooseOperation(p.painting);
+            ed->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(ed));
+            ed->Edit3->setFocus();
+            ed->Edit3->selectAll();
+            QTest::keyClicks(ed->Edit3, "5");
+            QTest::keyClick(ed, Qt::Key_Return);
+            focused = QApplication::focusWidget();
+            marked = TForm11::isMarked(ed->Edit5);
+            shot(ed, "entry-refused");
+            QTest::keyClicks(QApplication::focusWidget(), "3");
+            clearedByTyping = !TForm11::isMarked(ed->Edit5);
+            ed->Button2->click();
+        });
+        journalWindow->Button1->click();
+        QCOMPARE(dialogs.texts(), QStringList{"Все поля должны быть заполнены!"});
+        QCOMPARE(focused, static_cast<QWidget *>(ed->Edit5));
+        QVERIFY(marked);
+        QVERIFY(clearedByTyping);
+        QCOMPARE(entries(), 0);
+    }
+
+    // An operation double-clicked in the list: the quantity comes next, as
+    // after a choice by keys.
+    void mousePickFocusesQuantity()
+    {
+        QWidget *focused = nullptr;
+        DialogDriver::onNextModal([&](QWidget *) {
+            DialogDriver::onNextModal([&](QWidget *) {
+                TForm4 *list = app->forms.Form4;
+                QVERIFY(dm->Oper.locate("id", p.assembly));
+                const QModelIndex at = list->DBGrid1->currentIndex();
+                const QPoint where = list->DBGrid1->visualRect(at).center();
+                QTest::mouseClick(list->DBGrid1->viewport(), Qt::LeftButton, {}, where);
+                QTest::mouseDClick(list->DBGrid1->viewport(), Qt::LeftButton, {}, where);
+            });
+            QTest::mouseClick(ed->Edit2, Qt::LeftButton);
+            ed->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(ed));
+            focused = QApplication::focusWidget();
+            ed->Button2->click();
+        });
+        journalWindow->Button1->click();
+        QCOMPARE(ed->o_id, p.assembly);
+        QCOMPARE(focused, static_cast<QWidget *>(ed->Edit3));
+    }
+
+    // Neither pieces nor defects: asked first, as in "Бригада"; a name that
+    // ends in a point keeps one.
+    void nothingDoneAsks_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("saved on Yes") << true;
+        QTest::newRow("kept on No") << false;
+    }
+    void nothingDoneAsks()
+    {
+        QFETCH(bool, yes);
+        ScriptedDialogs dialogs;
+        dialogs.answers << yes;
+        fillNew(p.worker, "Тарасов Ю.Н.", p.assembly, 0, 8);
+        QCOMPARE(ed->save(), yes);
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(dialogs.shown[0].kind, Dialogs::Kind::Question);
+        QCOMPARE(dialogs.shown[0].text, QString("Кол-во и брак равны 0: Тарасов Ю.Н.\nЗаписать эту позицию так?"));
+        QCOMPARE(entries(), yes ? 1 : 0);
+    }
+
+    // Opening a change and "Запись" are one trip each (the save with the
+    // journal's re-read); the saved entry's id is handed to the journal.
+    void roundTripsAndSavedId()
+    {
+        fillNew(p.worker, "Петров П.П.", p.assembly, 3, 8);
+        quint64 before = Gateway::roundTrips();
+        QVERIFY(ed->save());
+        QCOMPARE(Gateway::roundTrips() - before, quint64(1));
+        const qint64 id = TestDb::scalar("select id from accounts_dep.smena").toLongLong();
+        QCOMPARE(ed->lastSavedId(), id);
+        QCOMPARE(journalWindow->journal()->recordCount(), 1); // read again in that trip
+
+        QVERIFY(journalWindow->journal()->locate("id", id));
+        before = Gateway::roundTrips();
+        QVERIFY(ed->prepareEdit());
+        QCOMPARE(Gateway::roundTrips() - before, quint64(1));
+        QCOMPARE(ed->Edit8->text(), QString("10"));
+        ed->Edit3->setText("4");
+        before = Gateway::roundTrips();
+        QVERIFY(ed->save());
+        QCOMPARE(Gateway::roundTrips() - before, quint64(1));
+        QCOMPARE(ed->lastSavedId(), id);
+        QCOMPARE(TestDb::scalar("select kol_vo from accounts_dep.smena").toInt(), 4);
+    }
+
+    // A change that does not pick the operation again keeps the stored price,
+    // whatever the norms say now; picking it again prices it anew.
+    void changeKeepsStoredPrice()
+    {
+        const int id = Seed::entry({kDay, 1, p.worker, p.product, p.assembly, 7, 1, 1.23456, 4});
+        editEntryWithId(id);
+        ed->Edit3->setText("8");
+        QVERIFY(ed->save());
+        QCOMPARE(TestDb::scalar("select cena from accounts_dep.smena").toString(), QString("1.23456"));
+        editEntryWithId(id);
+        chooseOperation(p.assembly);
+        QCOMPARE(ed->Edit7->text(), QString("10"));
+        QVERIFY(ed->save());
+        QCOMPARE(TestDb::scalar("select cena from accounts_dep.smena").toString(), QString("10"));
     }
 
     // -------- through the real windows

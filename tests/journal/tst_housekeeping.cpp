@@ -7,6 +7,7 @@
 #include "journal/TForm24.h"
 #include "journal/TForm25.h"
 #include "records/Pricing.h"
+#include "journal/TForm11.h"
 #include "support/DialogDriver.h"
 #include "support/Seed.h"
 #include "support/TestDb.h"
@@ -222,6 +223,7 @@ private slots:
         QTest::newRow("no worker") << "no worker" << "Все поля должны быть заполнены!";
         QTest::newRow("no nomenclature") << "no nomenclature" << "Все поля должны быть заполнены!";
         QTest::newRow("kind without price") << "no price" << "Все поля должны быть заполнены!";
+        QTest::newRow("hours 25") << "hours 25" << "Часы: не больше 24.";
         // the largest norm, doubled on a day off and raised at night, does not fit the price column
         QTest::newRow("price beyond the column") << "huge price"
                                                  << "Цена часа 240000000000 больше наибольшей возможной (99999999999.9999): "
@@ -239,12 +241,44 @@ private slots:
             showList(kDay, true);
         }
         fillNew(what == "no worker" ? 0 : worker, what == "no nomenclature" ? 0 : group, 7777,
-                what == "hours 0" ? "0" : what == "no hours" ? "" : "8", what == "huge price");
+                what == "hours 0" ? "0" : what == "no hours" ? "" : what == "hours 25" ? "25" : "8", what == "huge price");
         QVERIFY(!ed->save());
         QCOMPARE(dialogs.texts(), QStringList{message});
         QCOMPARE(dialogs.shown.first().caption, QString("Ошибка"));
         QCOMPARE(count("fatigue"), 0);
         QCOMPARE(count("h_tabel"), 0);
+    }
+
+    // Hours typed beyond a day: refused before sending, the field marked and
+    // focused; 24 is taken.
+    void hoursLimitByKeys()
+    {
+        ScriptedDialogs dialogs;
+        QWidget *focused = nullptr;
+        bool marked = false, saved = false;
+        DialogDriver::onNextModal([&](QWidget *) {
+            ed->Edit1->setText("Иванов И.И.");
+            ed->id_p = worker;
+            ed->Edit2->setText("Корпуса");
+            ed->id_nom = group;
+            ed->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(ed));
+            ed->Edit6->setFocus();
+            ed->Edit6->selectAll();
+            QTest::keyClicks(ed->Edit6, "25");
+            QTest::keyClick(ed, Qt::Key_Return);
+            focused = QApplication::focusWidget();
+            marked = TForm11::isMarked(ed->Edit6);
+            QTest::keyClicks(ed->Edit6, "24"); // the refused text is selected: typing replaces it
+            QTest::keyClick(ed, Qt::Key_Return);
+            saved = !ed->isVisible();
+        });
+        ed->addEntry();
+        QCOMPARE(dialogs.texts(), QStringList{"Часы: не больше 24."});
+        QCOMPARE(focused, static_cast<QWidget *>(ed->Edit6));
+        QVERIFY(marked);
+        QVERIFY(saved);
+        QCOMPARE(TestDb::scalar("select cnt from accounts_dep.fatigue").toInt(), 24);
     }
 
     void dayCells()
