@@ -529,6 +529,14 @@ private slots:
     // rejoins as the synchronous secondary.
     void secondaryLostWhileKeying()
     {
+        // the secondary synchronous again after the paused replay above
+        QVERIFY(node({"wait", "b", "secondary", "60"}));
+        QVERIFY(node({"wait", "a", "primary", "60"}));
+        QSqlDatabase primary = adminOn("primary_admin", primaryHost());
+        QVERIFY(waitFor([&] {
+            return scalarOn(primary, "select count(*) from pg_stat_replication where sync_state in ('sync', 'quorum')").toInt() == 1;
+        }, 30000));
+        primary.close();
         Keying keying({workers, product, operation}, 20000);
         QVERIFY2(keying.waitSaved(20, 60000), qPrintable(keying.log.failures.join('\n')));
         QElapsedTimer sinceDeath;
