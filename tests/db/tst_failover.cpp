@@ -423,7 +423,8 @@ private slots:
     void connectsToThePrimary()
     {
         const QString reversed = standbyHost() + "," + primaryHost();
-        for (const QString &order : {reversed, "host=" + reversed, bothHosts()}) {
+        // the engine's own URI too (TCP), as pg_autoctl show uri prints it
+        for (const QString &order : {reversed, "host=" + reversed, qEnvironmentVariable("TABEL_STANDBY_URI"), bothHosts()}) {
             app = TestDb::startAppAt(order, {QStringLiteral("--reports-from-standby")});
             dm = app->forms.DataModule6;
             QCOMPARE(serverOf(dm->connectionName()), primaryHost());
