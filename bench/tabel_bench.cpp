@@ -1046,10 +1046,14 @@ int failoverStation(const QString &database, const QString &servers)
     });
     while (!stop) {
         const Entries::Entry e = entries.make();
+        const qint64 pressed = wallMicros();
+        qint64 id = 0;
         for (;;) {
             const Outcome o = Entries::save(dm.connectionName(), e);
-            if (o.ok())
+            if (o.ok()) {
+                id = o.id;
                 break;
+            }
             if (o.kind != Outcome::Refused || stop) {
                 std::fprintf(stderr, "failover station: %s\n", qPrintable(o.text));
                 watch.detach();
@@ -1057,32 +1061,42 @@ int failoverStation(const QString &database, const QString &servers)
             }
             QThread::msleep(50);
         }
-        std::printf("%lld\n", wallMicros());
+        // saved at, pressed at, the save key, the row
+        std::printf("%lld %lld %s %lld\n", wallMicros(), pressed, qPrintable(e.key.toString(QUuid::WithoutBraces)), id);
         std::fflush(stdout);
     }
     watch.join();
     return 0;
 }
 
-// A server program of the pair (pg_ctl) run as the clusters' owner.
-bool pairCtl(const QStringList &args)
+// A node of the formation started, killed (its keeper and its postgres,
+// SIGKILL) or waited for: scripts/with-standby --node.
+bool nodeCtl(const QStringList &args)
 {
-    QStringList cmd = qEnvironmentVariable("TABEL_PG_RUNAS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    cmd << qEnvironmentVariable("TABEL_PGBIN") + QStringLiteral("/pg_ctl") << args;
     QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(cmd.takeFirst(), cmd);
-    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.start(qEnvironmentVariable("TABEL_SOURCE_ROOT") + QStringLiteral("/scripts/with-standby"),
+            QStringList{QStringLiteral("--node")} + args);
+    return p.waitForFinished(300000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
-// scripts/bench failover: entry saves with the standby confirming each commit
-// and without (same run, same connection); then the primary is killed while a
-// second process keys in, the standby promoted, and the time from the death
-// to that process's first save on the new primary measured.
-int failover(const QString &database, const QString &servers, int saves)
+double median(std::vector<double> v)
 {
-    if (qEnvironmentVariableIsEmpty("TABEL_PRIMARY_DATA")) {
-        std::fprintf(stderr, "failover: run through scripts/bench failover (a primary and a standby)\n");
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+// scripts/bench failover: entry saves with the secondary confirming each
+// commit and without (same run, same connection); then, while a second
+// process keys in, the primary and then the secondary are killed, RUNS times
+// each, and nothing but the pg_auto_failover monitor promotes or changes
+// anything; each killed node is started again and rejoins as the secondary.
+int failover(const QString &database, const QString &servers, int saves, int runs)
+{
+    if (qEnvironmentVariableIsEmpty("TABEL_FORMATION")) {
+        std::fprintf(stderr, "failover: run through scripts/bench failover (a pg_auto_failover formation)\n");
         return 2;
     }
     {
@@ -1116,10 +1130,11 @@ int failover(const QString &database, const QString &servers, int saves)
                 local.push_back(v);
         }
         std::printf("failover: entry save, %d saves each\n", int(sync.size()));
-        std::printf("  synchronous standby (synchronous_commit on): median %.2f ms, p95 %.2f ms\n",
+        std::printf("  synchronous secondary (synchronous_commit on): median %.2f ms, p95 %.2f ms\n",
                     percentile(sync, 0.5), percentile(sync, 0.95));
-        std::printf("  primary alone (synchronous_commit local):    median %.2f ms, p95 %.2f ms\n",
+        std::printf("  primary alone (synchronous_commit local):      median %.2f ms, p95 %.2f ms\n",
                     percentile(local, 0.5), percentile(local, 0.95));
+        std::fflush(stdout);
     }
 
     QProcess station;
@@ -1130,50 +1145,125 @@ int failover(const QString &database, const QString &servers, int saves)
     station.start(QCoreApplication::applicationFilePath(), {database, servers});
     if (!station.waitForStarted())
         return 3;
-    QList<qint64> savedAt;
-    auto readSaves = [&](int atLeast, int ms) {
-        QElapsedTimer t;
-        t.start();
-        while (savedAt.size() < atLeast && t.elapsed() < ms) {
-            station.waitForReadyRead(50);
-            while (station.canReadLine())
-                savedAt << QString::fromUtf8(station.readLine()).trimmed().toLongLong();
-            if (station.state() != QProcess::Running)
-                break;
-        }
-        return savedAt.size() >= atLeast;
+    struct Save {
+        qint64 at, pressed;
+        QString key;
+        qint64 id;
     };
-    if (!readSaves(20, 60000))
-        return 5;
-    const qint64 death = wallMicros();
-    if (!pairCtl({QStringLiteral("-D"), qEnvironmentVariable("TABEL_PRIMARY_DATA"), QStringLiteral("-m"),
-                  QStringLiteral("immediate"), QStringLiteral("stop")}))
-        return 6;
-    const qint64 promoting = wallMicros();
-    if (!pairCtl({QStringLiteral("-D"), qEnvironmentVariable("TABEL_STANDBY_DATA"), QStringLiteral("-w"),
-                  QStringLiteral("promote")}))
-        return 6;
-    const qint64 promoted = wallMicros();
-    const int before = savedAt.size();
-    bool after = false;
-    for (int n = before + 1; !after && readSaves(n, 30000); ++n)
-        after = savedAt.last() > promoting; // the old primary is gone by then: this save is on the new one
-    station.closeWriteChannel();
-    station.waitForFinished(30000);
-    if (!after) {
-        std::fprintf(stderr, "failover: no save on the new primary\n");
-        return 1;
-    }
-    qint64 firstAfter = 0;
-    for (qint64 t : savedAt)
-        if (t > promoting) {
-            firstAfter = t;
-            break;
+    QList<Save> done;
+    auto read = [&] {
+        station.waitForReadyRead(50);
+        while (station.canReadLine()) {
+            const QStringList w = QString::fromUtf8(station.readLine()).trimmed().split(QLatin1Char(' '));
+            if (w.size() == 4)
+                done << Save{w[0].toLongLong(), w[1].toLongLong(), w[2], w[3].toLongLong()};
         }
-    std::printf("failover: primary killed (immediate), standby promoted by pg_ctl promote\n");
-    std::printf("  stop %.2f s, promotion %.2f s; death to the first save on the new primary %.2f s | target 10 s\n",
-                double(promoting - death) / 1e6, double(promoted - promoting) / 1e6, double(firstAfter - death) / 1e6);
-    return 0;
+    };
+    auto savesAfter = [&](qint64 t) {
+        int n = 0;
+        for (const Save &x : done)
+            n += x.at > t;
+        return n;
+    };
+    // until n saves after t; false after ms
+    auto waitSaves = [&](qint64 t, int n, int ms) {
+        QElapsedTimer timer;
+        timer.start();
+        while (savesAfter(t) < n && timer.elapsed() < ms && station.state() == QProcess::Running)
+            read();
+        return savesAfter(t) >= n;
+    };
+    if (!waitSaves(0, 20, 60000))
+        return 5;
+
+    std::vector<double> primaryDeath, secondaryDeath;
+    QString primary = QStringLiteral("a"), secondary = QStringLiteral("b");
+    for (int run = 0; run < runs; ++run) {
+        // The primary killed: the first save after it is gone is on the promoted secondary.
+        const qint64 death = wallMicros();
+        if (!nodeCtl({QStringLiteral("kill"), primary}))
+            return 6;
+        const qint64 gone = wallMicros();
+        if (!waitSaves(gone, 1, 120000)) {
+            std::fprintf(stderr, "failover: no save on the new primary\n");
+            return 1;
+        }
+        qint64 first = 0;
+        for (const Save &x : done)
+            if (x.at > gone && (first == 0 || x.at < first))
+                first = x.at;
+        primaryDeath.push_back(double(first - death) / 1e6);
+        std::swap(primary, secondary);
+        std::printf("  run %d: primary killed, first save on the new primary after %.2f s\n", run + 1,
+                    primaryDeath.back());
+        std::fflush(stdout);
+        // the old primary back as the secondary
+        if (!nodeCtl({QStringLiteral("start"), secondary}) || !nodeCtl({QStringLiteral("wait"), secondary, QStringLiteral("secondary"), QStringLiteral("180")})
+            || !nodeCtl({QStringLiteral("wait"), primary, QStringLiteral("primary"), QStringLiteral("60")}))
+            return 7;
+        waitSaves(wallMicros(), 5, 30000);
+
+        // The secondary killed: commits wait for it until the monitor drops
+        // synchronous replication; timed to the end of the longest wait.
+        const qint64 secondaryKilled = wallMicros();
+        if (!nodeCtl({QStringLiteral("kill"), secondary}))
+            return 6;
+        if (!waitSaves(secondaryKilled, 10, 120000))
+            return 8;
+        qint64 freed = secondaryKilled;
+        qint64 longest = 0;
+        for (const Save &x : done)
+            if (x.at > secondaryKilled) {
+                const qint64 held = x.at - std::max(x.pressed, secondaryKilled);
+                if (held > longest) {
+                    longest = held;
+                    freed = x.at;
+                }
+            }
+        secondaryDeath.push_back(double(freed - secondaryKilled) / 1e6);
+        std::printf("  run %d: secondary killed, saves held until %.2f s after\n", run + 1, secondaryDeath.back());
+        std::fflush(stdout);
+        if (!nodeCtl({QStringLiteral("start"), secondary}) || !nodeCtl({QStringLiteral("wait"), secondary, QStringLiteral("secondary"), QStringLiteral("180")})
+            || !nodeCtl({QStringLiteral("wait"), primary, QStringLiteral("primary"), QStringLiteral("60")}))
+            return 7;
+        waitSaves(wallMicros(), 5, 30000);
+    }
+    station.closeWriteChannel();
+    station.waitForFinished(60000);
+    read();
+    while (station.canReadLine())
+        read();
+
+    // Every save reported is stored once, under the row it was told.
+    TDataModule6 dm;
+    if (!connectToPair(dm, database, servers))
+        return 3;
+    QHash<QString, qint64> reported;
+    for (const Save &x : done)
+        reported.insert(x.key, x.id);
+    Rows q = DbSession::exec(dm.connectionName(),
+                             QStringLiteral("select save_key::text, count(*), min(id) from accounts_dep.smena "
+                                            "where color >= 100000 group by save_key"),
+                             DbSession::Retry::Read);
+    int doubled = 0, stored = 0, wrongRow = 0;
+    QSet<QString> storedKeys;
+    while (q.next()) {
+        ++stored;
+        storedKeys << q.value(0).toString();
+        if (q.value(1).toInt() != 1)
+            ++doubled;
+        else if (reported.value(q.value(0).toString()) != q.value(2).toLongLong())
+            ++wrongRow;
+    }
+    int lost = 0;
+    for (auto it = reported.cbegin(); it != reported.cend(); ++it)
+        lost += !storedKeys.contains(it.key());
+    std::printf("failover: pg_auto_failover, %d runs, nothing promoted by hand; medians:\n", runs);
+    std::printf("  primary killed -> first save on the new primary: %.2f s | target 30 s\n", median(primaryDeath));
+    std::printf("  secondary killed -> saves no longer held:        %.2f s | target 10 s\n", median(secondaryDeath));
+    std::printf("  %d saves reported, %d stored: %d lost, %d doubled, %d under another row | target 0\n",
+                int(reported.size()), stored, lost, doubled, wrongRow);
+    return lost || doubled || wrongRow ? 1 : 0;
 }
 } // namespace
 
@@ -1318,7 +1408,9 @@ int main(int argc, char **argv)
     if (args.contains(QStringLiteral("failover"))) {
         const int i = args.indexOf(QStringLiteral("--saves"));
         try {
-            return failover(database, server, i > 0 && i + 1 < args.size() ? std::max(1, args.at(i + 1).toInt()) : 50);
+            const int r = args.indexOf(QStringLiteral("--runs"));
+            return failover(database, server, i > 0 && i + 1 < args.size() ? std::max(1, args.at(i + 1).toInt()) : 50,
+                            r > 0 && r + 1 < args.size() ? std::max(1, args.at(r + 1).toInt()) : 3);
         } catch (const std::exception &e) {
             std::fprintf(stderr, "failover: %s\n", e.what());
             return 1;

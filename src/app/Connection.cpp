@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QUrl>
 
 namespace Connection {
 
@@ -91,9 +93,47 @@ const char *kSeveralServers = "target_session_attrs=read-write";
 // reply is noticed the same way.
 const char *kServerDeath = "connect_timeout=10;keepalives_idle=10;keepalives_interval=5;keepalives_count=3";
 
-// The server text: one host, a comma list of hosts, or a libpq connection string.
+// A libpq URI, as a high-availability engine prints it
+// ("postgres://db1:5432,db2:5432/orvel_erp?target_session_attrs=read-write"),
+// as keyword=value text. Its database and user are the program's own.
+QString fromUri(const QString &uri)
+{
+    static const QRegularExpression scheme(QStringLiteral("^postgres(ql)?://"), QRegularExpression::CaseInsensitiveOption);
+    QString rest = uri.trimmed();
+    rest.remove(scheme);
+    const int q = rest.indexOf(QLatin1Char('?'));
+    const QString query = q >= 0 ? rest.mid(q + 1) : QString();
+    QString authority = (q >= 0 ? rest.left(q) : rest).section(QLatin1Char('/'), 0, 0);
+    authority = authority.mid(authority.lastIndexOf(QLatin1Char('@')) + 1);
+    auto quoted = [](QString v) {
+        v.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('\''), QLatin1String("\\'"));
+        return QLatin1Char('\'') + v + QLatin1Char('\'');
+    };
+    QStringList hosts, ports;
+    for (const QString &hp : authority.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const int close = hp.startsWith(QLatin1Char('[')) ? hp.indexOf(QLatin1Char(']')) : -1;
+        const int colon = hp.indexOf(QLatin1Char(':'), close + 1);
+        hosts << QUrl::fromPercentEncoding(hp.left(colon >= 0 ? colon : hp.size()).remove(QLatin1Char('[')).remove(QLatin1Char(']')).toUtf8());
+        ports << (colon >= 0 ? hp.mid(colon + 1) : QStringLiteral("5432"));
+    }
+    QStringList out;
+    if (!hosts.isEmpty())
+        out << QStringLiteral("host=") + quoted(hosts.join(QLatin1Char(','))) << QStringLiteral("port=") + quoted(ports.join(QLatin1Char(',')));
+    for (const QString &kv : query.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
+        const QString key = QUrl::fromPercentEncoding(kv.section(QLatin1Char('='), 0, 0).toUtf8());
+        if (key == QLatin1String("dbname") || key == QLatin1String("user") || key == QLatin1String("password"))
+            continue;
+        out << key + QLatin1Char('=') + quoted(QUrl::fromPercentEncoding(kv.section(QLatin1Char('='), 1).toUtf8()));
+    }
+    return out.join(QLatin1Char(' '));
+}
+
+// The server text: one host, a comma list of hosts, a libpq URI, or a libpq connection string.
 Settings withServers(Settings s)
 {
+    if (s.host.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive)
+        || s.host.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive))
+        s.host = fromUri(s.host);
     const QMap<QString, QString> pairs = libpqPairs(s.host);
     if (!pairs.isEmpty()) {
         // The text says which servers; what it leaves out is libpq's default

@@ -32,7 +32,8 @@ struct Settings {
 // SERVER may be a host name, a socket folder, several of these separated by
 // commas ("db1,db2": whichever accepts writes is used), or a libpq connection
 // string of keyword=value pairs ("host=db1,db2 target_session_attrs=read-write",
-// "service=tabel").
+// "service=tabel"), or a libpq URI ("postgres://db1:5432,db2:5432/erp?…", as
+// pg_autoctl show uri prints it; its database and user are left out).
 Settings settingsFrom(const QString &connectionString);
 
 // The same server(s) for reading reports: a read-only connection that takes a
