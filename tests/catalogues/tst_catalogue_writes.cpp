@@ -417,7 +417,7 @@ private slots:
             "order by 1"));
         QCOMPARE(functions.size(), 14);
         for (const QVariantList &fn : functions)
-            QCOMPARE(fn, (QVariantList{fn.at(0), true, QStringLiteral("search_path=accounts_dep, pg_catalog, pg_temp"), true}));
+            QCOMPARE(fn, (QVariantList{fn.at(0), true, QStringLiteral("search_path=pg_catalog, accounts_dep, pg_temp;lock_timeout=3s"), true}));
     }
 };
 
