@@ -33,6 +33,7 @@ extern const char *const ReconnectedText; // the notice after a reopened connect
 extern const char *const LostWriteText;   // the error of an action cut off by a lost connection
 extern const char *const LostCommitText;  // the commit's reply never came: the outcome is unknown
 extern const char *const LostCommitOfflineText; // the same, and no server answers yet (a standby taking over)
+extern const char *const UnconfirmedText; // the commit's wait for the synchronous standby was cancelled: unknown
 
 // An action cut off by a lost connection (the connection has been opened
 // again). `unknownOutcome`: the commit was sent but its reply never came, so
@@ -82,7 +83,8 @@ bool anyTransaction();
 // Counts the openings of the connection: it changes each time it is opened again.
 quint64 generation(const QString &connection);
 
-// The connection's QSqlDatabase (the default connection for an empty name).
+// The connection's QSqlDatabase, for a connection Qt's driver serves (the
+// legacy import's); the gateway's own connections have none (Gateway::isOpen).
 QSqlDatabase database(const QString &connection);
 
 } // namespace DbSession

@@ -43,7 +43,7 @@ QVariant keyValue(const QUuid &key)
 
 QVariant dateValue(const QDate &date)
 {
-    return date.isValid() ? QVariant(date.toString(Qt::ISODate)) : QVariant();
+    return date.isValid() ? QVariant(date) : QVariant(); // spelled out by the gateway
 }
 
 } // namespace Write

@@ -1,3 +1,4 @@
+#include "db/Gateway.h"
 #include "app/Startup.h"
 #include "db/DbError.h"
 #include "db/TDataModule6.h"
@@ -49,11 +50,9 @@ class TestDayCells : public QObject {
     // A second workstation (the program's connection): can it take this lock right now?
     bool otherCanTake(const QString &tryLock)
     {
-        QSqlQuery q(QSqlDatabase::database(conn));
-        q.exec("begin");
-        q.exec("select " + tryLock);
-        const bool got = q.next() && q.value(0).toBool();
-        q.exec("rollback");
+        Gateway::run(conn, "begin");
+        const bool got = Gateway::run(conn, "select " + tryLock).valueAt(0, 0).toBool();
+        Gateway::run(conn, "rollback");
         return got;
     }
     // A rule of the database's write functions run on its own; the error's
