@@ -114,7 +114,8 @@ bool inTransaction(const QString &connection)
     return it != g_states.constEnd() && it->depth > 0;
 }
 
-bool anyTransaction() { return g_openTransactions > 0; }
+// A statement waiting for its answer counts too: its wait lets timers run.
+bool anyTransaction() { return g_openTransactions > 0 || Gateway::anyBusy(); }
 
 quint64 generation(const QString &connection) { return g_states.value(connection).generation; }
 

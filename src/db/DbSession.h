@@ -76,9 +76,9 @@ void begin(const QString &connection);
 void commit(const QString &connection);
 void rollback(const QString &connection) noexcept;
 bool inTransaction(const QString &connection);
-// True while any connection has a transaction open (no dialog and no event
-// processing then: another handler could run a statement inside it, or a
-// user's question would hold its locks).
+// True while any connection has a transaction open, or a statement waits for
+// its answer (no dialog and no event processing then: another handler could
+// run a statement inside it, or a user's question would hold its locks).
 bool anyTransaction();
 // Counts the openings of the connection: it changes each time it is opened again.
 quint64 generation(const QString &connection);

@@ -1305,6 +1305,14 @@ int backendPid(const QString &connection)
     return s ? s->pid : 0;
 }
 
+bool anyBusy()
+{
+    for (const SessionPtr &s : std::as_const(g_sessions))
+        if (s->busy)
+            return true;
+    return false;
+}
+
 bool busy(const QString &connection)
 {
     const SessionPtr s = g_sessions.value(connection);

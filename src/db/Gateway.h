@@ -122,6 +122,7 @@ int backendPid(const QString &connection); // 0 when not open
 // True while a statement of the connection waits for its answer: another
 // statement on it is refused meanwhile (DbError).
 bool busy(const QString &connection);
+bool anyBusy(); // any connection's
 
 // Change notices: LISTEN on the connection now and after each reopening;
 // `handler` hears every notice of the channel (`fromSelf`: sent by this

@@ -178,6 +178,8 @@ private slots:
             QCOMPARE(box->Label->text(), QString("Сервер занят: ждём ответа…"));
             QCOMPARE(box->cancelButton->text(), QString("Отменить"));
             QVERIFY(box->isModal());
+            if (qEnvironmentVariableIsSet("TABEL_SHOT"))
+                box->grab().save(qEnvironmentVariable("TABEL_SHOT"));
             clickedAt = t.elapsed();
             QTest::mouseClick(box->cancelButton, Qt::LeftButton);
         });
