@@ -13,6 +13,7 @@
 #include "ui/ServerBusyBox.h"
 
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -76,7 +77,7 @@ class TestWaits : public QObject {
         QStringList out;
         for (const QVariantList &r : TestDb::rows(QString("select concat_ws(' ', w_id, smena, %1) from accounts_dep.h_tabel "
                                                           "where month = %2 and year = %3 order by 1")
-                                                      .arg(DayColumns::list(QStringLiteral("coalesce(d%1::text, '-')"), QStringLiteral(",")))
+                                                      .arg(DayColumns::list(QStringLiteral("coalesce(%1::text, '-')"), QStringLiteral(",")))
                                                       .arg(kMonth)
                                                       .arg(kYear)))
             out << r.at(0).toString();
