@@ -19,6 +19,7 @@ ServerBusyBox::ServerBusyBox(std::function<void()> cancel, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose, false);
     Label = new QLabel(QStringLiteral("Сервер занят: ждём ответа…"), this);
     Label->setObjectName(QStringLiteral("Label"));
+    Label->setAlignment(Qt::AlignCenter);
     cancelButton = new QPushButton(QStringLiteral("Отменить"), this);
     cancelButton->setObjectName(QStringLiteral("cancelButton"));
     auto *buttons = new QHBoxLayout;
