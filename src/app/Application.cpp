@@ -2,6 +2,7 @@
 
 #include "db/DbError.h"
 #include "ui/Dialogs.h"
+#include "ui/ServerBusyBox.h"
 
 #include <QIcon>
 #include <QLibraryInfo>
@@ -22,6 +23,9 @@ Application::Application(int &argc, char **argv) : QApplication(argc, argv)
         installTranslator(qt);
     else
         delete qt;
+
+    // A statement the server is slow to answer shows a box that can cancel it.
+    ServerBusyBox::install();
 }
 
 void reportException(const std::exception &e)

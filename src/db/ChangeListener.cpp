@@ -1,8 +1,9 @@
 #include "ChangeListener.h"
 
 #include "DbSession.h"
+#include "Gateway.h"
 
-#include <QSqlDatabase>
+#include <QPointer>
 #include <QTimer>
 
 ChangeListener::ChangeListener(const QString &connection, QObject *parent)
@@ -22,10 +23,7 @@ void ChangeListener::start()
 ChangeListener::~ChangeListener()
 {
     DbSession::setReopened(m_connection, {});
-    QObject::disconnect(m_driverConn);
-    QSqlDatabase db = DbSession::database(m_connection);
-    if (db.isOpen() && db.driver())
-        db.driver()->unsubscribeFromNotification(QString::fromLatin1(ChangeNotice::Channel));
+    Gateway::unlisten(m_connection, QString::fromLatin1(ChangeNotice::Channel));
 }
 
 void ChangeListener::setProbeInterval(int ms)
@@ -41,26 +39,26 @@ void ChangeListener::setProbeInterval(int ms)
 
 void ChangeListener::subscribe()
 {
-    QObject::disconnect(m_driverConn);
-    m_listening = false;
-    QSqlDatabase db = DbSession::database(m_connection);
-    QSqlDriver *drv = db.driver();
-    if (!db.isOpen() || !drv)
-        return;
     const QString channel = QString::fromLatin1(ChangeNotice::Channel);
-    // A reopened connection keeps its driver, which forgot the channel when it closed.
-    if (drv->subscribedToNotifications().contains(channel))
-        drv->unsubscribeFromNotification(channel);
-    m_listening = drv->subscribeToNotification(channel);
-    m_driverConn = connect(drv, &QSqlDriver::notification, this, &ChangeListener::onNotification);
+    // A reopened connection listens from its opening on (the gateway sends
+    // the LISTEN with the session's set-up).
+    if (Gateway::listening(m_connection, channel)) {
+        m_listening = true;
+        return;
+    }
+    QPointer<ChangeListener> self(this);
+    m_listening = Gateway::listen(m_connection, channel, [self](const QString &payload, bool fromSelf) {
+        if (self)
+            self->onNotification(payload, fromSelf);
+    });
 }
 
-void ChangeListener::onNotification(const QString &name, QSqlDriver::NotificationSource source, const QVariant &payload)
+void ChangeListener::onNotification(const QString &payload, bool fromSelf)
 {
-    if (source == QSqlDriver::SelfSource || name != QLatin1String(ChangeNotice::Channel))
+    if (fromSelf)
         return;
     ChangeNotice::Change c;
-    if (ChangeNotice::parse(payload.toString(), &c))
+    if (ChangeNotice::parse(payload, &c))
         emit changed(c);
 }
 
@@ -74,7 +72,8 @@ void ChangeListener::onReopened()
 
 bool ChangeListener::probe()
 {
-    if (DbSession::inTransaction(m_connection))
+    // a statement of this connection waits for its answer: it is up
+    if (DbSession::inTransaction(m_connection) || Gateway::busy(m_connection))
         return true;
     const bool up = DbSession::probe(m_connection);
     if (up && !m_listening)

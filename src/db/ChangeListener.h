@@ -2,7 +2,6 @@
 #include "ChangeNotice.h"
 
 #include <QObject>
-#include <QSqlDriver>
 #include <QString>
 #include <QVariant>
 
@@ -36,10 +35,9 @@ signals:
 
 private:
     void subscribe();
-    void onNotification(const QString &name, QSqlDriver::NotificationSource source, const QVariant &payload);
+    void onNotification(const QString &payload, bool fromSelf);
     void onReopened();
     QString m_connection;
     QTimer *m_probe;
     bool m_listening = false;
-    QMetaObject::Connection m_driverConn;
 };

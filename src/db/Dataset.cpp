@@ -7,8 +7,6 @@
 
 QString Statement::boundText() const { return Sql::bind(text(), m_params); }
 
-QSqlDatabase Statement::db() const { return DbSession::database(m_connection); }
-
 Gateway::Call Statement::call() const
 {
     Gateway::Call c;

@@ -1,6 +1,5 @@
 #pragma once
 #include <QObject>
-#include <QSqlDatabase>
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
@@ -28,7 +27,6 @@ public:
     void setConnectionName(const QString &c) { m_connection = c; }
 
 protected:
-    QSqlDatabase db() const;
     // The statement as the gateway takes it: "?" placeholders and their values.
     Gateway::Call call() const;
     Rows run(DbSession::Retry retry) const; // throws DbError

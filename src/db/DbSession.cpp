@@ -20,6 +20,10 @@ const char *const LostCommitOfflineText =
     "Подключиться к базе данных заново пока не удалось. Повторите действие через минуту: "
     "уже сохранённое второй раз не запишется.";
 
+const char *const UnconfirmedText =
+    "Сервер сохранил изменения у себя, но не дождался резервного сервера: неизвестно, сохранены ли они надёжно. "
+    "Нажмите «Запись» ещё раз: уже сохранённое второй раз не запишется.";
+
 namespace {
 struct State {
     Reopen reopen;
@@ -81,7 +85,7 @@ bool probe(const QString &connection)
         Gateway::run(connection, QStringLiteral("select 1"), {}, Retry::Probe);
         return true;
     } catch (const ConnectionLost &) {
-        return database(connection).isOpen();
+        return Gateway::isOpen(connection);
     } catch (const DbError &) {
         // Outside a transaction nothing else makes "select 1" fail: the
         // connection is down and could not be opened again.
@@ -110,7 +114,8 @@ bool inTransaction(const QString &connection)
     return it != g_states.constEnd() && it->depth > 0;
 }
 
-bool anyTransaction() { return g_openTransactions > 0; }
+// A statement waiting for its answer counts too: its wait lets timers run.
+bool anyTransaction() { return g_openTransactions > 0 || Gateway::anyBusy(); }
 
 quint64 generation(const QString &connection) { return g_states.value(connection).generation; }
 
@@ -195,7 +200,7 @@ void rollback(const QString &connection) noexcept
     st.broken = false;
     if (broken)
         return; // the server ended it with the old connection
-    if (!database(connection).isOpen())
+    if (!Gateway::isOpen(connection))
         return;
     try {
         Gateway::run(connection, QStringLiteral("rollback"), {}, Retry::Commit);

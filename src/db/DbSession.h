@@ -33,6 +33,7 @@ extern const char *const ReconnectedText; // the notice after a reopened connect
 extern const char *const LostWriteText;   // the error of an action cut off by a lost connection
 extern const char *const LostCommitText;  // the commit's reply never came: the outcome is unknown
 extern const char *const LostCommitOfflineText; // the same, and no server answers yet (a standby taking over)
+extern const char *const UnconfirmedText; // the commit's wait for the synchronous standby was cancelled: unknown
 
 // An action cut off by a lost connection (the connection has been opened
 // again). `unknownOutcome`: the commit was sent but its reply never came, so
@@ -75,14 +76,15 @@ void begin(const QString &connection);
 void commit(const QString &connection);
 void rollback(const QString &connection) noexcept;
 bool inTransaction(const QString &connection);
-// True while any connection has a transaction open (no dialog and no event
-// processing then: another handler could run a statement inside it, or a
-// user's question would hold its locks).
+// True while any connection has a transaction open, or a statement waits for
+// its answer (no dialog and no event processing then: another handler could
+// run a statement inside it, or a user's question would hold its locks).
 bool anyTransaction();
 // Counts the openings of the connection: it changes each time it is opened again.
 quint64 generation(const QString &connection);
 
-// The connection's QSqlDatabase (the default connection for an empty name).
+// The connection's QSqlDatabase, for a connection Qt's driver serves (the
+// legacy import's); the gateway's own connections have none (Gateway::isOpen).
 QSqlDatabase database(const QString &connection);
 
 } // namespace DbSession

@@ -3,19 +3,31 @@
 
 #include "DbSession.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QHash>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSet>
+#include <QSocketNotifier>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QThread>
+#include <QTimer>
 #include <QUuid>
+#include <algorithm>
 #include <atomic>
 #include <libpq-fe.h>
+#include <memory>
+#include <mutex>
 #include <poll.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 // ---- Rows ------------------------------------------------------------------
@@ -276,47 +288,296 @@ bool ending(const QString &text)
 
 // ---- Sessions ------------------------------------------------------------------
 
+struct Prepared {
+    QByteArray name;
+    quint64 used = 0; // when last sent (the session's counter)
+};
+
+// One named connection the gateway opened: its libpq connection, what is
+// prepared there, its limits and its channels.
 struct Session {
+    Settings settings;
+    QString setup;
+    bool longByDefault = false;
     PGconn *conn = nullptr;
     int pid = 0;
-    QHash<QString, QByteArray> prepared; // statement text -> its name on the server
+    QHash<QString, Prepared> prepared;   // statement text -> its name on the server
+    QList<QByteArray> toDeallocate;      // evicted names the server may still hold
+    bool deallocateAll = false;          // the cache was forgotten: the server's copies go too
+    quint64 uses = 0;
+    int statementMs = 15000, lockMs = 5000, longMs = 300000;
+    int currentMs = -1;                  // the statement limit in force on the server session (-1: unknown)
+    bool busy = false;
+    bool closing = false;                // closed while it waited: dropped once the wait is over
+    bool syncRepCancelled = false;       // a commit's wait for the standby was cancelled
+    QHash<QString, Notification> listeners; // channel -> handler
+    std::unique_ptr<QSocketNotifier> notifier;
+
+    ~Session() { drop(); }
+    void drop()
+    {
+        notifier.reset();
+        if (conn)
+            PQfinish(conn);
+        conn = nullptr;
+        pid = 0;
+        prepared.clear();
+        toDeallocate.clear();
+        deallocateAll = false;
+        currentMs = -1;
+    }
 };
-QHash<QString, Session> g_sessions;
+using SessionPtr = std::shared_ptr<Session>;
+
+QHash<QString, SessionPtr> g_sessions;
 std::atomic<quint64> g_roundTrips{0};
 std::atomic<quint64> g_prepares{0};
 quint64 g_names = 0;
+int g_long = 0; // LongStatements alive
+WaitHook g_waitHook;
 QStringList g_typed;
 QStringList g_spliced;
 QHash<QString, QHash<QString, QSqlQuery>> g_qtPrepared; // other drivers' statements by connection
 
-PGconn *pgconn(const QSqlDatabase &db)
+const char *const BusyText =
+    "Сервер ещё выполняет предыдущий запрос этого рабочего места. Дождитесь его ответа и повторите действие.";
+
+SessionPtr sessionOf(const QString &connection)
 {
-    const QSqlDriver *drv = db.driver();
-    if (!drv)
-        return nullptr;
-    const QVariant h = drv->handle();
-    // the driver names the type by libpq's struct (pg_conn*) or by its typedef
-    if (!h.isValid() || (qstrcmp(h.typeName(), "PGconn*") != 0 && qstrcmp(h.typeName(), "pg_conn*") != 0))
-        return nullptr;
-    return *static_cast<PGconn *const *>(h.constData());
+    const SessionPtr s = g_sessions.value(connection);
+    return s && s->conn ? s : SessionPtr();
 }
 
-bool isPostgres(const QSqlDatabase &db)
+// "15s", "500ms", "2min", "1h", "15" (milliseconds, as the server reads a bare number); -1 when unreadable.
+int millisecondsOf(const QString &text)
 {
-    return db.driverName() == QLatin1String("QPSQL");
+    static const QRegularExpression re(QStringLiteral("^\\s*(\\d+)\\s*(ms|s|min|h)?\\s*$"));
+    const QRegularExpressionMatch m = re.match(text);
+    if (!m.hasMatch())
+        return -1;
+    const qint64 n = m.captured(1).toLongLong();
+    const QString unit = m.captured(2);
+    const qint64 ms = unit == QLatin1String("s") ? n * 1000
+        : unit == QLatin1String("min")           ? n * 60000
+        : unit == QLatin1String("h")             ? n * 3600000
+                                                 : n;
+    return int(qMin<qint64>(ms, 24LL * 3600000));
 }
 
-Session &sessionFor(const QString &connection, PGconn *conn)
+int limitFromEnvironment(const char *name)
 {
-    Session &s = g_sessions[connection];
-    const int pid = PQbackendPID(conn);
-    if (s.conn != conn || s.pid != pid) {
-        // a new server session: nothing of the old one is prepared there
-        s.conn = conn;
-        s.pid = pid;
-        s.prepared.clear();
+    const QString v = qEnvironmentVariable(name);
+    const int ms = v.isEmpty() ? -1 : millisecondsOf(v);
+    if (!v.isEmpty() && ms <= 0)
+        qWarning("tabel: %s=%s is not a time (e.g. 15s, 500ms, 2min); ignored", name, qPrintable(v));
+    return ms > 0 ? ms : -1;
+}
+
+int wantedLimit(const Session &s) { return g_long > 0 || s.longByDefault ? s.longMs : s.statementMs; }
+
+// A commit's wait for its synchronous standby, cancelled (by the user, the
+// statement's limit or a shutdown), ends in success with a warning: the
+// transaction is committed here but perhaps on no standby. Heard here,
+// since the answer itself says nothing.
+void onNotice(void *arg, const PGresult *r)
+{
+    auto *s = static_cast<Session *>(arg);
+    const char *severity = PQresultErrorField(r, PG_DIAG_SEVERITY_NONLOCALIZED);
+    if (!severity || qstrcmp(severity, "WARNING") != 0)
+        return;
+    const QString text = QString::fromUtf8(PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY)) + QLatin1Char(' ')
+        + QString::fromUtf8(PQresultErrorField(r, PG_DIAG_MESSAGE_DETAIL));
+    if (text.contains(QLatin1String("synchronous replication"), Qt::CaseInsensitive)
+        || text.contains(QLatin1String("committed locally"), Qt::CaseInsensitive)
+        || text.contains(QStringLiteral("синхронной репликации"), Qt::CaseInsensitive))
+        s->syncRepCancelled = true;
+}
+
+// The notices read with a statement's answer (queued: the statement's caller
+// is still at work) or off an idle socket (at once).
+void dispatchNotifications(const SessionPtr &s, bool queued)
+{
+    if (!s->conn)
+        return;
+    while (PGnotify *n = PQnotifies(s->conn)) {
+        const QString channel = QString::fromUtf8(n->relname);
+        const QString payload = QString::fromUtf8(n->extra);
+        const bool self = n->be_pid == s->pid;
+        PQfreemem(n);
+        const Notification handler = s->listeners.value(channel);
+        if (!handler)
+            continue;
+        if (queued && QCoreApplication::instance())
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [handler, payload, self]() { handler(payload, self); },
+                Qt::QueuedConnection);
+        else
+            handler(payload, self);
     }
-    return s;
+}
+
+void readIdleSocket(const std::weak_ptr<Session> &weak)
+{
+    const SessionPtr s = weak.lock();
+    if (!s || !s->conn || s->busy)
+        return;
+    if (!PQconsumeInput(s->conn) || PQstatus(s->conn) == CONNECTION_BAD) {
+        // the server ended the session: the next statement (or the idle probe) finds it
+        if (s->notifier)
+            s->notifier->setEnabled(false);
+        return;
+    }
+    dispatchNotifications(s, false);
+}
+
+void watchIdleSocket(const SessionPtr &s)
+{
+    s->notifier.reset();
+    if (!s->conn || !QCoreApplication::instance() || PQsocket(s->conn) < 0)
+        return;
+    s->notifier = std::make_unique<QSocketNotifier>(PQsocket(s->conn), QSocketNotifier::Read);
+    const std::weak_ptr<Session> weak = s;
+    QObject::connect(s->notifier.get(), &QSocketNotifier::activated, [weak]() { readIdleSocket(weak); });
+}
+
+// ---- Waiting -------------------------------------------------------------------
+
+// One wait for the server: the windows repaint meanwhile and take no input
+// (held until the answer came); after BusyAfterMs a box offers to cancel,
+// and only the box takes input. When the statement's limit has passed and
+// the server still says nothing (its own limit does not cover a commit's
+// wait for a standby), the server is asked to cancel; when even that brings
+// no answer, the connection counts as lost.
+struct Wait {
+    QElapsedTimer clock;
+    qint64 cancelAt;      // ms since the start
+    qint64 lostAt = -1;   // set once a cancel was sent
+    bool userCancelled = false;
+    bool timedOut = false;
+    PGconn *conn = nullptr; // whose statement may be cancelled (none while connecting)
+    QPointer<QObject> box;
+
+    Wait(PGconn *c, qint64 limitMs) : cancelAt(limitMs + 1000), conn(c) { clock.start(); }
+    ~Wait() { delete box.data(); }
+    Wait(const Wait &) = delete;
+    Wait &operator=(const Wait &) = delete;
+
+    void cancel(bool byUser)
+    {
+        if (lostAt >= 0)
+            return;
+        (byUser ? userCancelled : timedOut) = true;
+        if (!conn) {
+            lostAt = clock.elapsed(); // a connection being opened is simply abandoned
+            return;
+        }
+        lostAt = clock.elapsed() + 5000;
+        // Sent from a thread of its own: reaching a server behind a dead
+        // network may take minutes, and the wait must end at lostAt anyway.
+        if (PGcancel *c = PQgetCancel(conn))
+            std::thread([c]() {
+                char err[256];
+                PQcancel(c, err, sizeof err);
+                PQfreeCancel(c);
+            }).detach();
+    }
+
+    // Until fd is ready for `events` (POLLIN, POLLOUT); false when the wait ended without it.
+    bool until(int fd, short events)
+    {
+        if (fd < 0)
+            return false;
+        pollfd p{fd, events, 0};
+        QCoreApplication *app = QCoreApplication::instance();
+        const bool loop = app && QThread::currentThread() == app->thread();
+        for (;;) {
+            const qint64 now = clock.elapsed();
+            if (lostAt >= 0 && now >= lostAt)
+                return false;
+            if (lostAt < 0 && now >= cancelAt)
+                cancel(false);
+            // Most answers come within a few milliseconds: no event handling for them.
+            if (!loop || now < 40) {
+                if (::poll(&p, 1, loop ? int(40 - now) : 50) > 0)
+                    return true;
+                continue;
+            }
+            if (!box && g_waitHook && now >= BusyAfterMs)
+                box = g_waitHook([this]() { cancel(true); });
+            // The windows repaint every few milliseconds; input waits for the
+            // answer unless the box (modal) is up to take it.
+            QCoreApplication::processEvents(box ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+            if (::poll(&p, 1, 10) > 0)
+                return true;
+        }
+    }
+};
+
+// Connects in a thread of its own, so that libpq's own timeouts (each of
+// several hosts tried in turn) run as they do, while the windows repaint and
+// the busy box can give up.
+PGconn *connectWaiting(const QByteArray &conninfo)
+{
+    struct State {
+        std::mutex m;
+        PGconn *conn = nullptr;
+        bool done = false, abandoned = false;
+        int fds[2] = {-1, -1};
+    };
+    auto st = std::make_shared<State>();
+    if (::pipe(st->fds) != 0)
+        return PQconnectdb(conninfo.constData());
+    std::thread([st, conninfo]() {
+        PGconn *c = PQconnectdb(conninfo.constData());
+        std::lock_guard<std::mutex> lock(st->m);
+        if (st->abandoned) {
+            PQfinish(c);
+            ::close(st->fds[0]);
+            ::close(st->fds[1]);
+            return;
+        }
+        st->conn = c;
+        st->done = true;
+        const char x = 1;
+        (void)!::write(st->fds[1], &x, 1);
+    }).detach();
+    Wait w(nullptr, 24LL * 3600000);
+    w.until(st->fds[0], POLLIN);
+    std::lock_guard<std::mutex> lock(st->m);
+    if (!st->done) {
+        st->abandoned = true;
+        throw DbError(QStringLiteral("Подключение к базе данных отменено."));
+    }
+    ::close(st->fds[0]);
+    ::close(st->fds[1]);
+    return st->conn;
+}
+
+QByteArray conninfoOf(const Settings &s)
+{
+    auto quoted = [](QString v) {
+        v.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+        v.replace(QLatin1Char('\''), QLatin1String("\\'"));
+        return QLatin1Char('\'') + v + QLatin1Char('\'');
+    };
+    // the program reads and writes UTF-8 whatever the site's defaults
+    QString c = QStringLiteral("client_encoding=UTF8");
+    if (!s.host.isEmpty())
+        c += QStringLiteral(" host=") + quoted(s.host);
+    if (!s.database.isEmpty())
+        c += QStringLiteral(" dbname=") + quoted(s.database);
+    if (!s.user.isEmpty())
+        c += QStringLiteral(" user=") + quoted(s.user);
+    if (!s.password.isEmpty())
+        c += QStringLiteral(" password=") + quoted(s.password);
+    if (s.port != -1)
+        c += QStringLiteral(" port=") + QString::number(s.port);
+    if (!s.options.isEmpty()) {
+        QString o = s.options;
+        o.replace(QLatin1Char(';'), QLatin1Char(' '));
+        c += QLatin1Char(' ') + o;
+    }
+    return c.toUtf8();
 }
 
 // What came back from one attempt at sending the statements.
@@ -326,6 +587,10 @@ struct Attempt {
     QString sqlstate;
     QString text;     // the statement that failed
     QList<Rows> rows;
+    bool cancelled = false; // by the user, from the busy box
+    bool timedOut = false;  // the client's limit passed
+    bool unconfirmed = false; // a commit's wait for the standby was cancelled
+    int limitMs = 0;
 };
 
 // A refusal raised by the database's own rules (a closed month, a taken
@@ -363,34 +628,21 @@ void failWith(Attempt &a, PGresult *r, PGconn *conn, const QString &text)
     a.kind = PQstatus(conn) == CONNECTION_BAD || lostCode(a.sqlstate) ? Attempt::Lost : Attempt::Failed;
 }
 
-// Notices read off the socket with our results would wait in libpq until the
-// socket is readable again: hand them to the driver's listeners now.
-void deliverNotices(const QSqlDatabase &db, PGconn *conn)
+void lostBy(Attempt &a, Session &s, const Wait &w, const QString &text)
 {
-    QSqlDriver *drv = db.driver();
-    if (!drv)
+    if (a.kind == Attempt::Lost)
         return;
-    PQconsumeInput(conn);
-    const QStringList subscribed = drv->subscribedToNotifications();
-    const int self = PQbackendPID(conn);
-    while (PGnotify *n = PQnotifies(conn)) {
-        const QString name = QString::fromUtf8(n->relname);
-        const QSqlDriver::NotificationSource source =
-            n->be_pid == self ? QSqlDriver::SelfSource : QSqlDriver::OtherSource;
-        const QString payload = QString::fromUtf8(n->extra);
-        PQfreemem(n);
-        if (!subscribed.contains(name))
-            continue;
-        QPointer<QSqlDriver> guard(drv);
-        QMetaObject::invokeMethod(
-            drv,
-            [guard, name, source, payload]() {
-                if (guard)
-                    emit guard->notification(name, source, QVariant(payload));
-            },
-            Qt::QueuedConnection);
-    }
+    a = Attempt{};
+    a.kind = Attempt::Lost;
+    a.text = text;
+    a.cancelled = w.userCancelled;
+    a.timedOut = w.timedOut;
+    a.error = QStringLiteral("Сервер не ответил.");
+    // nothing more can be read from it in order: the session is given up
+    s.drop();
 }
+
+// ---- Values ----------------------------------------------------------------------
 
 struct Params {
     std::vector<QByteArray> texts;
@@ -405,105 +657,236 @@ struct Params {
     }
 };
 
-// Several statements in one text are sent as they stand (no values).
-Attempt sendSimple(PGconn *conn, const Call &c)
+// ---- Sending ----------------------------------------------------------------------
+
+// Everything sent leaves the client (the server's answers read meanwhile).
+bool flushed(Session &s, Wait &w)
+{
+    for (;;) {
+        const int f = PQflush(s.conn);
+        if (f == 0)
+            return true;
+        if (f < 0 || !w.until(PQsocket(s.conn), POLLIN | POLLOUT))
+            return false;
+        if (!PQconsumeInput(s.conn))
+            return false;
+    }
+}
+
+// The next result, waited for; null at the end of a statement's results, or
+// when the connection failed or the wait ended (*ended then).
+PGresult *nextResult(Session &s, Wait &w, bool *ended)
+{
+    while (PQisBusy(s.conn)) {
+        if (!w.until(PQsocket(s.conn), POLLIN) || !PQconsumeInput(s.conn)) {
+            *ended = true;
+            return nullptr;
+        }
+    }
+    return PQgetResult(s.conn);
+}
+
+// A text sent as it stands (several statements, the end of a transaction,
+// a session's set-up): the last statement's rows.
+Attempt sendSimple(Session &s, Wait &w, const QString &text)
 {
     Attempt a;
     ++g_roundTrips;
-    PGresult *r = PQexec(conn, c.text.toUtf8().constData());
-    const ExecStatusType st = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
-    if (st == PGRES_TUPLES_OK || st == PGRES_COMMAND_OK)
-        a.rows << rowsOf(r);
-    else
-        failWith(a, r, conn, c.text);
-    PQclear(r);
+    PGconn *conn = s.conn;
+    if (!PQsendQuery(conn, text.toUtf8().constData()) || !flushed(s, w)) {
+        if (w.userCancelled || w.timedOut)
+            lostBy(a, s, w, text);
+        else
+            failWith(a, nullptr, conn, text);
+        return a;
+    }
+    for (;;) {
+        bool ended = false;
+        PGresult *r = nextResult(s, w, &ended);
+        if (ended) {
+            lostBy(a, s, w, text);
+            return a;
+        }
+        if (!r)
+            break;
+        const ExecStatusType st = PQresultStatus(r);
+        if (st == PGRES_TUPLES_OK || st == PGRES_COMMAND_OK) {
+            if (a.kind == Attempt::Ok) {
+                a.rows.clear();
+                a.rows << rowsOf(r);
+            }
+        } else {
+            failWith(a, r, conn, text);
+        }
+        PQclear(r);
+    }
+    if (PQstatus(conn) == CONNECTION_BAD)
+        failWith(a, nullptr, conn, text);
     return a;
 }
 
 // The statements in one pipeline: each one not yet prepared on this session
-// is prepared in the same trip, just before it runs.
-Attempt sendPipeline(Session &session, PGconn *conn, const QList<Call> &calls, const QStringList &texts)
+// is prepared in the same trip, just before it runs; the session's limit, and
+// the statements evicted from its cache, ride along.
+Attempt sendPipeline(Session &session, Wait &w, const QList<Call> &calls, const QStringList &texts)
 {
     Attempt a;
-    // Whatever Qt left unread would be taken for our results
-    while (PGresult *r = PQgetResult(conn))
-        PQclear(r);
+    PGconn *conn = session.conn;
     if (!PQenterPipelineMode(conn)) {
         failWith(a, nullptr, conn, texts.value(0));
         return a;
     }
+    enum Kind { Limit, Deallocate, Prepare, Execute };
     struct Sent {
+        Kind kind;
+        int call = -1;
         QByteArray name;
-        bool preparing = false;
     };
     std::vector<Sent> sent;
+    bool ok = true;
+
+    const int want = wantedLimit(session);
+    QByteArray wantText;
+    if (session.currentMs != want) {
+        wantText = QByteArray::number(want) + "ms";
+        const char *v[] = {wantText.constData()};
+        ok = PQsendQueryParams(conn, "select set_config('statement_timeout', $1, false)", 1, nullptr, v, nullptr,
+                               nullptr, 0) == 1;
+        sent.push_back({Limit, -1, {}});
+    }
+
+    // The names this batch uses, and those it must make.
+    QHash<QString, QByteArray> names;
+    QSet<QString> fresh;
+    for (const QString &t : texts) {
+        auto it = session.prepared.find(t);
+        if (it != session.prepared.end()) {
+            it->used = ++session.uses;
+            names.insert(t, it->name);
+        } else if (!names.contains(t)) {
+            names.insert(t, "tabel_" + QByteArray::number(++g_names));
+            fresh.insert(t);
+        }
+    }
+    // Beyond the cap the least recently used go (never one this batch uses).
+    QList<QByteArray> drop = session.toDeallocate;
+    session.toDeallocate.clear();
+    int excess = int(session.prepared.size() + fresh.size()) - PreparedCap;
+    if (excess > 0 && !session.deallocateAll) {
+        QVector<QPair<quint64, QString>> byUse;
+        for (auto it = session.prepared.cbegin(); it != session.prepared.cend(); ++it)
+            if (!names.contains(it.key()))
+                byUse.append({it->used, it.key()});
+        std::sort(byUse.begin(), byUse.end());
+        for (int i = 0; i < byUse.size() && excess > 0; ++i, --excess)
+            drop << session.prepared.take(byUse.at(i).second).name;
+    }
+    if (session.deallocateAll) {
+        ok = ok && PQsendQueryParams(conn, "DEALLOCATE ALL", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        sent.push_back({Deallocate, -1, {}});
+        drop.clear();
+    }
+    for (const QByteArray &name : std::as_const(drop)) {
+        ok = ok && PQsendQueryParams(conn, ("DEALLOCATE " + name).constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        sent.push_back({Deallocate, -1, name});
+    }
+
     std::vector<Params> params;
     params.reserve(size_t(calls.size()));
-    bool ok = true;
     for (int i = 0; i < calls.size() && ok; ++i) {
-        Sent s;
-        s.name = session.prepared.value(texts.at(i));
-        if (s.name.isEmpty()) {
-            s.name = "tabel_" + QByteArray::number(++g_names);
-            s.preparing = true;
-            ok = PQsendPrepare(conn, s.name.constData(), texts.at(i).toUtf8().constData(), 0, nullptr) == 1;
+        const QString &t = texts.at(i);
+        const QByteArray name = names.value(t);
+        if (fresh.remove(t)) {
+            ok = PQsendPrepare(conn, name.constData(), t.toUtf8().constData(), 0, nullptr) == 1;
+            sent.push_back({Prepare, i, name});
         }
         params.emplace_back(calls.at(i).values);
         const Params &p = params.back();
-        ok = ok && PQsendQueryPrepared(conn, s.name.constData(), int(p.values.size()), p.values.data(), nullptr, nullptr, 0) == 1;
-        sent.push_back(s);
+        ok = ok && PQsendQueryPrepared(conn, name.constData(), int(p.values.size()), p.values.data(), nullptr, nullptr, 0) == 1;
+        sent.push_back({Execute, i, name});
     }
     ok = ok && PQpipelineSync(conn) == 1;
     ++g_roundTrips;
-    if (!ok) {
-        failWith(a, nullptr, conn, texts.value(int(sent.size()) - 1));
-        if (PQstatus(conn) != CONNECTION_BAD)
+    if (!ok || !flushed(session, w)) {
+        session.toDeallocate << drop;
+        if (w.userCancelled || w.timedOut)
+            lostBy(a, session, w, texts.value(0));
+        else
+            failWith(a, nullptr, conn, texts.value(0));
+        if (session.conn && PQstatus(conn) != CONNECTION_BAD)
             PQexitPipelineMode(conn);
         return a;
     }
+
     // One result (and its end) per message sent, then the sync.
-    auto take = [&](const QString &text, bool isPrepare, Rows *into) {
-        PGresult *r = PQgetResult(conn);
+    auto take = [&](const QString &text, Rows *into, bool *ended) {
+        PGresult *r = nextResult(session, w, ended);
+        if (*ended)
+            return false;
         if (!r) {
             failWith(a, nullptr, conn, text);
             return false;
         }
         const ExecStatusType st = PQresultStatus(r);
-        bool good = st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
+        const bool good = st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
         if (good && into)
             *into = rowsOf(r);
         else if (st == PGRES_FATAL_ERROR)
             failWith(a, r, conn, text);
-        else if (st == PGRES_PIPELINE_ABORTED)
-            good = false;
         PQclear(r);
-        while (PGresult *more = PQgetResult(conn)) // the end of this message's results
+        for (;;) { // the end of this message's results
+            PGresult *more = nextResult(session, w, ended);
+            if (*ended || !more)
+                break;
             PQclear(more);
+        }
+        if (*ended)
+            return false;
         if (PQstatus(conn) == CONNECTION_BAD) {
             failWith(a, nullptr, conn, text);
             return false;
         }
-        (void)isPrepare;
         return good;
     };
-    for (size_t i = 0; i < sent.size(); ++i) {
-        const QString &text = texts.at(int(i));
-        if (sent[i].preparing) {
-            if (take(text, true, nullptr)) {
-                session.prepared.insert(text, sent[i].name);
-                ++g_prepares;
-            } else if (a.kind == Attempt::Lost) {
-                return a;
-            }
-        }
+    for (const Sent &s : sent) {
+        const QString text = s.call >= 0 ? texts.at(s.call) : QString();
+        bool ended = false;
         Rows rows;
-        take(text, false, &rows);
+        const bool good = take(text, s.kind == Execute ? &rows : nullptr, &ended);
+        if (ended) {
+            lostBy(a, session, w, texts.value(qMax(0, s.call)));
+            return a;
+        }
         if (a.kind == Attempt::Lost)
             return a;
-        a.rows << rows;
+        switch (s.kind) {
+        case Limit:
+            session.currentMs = good ? want : -1;
+            break;
+        case Deallocate:
+            if (good)
+                session.deallocateAll = s.name.isEmpty() ? false : session.deallocateAll;
+            else if (!s.name.isEmpty())
+                session.toDeallocate << s.name;
+            break;
+        case Prepare:
+            if (good) {
+                session.prepared.insert(text, Prepared{s.name, ++session.uses});
+                ++g_prepares;
+            }
+            break;
+        case Execute:
+            a.rows << rows;
+            break;
+        }
     }
     for (int gaps = 0;;) {
-        PGresult *r = PQgetResult(conn);
+        bool ended = false;
+        PGresult *r = nextResult(session, w, &ended);
+        if (ended) {
+            lostBy(a, session, w, texts.value(0));
+            return a;
+        }
         if (!r) {
             if (PQstatus(conn) == CONNECTION_BAD || ++gaps > 2) {
                 failWith(a, nullptr, conn, texts.value(0));
@@ -607,48 +990,89 @@ void refuseSpliced(const QList<Call> &calls)
                 }
 }
 
-Attempt attempt(const QString &connection, const QList<Call> &calls, const QStringList &texts, bool inTx)
+// The limit a wait on the session ends at: the one the batch runs under.
+int limitFor(const Session &s) { return qMax(wantedLimit(s), s.currentMs); }
+
+Attempt attemptOn(const SessionPtr &sp, const QList<Call> &calls, const QStringList &texts, bool inTx, int waitMs = 0,
+                  bool asText = false)
 {
-    QSqlDatabase db = DbSession::database(connection);
-    if (!isPostgres(db))
-        return sendThroughQt(db, calls);
-    PGconn *conn = pgconn(db);
-    if (!conn) {
-        Attempt a;
+    Session &session = *sp;
+    Attempt a;
+    if (!session.conn) {
         a.kind = Attempt::Lost;
         return a;
     }
-    Session &session = sessionFor(connection, conn);
-    Attempt a;
-    // Several statements in one text cannot be prepared; the end of a
-    // transaction goes as plain text too, so that a proxy watching for it
-    // (and a server log) sees the word.
-    if (calls.size() == 1 && calls.first().values.isEmpty()
-        && ((inTx && ending(calls.first().text)) || severalStatements(calls.first().text)))
-        a = sendSimple(conn, calls.first());
-    else
-        a = sendPipeline(session, conn, calls, texts);
-    // A plan cached before a change of the tables it reads ("cached plan must
-    // not change result type"), or a statement the session no longer has:
-    // outside a transaction nothing was done, so prepare everything again.
-    if (a.kind == Attempt::Failed && !inTx
-        && (a.sqlstate == QLatin1String("0A000") || a.sqlstate == QLatin1String("26000"))) {
-        session.prepared.clear();
-        a = sendPipeline(session, conn, calls, texts);
+    session.busy = true;
+    session.syncRepCancelled = false;
+    if (session.notifier)
+        session.notifier->setEnabled(false);
+    const int limit = waitMs > 0 ? waitMs : limitFor(session);
+    {
+        Wait w(session.conn, limit);
+        // Several statements in one text cannot be prepared; the end of a
+        // transaction goes as plain text too, so that a proxy watching for it
+        // (and a server log) sees the word.
+        const bool simple = asText
+            || (calls.size() == 1 && calls.first().values.isEmpty()
+                && ((inTx && ending(calls.first().text)) || severalStatements(calls.first().text)));
+        if (simple) {
+            a = sendSimple(session, w, calls.first().text);
+            // a rollback takes back the limit a failed transaction set
+            if (calls.first().text.trimmed().compare(QLatin1String("rollback"), Qt::CaseInsensitive) == 0)
+                session.currentMs = -1;
+        } else {
+            a = sendPipeline(session, w, calls, texts);
+        }
+        // A plan cached before a change of the tables it reads ("cached plan must
+        // not change result type"), or a statement the session no longer has:
+        // outside a transaction nothing was done, so prepare everything again.
+        if (a.kind == Attempt::Failed && !inTx && !simple
+            && (a.sqlstate == QLatin1String("0A000") || a.sqlstate == QLatin1String("26000"))) {
+            session.prepared.clear();
+            session.deallocateAll = true;
+            a = sendPipeline(session, w, calls, texts);
+        }
+        if (a.kind == Attempt::Failed && inTx)
+            session.currentMs = -1; // a limit set inside the failed transaction goes with it
+        a.cancelled = a.cancelled || w.userCancelled;
+        a.timedOut = a.timedOut || w.timedOut;
+        a.limitMs = limit;
     }
-    if (a.kind != Attempt::Lost)
-        deliverNotices(db, conn);
+    a.unconfirmed = session.syncRepCancelled;
+    session.busy = false;
+    if (session.closing) {
+        session.closing = false;
+        session.drop();
+    }
+    if (session.conn) {
+        dispatchNotifications(sp, true);
+        if (session.notifier)
+            session.notifier->setEnabled(true);
+    }
+    return a;
+}
+
+Attempt attempt(const QString &connection, const QList<Call> &calls, const QStringList &texts, bool inTx)
+{
+    const SessionPtr s = g_sessions.value(connection);
+    if (s)
+        return attemptOn(s, calls, texts, inTx);
+    QSqlDatabase db = DbSession::database(connection);
+    if (db.isValid() && db.isOpen())
+        return sendThroughQt(db, calls);
+    Attempt a;
+    a.kind = Attempt::Lost;
     return a;
 }
 
 bool connectionDown(const QString &connection)
 {
-    const QSqlDatabase db = DbSession::database(connection);
-    if (!db.isOpen())
-        return true;
-    if (!isPostgres(db))
-        return false;
-    PGconn *conn = pgconn(db);
+    const SessionPtr s = g_sessions.value(connection);
+    if (!s) {
+        const QSqlDatabase db = DbSession::database(connection);
+        return !db.isOpen();
+    }
+    PGconn *conn = s->conn;
     if (!conn)
         return true;
     // A session the server ended while it stood idle has left its goodbye on
@@ -659,13 +1083,35 @@ bool connectionDown(const QString &connection)
         pollfd p{PQsocket(conn), POLLIN, 0};
         if (::poll(&p, 1, 0) <= 0)
             break;
-        deliverNotices(db, conn); // reads what arrived: notices, or the end
+        if (!PQconsumeInput(conn))
+            break;
+        dispatchNotifications(s, true);
     }
     return PQstatus(conn) == CONNECTION_BAD;
 }
 
-[[noreturn]] void throwFailed(const Attempt &a)
+// Sent outside a transaction, a write or a commit may have been stored
+// before the reply was lost; inside one, the server rolled it back.
+bool outcomeUnknown(Retry retry, bool inTx) { return retry == Retry::Commit || (!inTx && retry == Retry::Never); }
+
+QString seconds(int ms) { return QString::number((ms + 999) / 1000); }
+
+[[noreturn]] void throwFailed(const Attempt &a, Retry retry = Retry::Read, bool inTx = false)
 {
+    const bool write = inTx || retry == Retry::Never || retry == Retry::Commit;
+    // A statement ended by its limit or by the user: the server undid it.
+    if (a.sqlstate == QLatin1String("57014") || a.sqlstate == QLatin1String("55P03")) {
+        QString t;
+        if (a.cancelled)
+            t = QStringLiteral("Ожидание ответа сервера отменено");
+        else if (a.sqlstate == QLatin1String("55P03"))
+            t = QStringLiteral("Данные заняты на другом рабочем месте, сервер не дождался их");
+        else
+            t = QStringLiteral("Сервер не выполнил запрос за %1 с").arg(seconds(a.limitMs));
+        t += write ? QStringLiteral(": изменения не сохранены. Повторите действие (нажмите «Запись» ещё раз).")
+                   : QStringLiteral(". Повторите действие.");
+        throw DbError(t, a.text);
+    }
     QString t = errorText(a.error, a.sqlstate);
     if (t.isEmpty()) {
         QString what = a.text.simplified();
@@ -677,10 +1123,6 @@ bool connectionDown(const QString &connection)
         throw LockTimeout(t, a.text);
     throw DbError(t, a.text);
 }
-
-// Sent outside a transaction, a write or a commit may have been stored
-// before the reply was lost; inside one, the server rolled it back.
-bool outcomeUnknown(Retry retry, bool inTx) { return retry == Retry::Commit || (!inTx && retry == Retry::Never); }
 
 // The connection of a sent statement whose reply was lost is opened again,
 // then the loss is thrown. When no server takes it yet (the primary died and
@@ -808,6 +1250,8 @@ QList<Rows> runTogether(const QString &connection, const QList<Call> &calls, Ret
     if (calls.isEmpty())
         return {};
     refuseSpliced(calls);
+    if (busy(connection))
+        throw DbError(QString::fromUtf8(BusyText), calls.first().text);
     QStringList texts;
     for (const Call &c : calls)
         texts << numbered(c.text);
@@ -831,10 +1275,15 @@ QList<Rows> runTogether(const QString &connection, const QList<Call> &calls, Ret
             DbSession::tellReconnected();
     }
     Attempt a = attempt(connection, calls, texts, inTx || ending);
+    // The commit (its own, or a write's in autocommit) stood waiting for the
+    // synchronous standby and was cancelled: stored here, perhaps nowhere else.
+    if (a.unconfirmed && outcomeUnknown(retry, inTx))
+        throw DbSession::ConnectionLost(QString::fromUtf8(DbSession::UnconfirmedText), a.text.isEmpty() ? texts.first() : a.text,
+                                        true);
     if (a.kind == Attempt::Ok)
         return a.rows;
     if (a.kind == Attempt::Failed)
-        throwFailed(a);
+        throwFailed(a, retry, inTx || ending);
     if (inTx || ending || retry != Retry::Read)
         reopenAndThrowLost(connection, a.text.isEmpty() ? texts.first() : a.text, retry, inTx);
     DbSession::reopenLost(connection);
@@ -910,6 +1359,184 @@ Rows run(const QString &connection, const QString &text, const QVariantList &val
 quint64 roundTrips() { return g_roundTrips.load(); }
 quint64 prepares() { return g_prepares.load(); }
 
+// ---- Connections the gateway owns ---------------------------------------------------
+
+void open(const QString &connection, const Settings &settings, const QString &setup, bool longStatements)
+{
+    SessionPtr &slot = g_sessions[connection];
+    if (!slot)
+        slot = std::make_shared<Session>();
+    const SessionPtr s = slot;
+    if (s->busy)
+        throw DbError(QString::fromUtf8(BusyText));
+    s->drop();
+    s->settings = settings;
+    s->setup = setup;
+    s->longByDefault = longStatements;
+    g_qtPrepared.remove(connection);
+    // nothing else may use (or open again) the connection while it is opened
+    s->busy = true;
+    PGconn *c = nullptr;
+    try {
+        c = connectWaiting(conninfoOf(settings));
+    } catch (...) {
+        s->busy = false;
+        throw;
+    }
+    s->busy = false;
+    if (!c)
+        throw DbError(QStringLiteral("Нет памяти для подключения к базе данных."));
+    if (PQstatus(c) != CONNECTION_OK) {
+        const QString e = QString::fromUtf8(PQerrorMessage(c)).trimmed();
+        PQfinish(c);
+        throw DbError(e.isEmpty() ? QStringLiteral("Нет подключения к базе данных.") : e);
+    }
+    PQsetnonblocking(c, 1);
+    PQsetNoticeReceiver(c, onNotice, s.get());
+    s->conn = c;
+    s->pid = PQbackendPID(c);
+
+    // The session's set-up, its limits and its channels in one trip. The
+    // site's limits: the environment's, else what the connection's options
+    // set on the server, else the defaults.
+    const Limits defaults;
+    const int envStatement = limitFromEnvironment("TABEL_STATEMENT_TIMEOUT");
+    const int envLock = limitFromEnvironment("TABEL_LOCK_TIMEOUT");
+    const int envLong = limitFromEnvironment("TABEL_LONG_STATEMENT_TIMEOUT");
+    auto setting = [](const char *name, int env, int fallback) {
+        if (env > 0)
+            return QStringLiteral("'%1ms'").arg(env);
+        return QStringLiteral("coalesce(nullif(current_setting('%1'), '0'), '%2ms')").arg(QLatin1String(name)).arg(fallback);
+    };
+    QString text = setup.trimmed();
+    if (!text.isEmpty() && !text.endsWith(QLatin1Char(';')))
+        text += QLatin1Char(';');
+    for (auto it = s->listeners.cbegin(); it != s->listeners.cend(); ++it)
+        text += QStringLiteral(" LISTEN \"%1\";").arg(QString(it.key()).replace(QLatin1Char('"'), QLatin1String("\"\"")));
+    text += QStringLiteral(" select set_config('statement_timeout', %1, false), set_config('lock_timeout', %2, false)")
+                .arg(setting("statement_timeout", envStatement, defaults.statementMs),
+                     setting("lock_timeout", envLock, defaults.lockMs));
+    const SessionPtr keep = s;
+    s->currentMs = -1;
+    Attempt a = attemptOn(keep, {Call{text, {}}}, {text}, false, 30000, true);
+    if (a.kind != Attempt::Ok) {
+        s->drop();
+        throwFailed(a);
+    }
+    const Rows &r = a.rows.value(0);
+    s->statementMs = qMax(1, millisecondsOf(r.valueAt(0, 0).toString()));
+    s->lockMs = qMax(1, millisecondsOf(r.valueAt(0, 1).toString()));
+    s->longMs = qMax(envLong > 0 ? envLong : defaults.longStatementMs, s->statementMs);
+    s->currentMs = s->statementMs;
+    watchIdleSocket(s);
+}
+
+void close(const QString &connection)
+{
+    const SessionPtr s = g_sessions.value(connection);
+    if (!s)
+        return;
+    if (s->busy) {
+        s->closing = true;
+        return;
+    }
+    s->drop();
+}
+
+bool isOpen(const QString &connection)
+{
+    const SessionPtr s = g_sessions.value(connection);
+    if (s)
+        return s->conn && PQstatus(s->conn) == CONNECTION_OK;
+    const QSqlDatabase db = DbSession::database(connection);
+    return db.isValid() && db.isOpen();
+}
+
+bool owns(const QString &connection) { return g_sessions.contains(connection); }
+
+Settings settings(const QString &connection)
+{
+    const SessionPtr s = g_sessions.value(connection);
+    return s ? s->settings : Settings{};
+}
+
+int backendPid(const QString &connection)
+{
+    const SessionPtr s = sessionOf(connection);
+    return s ? s->pid : 0;
+}
+
+bool anyBusy()
+{
+    for (const SessionPtr &s : std::as_const(g_sessions))
+        if (s->busy)
+            return true;
+    return false;
+}
+
+bool busy(const QString &connection)
+{
+    const SessionPtr s = g_sessions.value(connection);
+    return s && s->busy;
+}
+
+bool listen(const QString &connection, const QString &channel, Notification handler)
+{
+    SessionPtr &slot = g_sessions[connection];
+    if (!slot)
+        slot = std::make_shared<Session>();
+    slot->listeners.insert(channel, std::move(handler));
+    if (!slot->conn)
+        return false; // listened at the opening
+    try {
+        run(connection, QStringLiteral("LISTEN \"%1\"").arg(QString(channel).replace(QLatin1Char('"'), QLatin1String("\"\""))),
+            {}, Retry::Probe);
+        return true;
+    } catch (const DbError &) {
+        return false;
+    }
+}
+
+void unlisten(const QString &connection, const QString &channel)
+{
+    const SessionPtr s = g_sessions.value(connection);
+    if (!s)
+        return;
+    s->listeners.remove(channel);
+    // the server forgets it with the session; an open one is told now
+    if (s->conn && !s->busy && !DbSession::inTransaction(connection) && PQstatus(s->conn) == CONNECTION_OK) {
+        try {
+            run(connection, QStringLiteral("UNLISTEN \"%1\"").arg(QString(channel).replace(QLatin1Char('"'), QLatin1String("\"\""))),
+                {}, Retry::Probe);
+        } catch (const DbError &) {
+        }
+    }
+}
+
+bool listening(const QString &connection, const QString &channel)
+{
+    const SessionPtr s = sessionOf(connection);
+    return s && s->listeners.contains(channel) && PQstatus(s->conn) == CONNECTION_OK;
+}
+
+Limits limits(const QString &connection)
+{
+    const SessionPtr s = g_sessions.value(connection);
+    Limits l;
+    if (s) {
+        l.statementMs = s->statementMs;
+        l.lockMs = s->lockMs;
+        l.longStatementMs = s->longMs;
+    }
+    return l;
+}
+
+LongStatements::LongStatements() { ++g_long; }
+LongStatements::~LongStatements() { --g_long; }
+
+void setWaitHook(WaitHook hook) { g_waitHook = std::move(hook); }
+
+
 QString numbered(const QString &text, int *count)
 {
     QString out;
@@ -938,6 +1565,9 @@ QStringList literals(const QString &text)
     return out;
 }
 
+// The one place a value becomes the text the server reads: dates as ISO
+// dates (whatever the session's DateStyle), booleans as true/false, null as
+// null; an exact decimal travels as its text (Decimal::toString()).
 QByteArray parameterText(const QVariant &value)
 {
     if (!value.isValid() || value.isNull())
@@ -987,7 +1617,13 @@ QStringList splicedStatements() { return g_spliced; }
 
 void forget(const QString &connection)
 {
-    g_sessions.remove(connection);
+    const SessionPtr s = g_sessions.value(connection);
+    if (s && s->busy) {
+        s->closing = true;
+        s->listeners.clear();
+    } else {
+        g_sessions.remove(connection);
+    }
     g_qtPrepared.remove(connection);
 }
 

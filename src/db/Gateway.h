@@ -9,8 +9,10 @@
 
 #include "DbError.h"
 
+class QObject;
+
 // One statement's whole result, read at once: its columns (names and the
-// types Qt's PostgreSQL driver gives them), its rows and the rows it
+// types they are read as), its rows and the rows it
 // changed. Read like a query: next() moves to the first row, then on.
 class Rows {
 public:
@@ -42,14 +44,16 @@ private:
     int m_at = -1;
 };
 
-// Every statement of the program reaches the server here, on the libpq
-// connection Qt's PostgreSQL driver opened for a named connection:
+// Every statement of the program reaches the server here, on a libpq
+// connection the gateway opened for a named connection and owns:
 // - values go as protocol parameters, never into the statement's text;
 // - each text is prepared once per server session under a name of its own,
 //   and again on the new session after a reconnect;
 // - statements sent together go in libpq's pipeline, one round trip for all;
 // - a lost connection, a transaction it broke and a write whose reply never
-//   came are told apart here and nowhere else (see DbSession).
+//   came are told apart here and nowhere else (see DbSession);
+// - a statement is sent, then its answer awaited while the windows repaint;
+//   every statement has a time limit, and a long wait can be cancelled.
 // Placeholders are "?" (or "$1"...). Connections of other drivers (the
 // legacy import's ODBC) are served through Qt, with the same errors.
 namespace Gateway {
@@ -107,5 +111,71 @@ QStringList splicedStatements(); // the refused texts since the guard was set
 
 // Forgets what was prepared on a connection (its session was replaced outside the gateway).
 void forget(const QString &connection);
+
+// libpq settings of a connection the gateway opens itself.
+struct Settings {
+    QString host;      // empty: libpq's default (or what `options` says)
+    int port = -1;     // -1: libpq's default
+    QString database, user, password;
+    QString options;   // further libpq keywords, "keyword=value" separated by ";" or spaces
+};
+
+// Opens (again) the named connection: the gateway's own libpq connection,
+// waited for without freezing the windows, then `setup` (statements in one
+// text, no values) run on it. A connection of the long limit (the reports')
+// lets every statement run as long as a long action's. Throws DbError.
+void open(const QString &connection, const Settings &settings, const QString &setup = QString(),
+          bool longStatements = false);
+// Closes it (nothing when it is not the gateway's or not open).
+void close(const QString &connection);
+bool isOpen(const QString &connection);
+bool owns(const QString &connection); // opened by open() (else Qt's driver serves it)
+Settings settings(const QString &connection);
+int backendPid(const QString &connection); // 0 when not open
+// True while a statement of the connection waits for its answer: another
+// statement on it is refused meanwhile (DbError).
+bool busy(const QString &connection);
+bool anyBusy(); // any connection's
+
+// Change notices: LISTEN on the connection now and after each reopening;
+// `handler` hears every notice of the channel (`fromSelf`: sent by this
+// very server session). False when the LISTEN failed.
+using Notification = std::function<void(const QString &payload, bool fromSelf)>;
+bool listen(const QString &connection, const QString &channel, Notification handler);
+void unlisten(const QString &connection, const QString &channel);
+bool listening(const QString &connection, const QString &channel);
+
+// How long a statement may run, in milliseconds (a lock wait ends sooner).
+// The site sets them through TABEL_STATEMENT_TIMEOUT, TABEL_LOCK_TIMEOUT and
+// TABEL_LONG_STATEMENT_TIMEOUT ("15s", "500ms", "2min"), else through the
+// connection's options ("-c statement_timeout=..."), else these defaults.
+struct Limits {
+    int statementMs = 15000;
+    int lockMs = 5000;
+    int longStatementMs = 300000;
+};
+Limits limits(const QString &connection); // as in force on the connection
+// While one lives, statements run with the long limit (a month rebuild, a
+// recalculation, deleting a product, an export).
+class LongStatements {
+public:
+    LongStatements();
+    ~LongStatements();
+    LongStatements(const LongStatements &) = delete;
+    LongStatements &operator=(const LongStatements &) = delete;
+};
+
+// What the user sees when a statement waits longer than BusyAfterMs: the
+// application installs a maker of a small box whose button calls `cancel`;
+// the gateway deletes the box when the wait ends. While the box is up, input
+// reaches only it (it is modal); before, user input waits and only painting
+// goes on.
+constexpr int BusyAfterMs = 1000;
+using WaitHook = std::function<QObject *(const std::function<void()> &cancel)>;
+void setWaitHook(WaitHook hook);
+
+// Prepared statements kept per server session; the least recently used one
+// is deallocated beyond this.
+constexpr int PreparedCap = 200;
 
 } // namespace Gateway

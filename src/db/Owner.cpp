@@ -2,11 +2,10 @@
 
 #include "DbError.h"
 #include "DbSession.h"
+#include "Gateway.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlError>
 
 namespace Owner {
 
@@ -36,39 +35,33 @@ bool serviceDefined()
 QString open(const QString &like)
 {
     const QString name = QString::fromLatin1(kConnection);
-    if (QSqlDatabase::contains(name) && QSqlDatabase::database(name, false).isOpen())
+    if (Gateway::owns(name) && Gateway::isOpen(name))
         return name;
-    const QSqlDatabase base = DbSession::database(like);
-    QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
-                                                   : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-    db.setHostName(base.hostName());
-    db.setPort(base.port());
-    db.setDatabaseName(base.databaseName());
-    QString options = base.connectOptions();
+    Gateway::Settings s = Gateway::settings(like);
     if (serviceDefined()) {
-        options += (options.isEmpty() ? QString() : QStringLiteral(";")) + QStringLiteral("service=") + QLatin1String(Service);
+        s.options += (s.options.isEmpty() ? QString() : QStringLiteral(";")) + QStringLiteral("service=") + QLatin1String(Service);
         // the service names the role; a user set here would override it
-        db.setUserName(QString());
+        s.user.clear();
     } else {
-        db.setUserName(QString::fromLatin1(Role));
+        s.user = QString::fromLatin1(Role);
     }
-    db.setConnectOptions(options);
-    db.setPassword(QString());
-    if (!db.open())
+    s.password.clear();
+    try {
+        // maintenance runs long statements (a structure upgrade)
+        Gateway::open(name, s, QString(), true);
+    } catch (const DbError &e) {
+        Gateway::forget(name);
         throw DbError(QStringLiteral("Нет входа владельца базы (%1): %2\n"
                                      "Для обслуживания базы укажите его пароль в службе libpq «%3» "
                                      "(pg_service.conf) или в файле паролей (.pgpass).")
-                          .arg(QLatin1String(Role), db.lastError().databaseText().trimmed(), QLatin1String(Service)));
+                          .arg(QLatin1String(Role), e.text(), QLatin1String(Service)));
+    }
     return name;
 }
 
 void close()
 {
-    const QString name = QString::fromLatin1(kConnection);
-    if (!QSqlDatabase::contains(name))
-        return;
-    QSqlDatabase::database(name, false).close();
-    QSqlDatabase::removeDatabase(name);
+    Gateway::forget(QString::fromLatin1(kConnection));
 }
 
 } // namespace Owner

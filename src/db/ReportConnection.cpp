@@ -5,7 +5,6 @@
 #include "Gateway.h"
 #include "TDataModule6.h"
 
-#include <QSqlDatabase>
 
 namespace ReportConnection {
 
@@ -20,9 +19,10 @@ bool g_opened = false;
 
 void openWith(const Settings &s)
 {
-    // never a write by mistake when it landed on the primary
+    // never a write by mistake when it landed on the primary; a report reads
+    // a month's rows and may take the long limit
     TDataModule6::openPostgres(QString::fromLatin1(Name), s.host, s.port, s.database, s.user, s.password, s.options,
-                               QStringLiteral("SET default_transaction_read_only TO on"));
+                               QStringLiteral("SET default_transaction_read_only TO on"), true);
 }
 } // namespace
 
@@ -42,11 +42,6 @@ void close()
     g_opened = false;
     DbSession::forget(QString::fromLatin1(Name));
     Gateway::forget(QString::fromLatin1(Name));
-    {
-        QSqlDatabase db = QSqlDatabase::database(QString::fromLatin1(Name), false);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QString::fromLatin1(Name));
 }
 
 bool isOpen() { return g_opened; }

@@ -5,18 +5,6 @@
 
 namespace Sql {
 
-QString text(const QString &value)
-{
-    if (value.isNull())
-        return QStringLiteral("NULL");
-    QString v = value;
-    v.replace(QLatin1Char('\''), QLatin1String("''"));
-    // A backslash is an ordinary character with standard_conforming_strings;
-    // NUL cannot be stored in text, so it is dropped.
-    v.remove(QChar(0));
-    return QLatin1Char('\'') + v + QLatin1Char('\'');
-}
-
 QString num(double value)
 {
     if (!std::isfinite(value))
@@ -35,8 +23,24 @@ QString num(double value)
 
 QString num(qint64 value) { return QString::number(value); }
 
+namespace {
+// 'text' with apostrophes doubled; a null QString becomes NULL.
+QString text(const QString &value)
+{
+    if (value.isNull())
+        return QStringLiteral("NULL");
+    QString v = value;
+    v.replace(QLatin1Char('\''), QLatin1String("''"));
+    // A backslash is an ordinary character with standard_conforming_strings;
+    // NUL cannot be stored in text, so it is dropped.
+    v.remove(QChar(0));
+    return QLatin1Char('\'') + v + QLatin1Char('\'');
+}
+
+// DD.MM.YYYY, as the server reads dates day first.
 QString date(const QDate &d) { return d.toString(QStringLiteral("dd.MM.yyyy")); }
 
+// A literal for a value: strings quoted, numbers bare, dates as 'DD.MM.YYYY'.
 QString literal(const QVariant &value)
 {
     if (!value.isValid() || value.isNull())
@@ -68,7 +72,6 @@ QString literal(const QVariant &value)
     }
 }
 
-namespace {
 bool isNameChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); }
 
 // Walks the statement, calling onParam(start, length, name) for each :name.
@@ -145,29 +148,6 @@ QString bind(const QString &statement, const QMap<QString, QVariant> &params)
     return out;
 }
 
-QVariant boundValue(const QVariant &value)
-{
-    if (!value.isValid() || value.isNull())
-        return QVariant();
-    switch (value.typeId()) {
-    case QMetaType::QDate:
-        return date(value.toDate());
-    case QMetaType::QDateTime: {
-        const QDateTime dt = value.toDateTime();
-        if (dt.time() == QTime(0, 0))
-            return date(dt.date());
-        return dt.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
-    }
-    case QMetaType::QString: {
-        QString v = value.toString();
-        v.remove(QChar(0)); // text cannot hold NUL
-        return v;
-    }
-    default:
-        return value;
-    }
-}
-
 QString positional(const QString &statement, const QMap<QString, QVariant> &params, QVariantList *values)
 {
     QString out;
@@ -176,21 +156,11 @@ QString positional(const QString &statement, const QMap<QString, QVariant> &para
     scan(statement, [&](int start, int len, const QString &name) {
         out += QStringView(statement).mid(last, start - last);
         out += QLatin1Char('?');
-        values->append(boundValue(params.value(name)));
+        values->append(params.value(name));
         last = start + len;
     });
     out += QStringView(statement).mid(last);
     return out;
-}
-
-QStringList parameterNames(const QString &statement)
-{
-    QStringList names;
-    scan(statement, [&](int, int, const QString &name) {
-        if (!names.contains(name))
-            names << name;
-    });
-    return names;
 }
 
 } // namespace Sql

@@ -7,8 +7,6 @@
 #include "Gateway.h"
 #include "SessionTie.h"
 
-#include <QSqlDatabase>
-#include <QSqlError>
 
 namespace {
 const char *const kConn = TDataModule6::ConnectionName;
@@ -49,13 +47,6 @@ TDataModule6::~TDataModule6()
     Changes = nullptr;
     DbSession::forget(kConn);
     Gateway::forget(kConn);
-    if (QSqlDatabase::contains(kConn)) {
-        {
-            QSqlDatabase db = QSqlDatabase::database(kConn, false);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(kConn);
-    }
 }
 
 QStringList TDataModule6::smenaStatement(int shift)
@@ -126,30 +117,25 @@ void TDataModule6::openConnection()
 
 void TDataModule6::openPostgres(const QString &connection, const QString &host, int port, const QString &database,
                                 const QString &user, const QString &password, const QString &options,
-                                const QString &moreSettings)
+                                const QString &moreSettings, bool longStatements)
 {
-    QSqlDatabase db = QSqlDatabase::contains(connection) ? QSqlDatabase::database(connection, false)
-                                                         : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection);
-    db.close();
-    db.setHostName(host);
-    db.setPort(port);
-    db.setDatabaseName(database);
-    db.setUserName(user);
-    db.setPassword(password);
-    db.setConnectOptions(options);
-    if (!db.open())
-        throw DbError(db.lastError().text());
     // Statements give dates as DD.MM.YYYY text. Values travel as parameters,
     // so quoting no longer depends on standard_conforming_strings; it stays
     // on for the literals the statements themselves hold. The monthly
     // timesheets' statements are short index lookups repeated per worker:
-    // compiling them (JIT) costs more than it saves. One trip for all; a new
-    // session has nothing prepared yet.
-    Gateway::forget(connection);
+    // compiling them (JIT) costs more than it saves. One trip for all, with
+    // the session's time limits; a new session has nothing prepared yet.
     QString set = QStringLiteral("SET DateStyle TO 'ISO, DMY'; SET standard_conforming_strings TO on; SET jit = off");
     if (!moreSettings.isEmpty())
         set += QStringLiteral("; ") + moreSettings;
-    Gateway::run(connection, set, {}, Gateway::Retry::Opening);
+    Gateway::Settings s;
+    s.host = host;
+    s.port = port;
+    s.database = database;
+    s.user = user;
+    s.password = password;
+    s.options = options;
+    Gateway::open(connection, s, set, longStatements);
     // A new server session of a signed-in workstation is tied to its user
     // before anything else runs on it (a report connection is never tied).
     SessionTie::resume(connection);
@@ -157,7 +143,7 @@ void TDataModule6::openPostgres(const QString &connection, const QString &host, 
 
 bool TDataModule6::connected() const
 {
-    return QSqlDatabase::contains(kConn) && QSqlDatabase::database(kConn, false).isOpen();
+    return Gateway::isOpen(kConn);
 }
 
 Dataset *TDataModule6::smena(int shift)

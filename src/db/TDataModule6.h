@@ -24,12 +24,13 @@ public:
     // Opens the connection again with the settings of connectDb (after the
     // server dropped it); throws DbError.
     void openConnection();
-    // Opens (again) a named connection of Qt's PostgreSQL driver and sets its
-    // session up as every connection of the program reads; `moreSettings`:
-    // further SET statements for this one. Throws DbError.
+    // Opens (again) a named connection of the gateway and sets its session up
+    // as every connection of the program reads; `moreSettings`: further SET
+    // statements for this one; `longStatements`: each statement may run as
+    // long as a long action's (the reports'). Throws DbError.
     static void openPostgres(const QString &connection, const QString &host, int port, const QString &database,
                              const QString &user, const QString &password, const QString &options,
-                             const QString &moreSettings = QString());
+                             const QString &moreSettings = QString(), bool longStatements = false);
     QString connectionName() const { return ConnectionName; }
     // The other workstations' change notices on the shared connection
     // (listening once connected).

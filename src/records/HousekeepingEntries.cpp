@@ -1,5 +1,6 @@
 #include "HousekeepingEntries.h"
 
+#include "db/Gateway.h"
 #include "Write.h"
 
 namespace HousekeepingEntries {
@@ -38,6 +39,7 @@ QString recalculationStatement(int year, int month)
 
 Outcome recalculate(const QString &connection, int year, int month)
 {
+    const Gateway::LongStatements longer; // a whole month's entries
     return Write::call(connection,
                        QStringLiteral("select status, id, message from accounts_dep.average_piecework_recalculate(?::int, ?::int)"),
                        {year, month});

@@ -66,7 +66,7 @@ QVariant keyValue(const QUuid &key)
 
 QVariant dateValue(const QDate &date)
 {
-    return date.isValid() ? QVariant(date.toString(Qt::ISODate)) : QVariant();
+    return date.isValid() ? QVariant(date) : QVariant(); // spelled out by the gateway
 }
 
 QVariant flag(bool on)

@@ -1,5 +1,6 @@
 #include "LiveRefresh.h"
 
+#include "db/Gateway.h"
 #include "DatasetModel.h"
 #include "Dialogs.h"
 #include "db/ChangeListener.h"
@@ -77,6 +78,8 @@ bool LiveRefresh::blocked() const
     if (modal && modal != m_window)
         return true;
     if (QApplication::overrideCursor())
+        return true;
+    if (Gateway::anyBusy()) // a statement waits for its answer: this one would be refused
         return true;
     for (const Place &p : m_places)
         if (p.view) {

@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QString>
 
+#include "db/Gateway.h"
+
 class QAbstractButton;
 class QAction;
 class QProgressBar;
@@ -58,4 +60,5 @@ private:
     QList<QPair<QPointer<QAction>, bool>> actions_;
     bool barWasHidden_ = false;
     WaitCursor cursor_;
+    Gateway::LongStatements longStatements_; // its statements may take the long limit
 };

@@ -1,3 +1,4 @@
+#include "db/Gateway.h"
 #include "app/Startup.h"
 #include "app/NewCodeDialog.h"
 #include "app/TForm23.h"
@@ -128,8 +129,8 @@ private slots:
         QCOMPARE(app->forms.Form1->windowTitle(), QString("Табель"));
         // the database knows who is signed in on the program's connection
         {
-            QSqlQuery q(DbSession::database(conn));
-            QVERIFY(q.exec("select user_name, user_role from accounts_dep.session_who()") && q.next());
+            Rows q = Gateway::run(conn, "select user_name, user_role from accounts_dep.session_who()");
+            QVERIFY(q.next());
             QCOMPARE(q.value(0).toString(), QString("Петрова А.А."));
             QCOMPARE(q.value(1).toString(), QString("sklad"));
         }

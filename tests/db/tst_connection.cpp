@@ -1,3 +1,4 @@
+#include "db/Gateway.h"
 #include "app/Startup.h"
 #include "catalogues/TForm2.h"
 #include "catalogues/TForm7.h"
@@ -191,13 +192,13 @@ private slots:
     void closedConnection()
     {
         Command c(dm->connectionName());
-        QSqlDatabase::database(dm->connectionName(), false).close(); // as a driver that lost the connection
+        Gateway::close(dm->connectionName()); // as a connection found lost
         ScriptedDialogs dialogs;
         c.exec("select 1"); // reopens first: nothing was sent
         QCOMPARE(dialogs.texts(), QStringList{kReconnected});
         {
             Transaction tx(dm->connectionName());
-            QSqlDatabase::database(dm->connectionName(), false).close();
+            Gateway::close(dm->connectionName());
             try {
                 c.exec("insert into accounts_dep.ver (d) values (1)");
                 QFAIL("a write on a lost connection passed");

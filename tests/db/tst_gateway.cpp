@@ -1,3 +1,4 @@
+#include <QSqlDatabase>
 #include "app/Startup.h"
 #include "db/Dataset.h"
 #include "db/DbSession.h"
@@ -199,7 +200,16 @@ private slots:
                              "'т'::text f, 'x'::varchar(5) g, true h, false i, '2024-03-05'::date j, "
                              "'2024-03-05 10:11:12.5'::timestamp k, '10:11:12'::time l, null::numeric m, null::date n, "
                              "null::text o, 7::oid p, '\\x01ff'::bytea q, '2024-03-05 10:11:12+03'::timestamptz r";
-        QSqlQuery q(DbSession::database(kConn));
+        // Qt's PostgreSQL driver on a connection of its own, as the reference
+        QSqlDatabase qt = QSqlDatabase::addDatabase("QPSQL", "qt_reference");
+        qt.setHostName(TestDb::host());
+        qt.setDatabaseName(TestDb::databaseName());
+        qt.setUserName("sys");
+        qt.setPassword("vomtuxa");
+        QVERIFY(qt.open());
+        auto dropQt = qScopeGuard([] { QSqlDatabase::removeDatabase("qt_reference"); });
+        QSqlQuery q(qt);
+        QVERIFY(q.exec("SET DateStyle TO 'ISO, DMY'"));
         q.setForwardOnly(true);
         q.setNumericalPrecisionPolicy(QSql::HighPrecision);
         QVERIFY(q.exec(text));
@@ -218,6 +228,9 @@ private slots:
             QVERIFY2(got == want, qPrintable(col + ": " + got.toString() + " / " + want.toString()));
         }
         q.finish();
+        q = QSqlQuery();
+        qt.close();
+        qt = QSqlDatabase();
     }
 
     // After the server ended the session, the next statement prepares again

@@ -1,3 +1,4 @@
+#include "db/Gateway.h"
 #include "app/Application.h"
 #include "app/Startup.h"
 #include "db/ChangeListener.h"
@@ -265,10 +266,8 @@ private slots:
         ScriptedDialogs dialogs;
         ChangeListener *l = ctx->forms.DataModule6->Changes;
         l->setProbeInterval(200);
-        QSqlQuery q(DbSession::database(TDataModule6::ConnectionName));
-        QVERIFY(q.exec("select pg_backend_pid()") && q.next());
-        const int pid = q.value(0).toInt();
-        q = QSqlQuery();
+        const int pid = Gateway::backendPid(QString::fromLatin1(TDataModule6::ConnectionName));
+        QVERIFY(pid != 0);
         TestDb::adminExec(QStringLiteral("select pg_terminate_backend(%1)").arg(pid));
         QSignalSpy reconnected(l, &ChangeListener::reconnected);
         QTRY_COMPARE_WITH_TIMEOUT(reconnected.count(), 1, 3000);

@@ -1,3 +1,4 @@
+#include "db/Gateway.h"
 #include "app/Startup.h"
 #include "catalogues/UsersWindow.h"
 #include "db/ChangeListener.h"
@@ -454,13 +455,13 @@ private slots:
         const char *other = "audit_second";
         {
             QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", other);
-            QSqlDatabase a = DbSession::database(dm->connectionName());
-            db.setHostName(a.hostName());
-            db.setPort(a.port());
-            db.setDatabaseName(a.databaseName());
-            db.setUserName(a.userName());
-            db.setPassword(a.password());
-            db.setConnectOptions(a.connectOptions());
+            const Gateway::Settings a = Gateway::settings(dm->connectionName());
+            db.setHostName(a.host);
+            db.setPort(a.port);
+            db.setDatabaseName(a.database);
+            db.setUserName(a.user);
+            db.setPassword(a.password);
+            db.setConnectOptions(a.options);
             QVERIFY2(db.open(), qPrintable(db.lastError().text()));
             QSqlQuery(db).exec("SET DateStyle TO 'ISO, DMY'");
         }
@@ -519,10 +520,10 @@ private slots:
         QCOMPARE(j->journal()->recordCount(), 0);
         QVERIFY(j->Button1->isEnabled());
 
-        QSqlQuery pid(DbSession::database(dm->connectionName()));
-        QVERIFY(pid.exec("select pg_backend_pid()") && pid.next());
+        const int pid = Gateway::backendPid(dm->connectionName());
+        QVERIFY(pid != 0);
         TestDb::adminExec("alter role sys nologin");
-        TestDb::adminExec(QString("select pg_terminate_backend(%1, 5000)").arg(pid.value(0).toInt()));
+        TestDb::adminExec(QString("select pg_terminate_backend(%1, 5000)").arg(pid));
 
         try {
             j->DateT->setDate(day.addDays(1)); // as the calendar does

@@ -1,3 +1,4 @@
+#include "db/Gateway.h"
 #include "app/Startup.h"
 #include "db/DbError.h"
 #include "db/TDataModule6.h"

@@ -1,3 +1,4 @@
+#include "db/Gateway.h"
 #include "app/Startup.h"
 #include "db/DbError.h"
 #include "db/TDataModule6.h"
@@ -220,13 +221,14 @@ private slots:
             QVERIFY(other.transaction());
             QSqlQuery q(other);
             QVERIFY(q.exec(QString("select pg_advisory_xact_lock_shared(%1::bigint)").arg(DayCells::monthKey(2024, 2))));
-            QSqlQuery(QSqlDatabase::database(conn)).exec("set lock_timeout = '300ms'");
+            const QString lockLimit = Gateway::run(conn, "show lock_timeout").valueAt(0, 0).toString();
+            Gateway::run(conn, "set lock_timeout = '300ms'");
             QVERIFY_THROWS_EXCEPTION(DbError, MonthRebuild::shiftLines(conn, 2, 2024));
             QCOMPARE(lines(2, 2024), before);
             MonthRebuild::shiftLines(conn, 3, 2024); // another month is not held up
             other.rollback();
             MonthRebuild::shiftLines(conn, 2, 2024);
-            QSqlQuery(QSqlDatabase::database(conn)).exec("reset lock_timeout");
+            Gateway::run(conn, "select set_config('lock_timeout', ?, false)", {lockLimit});
             other.close();
         }
         QSqlDatabase::removeDatabase("other");

@@ -1,3 +1,4 @@
+#include "db/Gateway.h"
 #include "app/Startup.h"
 #include "app/TForm23.h"
 #include "db/DbError.h"
@@ -82,6 +83,16 @@ class TestSecurity : public QObject {
         for (const QVariant &v : values)
             q.addBindValue(v);
         return q.exec() ? QString() : q.lastError().databaseText();
+    }
+    // The same on the program's own connection
+    static QString runProgram(const QString &connection, const QString &sql)
+    {
+        try {
+            Gateway::run(connection, sql, {}, Gateway::Retry::Never);
+            return QString();
+        } catch (const DbError &e) {
+            return e.text();
+        }
     }
     QString serverLog() const
     {
@@ -205,9 +216,8 @@ private slots:
                     .contains("permission denied"));
 
         TestDb::signIn(conn, "masters");
-        QSqlDatabase program = DbSession::database(conn);
-        QCOMPARE(run(program, claim), QString());
-        QVERIFY(run(program, deletion).contains("пользователь с ролью «Мастер» не может удалять позиции"));
+        QCOMPARE(runProgram(conn, claim), QString());
+        QVERIFY(runProgram(conn, deletion).contains("пользователь с ролью «Мастер» не может удалять позиции"));
         QCOMPARE(TestDb::scalar(QString("select count(*) from accounts_dep.smena where id = %1").arg(entryId)).toInt(), 1);
 
         TestDb::exec(QString("update accounts_dep.smena set kol_vo = 12 where id = %1").arg(entryId)); // the owner's session

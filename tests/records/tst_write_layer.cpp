@@ -1,3 +1,4 @@
+#include "db/Gateway.h"
 #include "app/Startup.h"
 #include "db/ChangeNotice.h"
 #include "db/Dataset.h"
@@ -479,7 +480,7 @@ private slots:
     {
         TDataModule6 *dm = app->forms.DataModule6;
         ScriptedDialogs dialogs;
-        QSqlDatabase::database(dm->connectionName(), false).close(); // as a driver that lost the connection
+        Gateway::close(dm->connectionName()); // as a connection found lost
         Dataset d(dm->connectionName());
         d.setSql("select 1234.50::numeric as v");
         d.open();

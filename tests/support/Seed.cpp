@@ -5,31 +5,36 @@
 
 namespace Seed {
 
+namespace {
+// A literal for the seeding statements (the test's own, never typed text).
+QString quoted(const QString &v) { return QLatin1Char('\'') + QString(v).replace(QLatin1Char('\''), QLatin1String("''")) + QLatin1Char('\''); }
+} // namespace
+
 int worker(const QString &fio, const QString &position)
 {
     return TestDb::scalar(QStringLiteral("insert into accounts_dep.person (fio, s_staffpos_hl) values (%1, %2) returning id")
-                              .arg(Sql::text(fio), Sql::text(position.isNull() ? QStringLiteral("") : position)))
+                              .arg(quoted(fio), quoted(position.isNull() ? QStringLiteral("") : position)))
         .toInt();
 }
 
 int group(const QString &name)
 {
     return TestDb::scalar(QStringLiteral("insert into cmn_classifier.item (id_classifier, id_level, s_code, s_caption) values (1, 2, 'g', %1) returning id")
-                              .arg(Sql::text(name)))
+                              .arg(quoted(name)))
         .toInt();
 }
 
 int product(const QString &marka, int groupId, double massa)
 {
     return TestDb::scalar(QStringLiteral("insert into cmn_gds_and_srv.gds_and_srv (s_caption, s_description, id_msm_bs, massa, id_class_item) values (%1, '', 6, %2, %3) returning id")
-                              .arg(Sql::text(marka), Sql::num(massa))
+                              .arg(quoted(marka), Sql::num(massa))
                               .arg(groupId))
         .toInt();
 }
 
 int kind(const QString &vid)
 {
-    return TestDb::scalar(QStringLiteral("insert into accounts_dep.vid_oper (vid) values (%1) returning id").arg(Sql::text(vid))).toInt();
+    return TestDb::scalar(QStringLiteral("insert into accounts_dep.vid_oper (vid) values (%1) returning id").arg(quoted(vid))).toInt();
 }
 
 int operation(int productId, int kindId, int naimen, const QList<double> &prices)
@@ -50,7 +55,7 @@ int entry(const Entry &e)
                QStringLiteral("insert into accounts_dep.smena (data, smena, w_id, i_id, o_id, kol_vo, brak, cena, time, color, ok, vvod, prize, "
                               "id_doc, id_doc_item, id_gds_use, id_cons_use, f_gds_qty_use) values "
                               "(%1, %2, %3, %4, %5, %6, %7, %8, %9, %10, %11, %1, 0, 0, 0, 0, 0, 0) returning id")
-                   .arg(Sql::text(Sql::date(e.data)))
+                   .arg(quoted(e.data.toString(Qt::ISODate)))
                    .arg(e.shift)
                    .arg(e.worker)
                    .arg(e.product)
@@ -60,7 +65,7 @@ int entry(const Entry &e)
                    .arg(Sql::num(e.cena))
                    .arg(e.time)
                    .arg(e.color)
-                   .arg(e.ok.isNull() ? QStringLiteral("NULL") : Sql::text(e.ok)))
+                   .arg(e.ok.isNull() ? QStringLiteral("NULL") : quoted(e.ok)))
         .toInt();
 }
 
