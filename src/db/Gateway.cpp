@@ -1110,6 +1110,8 @@ QString seconds(int ms) { return QString::number((ms + 999) / 1000); }
             t = QStringLiteral("Сервер не выполнил запрос за %1 с").arg(seconds(a.limitMs));
         t += write ? QStringLiteral(": изменения не сохранены. Повторите действие (нажмите «Запись» ещё раз).")
                    : QStringLiteral(". Повторите действие.");
+        if (a.sqlstate == QLatin1String("55P03") && !a.cancelled)
+            throw LockTimeout(t, a.text);
         throw DbError(t, a.text);
     }
     QString t = errorText(a.error, a.sqlstate);
@@ -1119,8 +1121,6 @@ QString seconds(int ms) { return QString::number((ms + 999) / 1000); }
             what = what.left(160) + QStringLiteral("…");
         t = QStringLiteral("База данных не выполнила запрос и не сообщила причину.\nЗапрос: ") + what;
     }
-    if (a.sqlstate == QLatin1String("55P03"))
-        throw LockTimeout(t, a.text);
     throw DbError(t, a.text);
 }
 
