@@ -188,8 +188,17 @@ void UsersWindow::addClicked()
     connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
     d.setMinimumWidth(d.fontMetrics().horizontalAdvance(d.windowTitle()) + 160); // the title and its buttons
-    // A refusal opens the window again with what was typed.
-    while (d.exec() == QDialog::Accepted && !addUser(name->text(), role->currentData().toString(), code->text())) {
+    // A refusal opens the window again with what was typed, where it stood
+    // (shown again, a window manager would place it anew, a little lower).
+    QPoint place;
+    for (bool again = false;; again = true) {
+        if (again)
+            d.move(place);
+        if (d.exec() != QDialog::Accepted)
+            break;
+        place = d.pos();
+        if (addUser(name->text(), role->currentData().toString(), code->text()))
+            break;
     }
 }
 
