@@ -61,7 +61,7 @@ private slots:
         QTest::newRow("norm price of 12 whole digits") << "norms" << "price" << "100000000000" << price;
         QTest::newRow("norm price of 30 digits") << "norms" << "price" << QString(30, QChar('9')) << price;
         QTest::newRow("norm price, the largest") << "norms" << "price" << "099999999999.99994" << "";
-        QTest::newRow("norm past an integer") << "norms" << "norma" << "99999999999" << "Норматив: не больше 2\u00a0147\u00a0483\u00a0647.";
+        QTest::newRow("norm past an integer") << "norms" << "norma" << "99999999999" << "Норматив: не больше 2 147 483 647.";
         const QString factor = "Расценка: не больше 999 999 999 999,999999.";
         QTest::newRow("factor of 15 digits") << "product" << "" << "123456789012345" << factor;
         QTest::newRow("factor rounding past the column") << "product" << "" << "999999999999.9999995" << factor;
