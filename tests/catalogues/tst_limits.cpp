@@ -126,6 +126,30 @@ private slots:
         QCOMPARE(typedName.size(), 128);
     }
 
+    // After a refusal "Новый пользователь" opens again where it stood, with what was typed
+    void newUserKeepsItsPlace()
+    {
+        ScriptedDialogs dialogs;
+        UsersWindow u(f->DataModule6->connectionName());
+        QPoint first, second;
+        QString nameAgain;
+        DialogDriver::onModal("NewUserDialog", [&](QWidget *d) {
+            d->move(d->pos() + QPoint(37, 23)); // as the user may have dragged it
+            first = d->pos();
+            d->findChild<QLineEdit *>("NameEdit")->setText("Сидоров С.С.");
+            d->findChild<QLineEdit *>("CodeEdit")->setText("123"); // refused: too short
+            DialogDriver::onModal("NewUserDialog", [&](QWidget *again) {
+                second = again->pos();
+                nameAgain = again->findChild<QLineEdit *>("NameEdit")->text();
+            });
+            QTest::keyClick(d->findChild<QLineEdit *>("CodeEdit"), Qt::Key_Return);
+        });
+        u.addButton->click();
+        QCOMPARE(dialogs.texts(), QStringList{"Код должен быть не короче 6 знаков: короткий код легко подобрать."});
+        QCOMPARE(second, first);
+        QCOMPARE(nameAgain, QString("Сидоров С.С."));
+    }
+
     // "Сменить роль" starts on the user's role; "Администратор" is asked first, naming the user
     void roleChange_data()
     {

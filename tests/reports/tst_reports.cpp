@@ -322,8 +322,8 @@ private slots:
         const QList<AuditReport::Row> rows =
             AuditReport::readPage(conn, report.FromDate->minimumDate(), report.ToDate->maximumDate(), {}, all + 10);
         QCOMPARE(rows.size(), all);
-        QCOMPARE(rows.first().who, QString("a"));
-        QCOMPARE(rows.last().who, QString("c"));
+        QVERIFY2(rows.first().who.startsWith("a ("), qPrintable(rows.first().who));
+        QVERIFY2(rows.last().who.startsWith("c ("), qPrintable(rows.last().who));
     }
 };
 

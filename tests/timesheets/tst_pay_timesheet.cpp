@@ -196,7 +196,7 @@ private slots:
         w->Button3->click();
         disconnect(c);
         QCOMPARE(dialogs.texts().size(), 2);
-        QCOMPARE(dialogs.texts().last(), QString("Табель за март 2024 перестроен: построено 2 строки."));
+        QCOMPARE(dialogs.texts().last(), QString("Табель за март 2024 перестроен: построено 3 строки."));
         QCOMPARE(maxSeen, 31);
         QVERIFY(w->PB->isHidden());
         QCOMPARE(w->query()->recordCount(), 2);
