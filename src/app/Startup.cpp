@@ -87,7 +87,14 @@ template <class T> T *create(AppContext &ctx)
 }
 } // namespace
 
-void useRussianLocale() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
+void useRussianLocale()
+{
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    // The file dialog writes its dates in the system's locale, which Qt reads
+    // from the environment: Russian dates unless the user set LC_ALL.
+    if (qEnvironmentVariableIsEmpty("LC_ALL"))
+        qputenv("LC_TIME", "ru_RU.UTF-8");
+}
 
 std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOptions &options)
 {
