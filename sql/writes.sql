@@ -779,6 +779,7 @@ AS $$
 DECLARE
     v_first date := make_date(p_year, p_month, 1);
     v_next date := (make_date(p_year, p_month, 1) + interval '1 month')::date;
+    v_count bigint;
 BEGIN
     PERFORM accounts_dep.write_require(ARRAY['administrator', 'masters', 'econom', 'sklad'], 'пересчитывать цены');
     IF EXISTS (SELECT 1 FROM accounts_dep.closed_months c WHERE c.year = p_year AND c.month = p_month) THEN
@@ -795,8 +796,9 @@ BEGIN
         i.id_level =2 and s.i_id = gas.id and gas.id_class_item =i.id  and s.data<v_next and s.data>=v_first
         and p.id=s.w_id and p.id=f.id_p and i.id=f.id_nom group by i.s_caption, i.id, p.id order by fio),0)
      where i_mnth = p_month and i_year = p_year and id_o =7778;
+    GET DIAGNOSTICS v_count = ROW_COUNT; -- the entries recalculated, for the user's message
     PERFORM accounts_dep.write_notice('housekeeping', NULL, p_year, p_month, NULL, NULL);
-    RETURN QUERY SELECT 'saved'::text, NULL::bigint, NULL::text;
+    RETURN QUERY SELECT 'saved'::text, v_count, NULL::text;
 END $$;
 
 -- ---------------------------------------------------------- month rebuilds

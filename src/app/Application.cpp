@@ -3,6 +3,7 @@
 #include "db/DbError.h"
 #include "ui/Dialogs.h"
 #include "ui/ServerBusyBox.h"
+#include "ui/Outage.h"
 
 #include <QIcon>
 #include <QLibraryInfo>
@@ -43,10 +44,15 @@ void reportException(const std::exception &e)
 
 bool Application::notify(QObject *receiver, QEvent *event)
 {
+    const QEvent::Type type = event->type();
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception &e) {
-        reportException(e);
+        // A timer's statement that met a lost server tells nobody: nobody
+        // asked, and the status line says since when the server is away.
+        auto *db = dynamic_cast<const DbError *>(&e);
+        if (!(type == QEvent::Timer && db && Outage::isOutage(*db)))
+            reportException(e);
     }
     return false;
 }

@@ -38,8 +38,10 @@
 #include "timesheets/TForm27.h"
 #include "reports/MonthOverview.h"
 #include "ui/Dialogs.h"
+#include "ui/Outage.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QWidget>
 #include <exception>
 
@@ -85,6 +87,15 @@ template <class T> T *create(AppContext &ctx)
 }
 } // namespace
 
+void useRussianLocale()
+{
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    // The file dialog writes its dates in the system's locale, which Qt reads
+    // from the environment: Russian dates unless the user set LC_ALL.
+    if (qEnvironmentVariableIsEmpty("LC_ALL"))
+        qputenv("LC_TIME", "ru_RU.UTF-8");
+}
+
 std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOptions &options)
 {
     auto ctx = std::make_unique<AppContext>();
@@ -96,6 +107,7 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
     f.DataModule6 = ctx->dataModule.get();
     f.DataModule6->showError = [](const QString &caption, const QString &text) { Dialogs::error(text, caption); };
     DbSession::setNotifier([](const QString &text) { Dialogs::information(text, QStringLiteral("Связь с базой данных")); });
+    Outage::instance(); // watches the connections from the first statement on
 
     f.Form1 = create<TForm1>(*ctx);
     f.mainWindow = f.Form1;

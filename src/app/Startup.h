@@ -25,6 +25,11 @@ public:
     std::vector<QWidget *> windows; // in creation order; deleted in reverse
 };
 
+// The program's locale is Russian whatever the workstation's: Qt's own
+// dialogs (files, printing) then write their dates and texts as the rest of
+// the program does. Called once, before the application object.
+void useRussianLocale();
+
 // Does what start-up does: settings from the arguments, connection, data
 // module, sign-in window, then every other window in their fixed order.
 std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOptions &options = {});

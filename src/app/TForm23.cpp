@@ -78,6 +78,9 @@ void TForm23::FormActivate()
 {
     // the stamp first: a check that fails must not leave the title without it
     setWindowTitle(QStringLiteral("Авторизация (build: %1.%2)").arg(BuildStamp::date()).arg(BuildStamp::time()));
+    // The window is as wide as its caption with the title bar's icon and
+    // buttons beside it (the layout fixes the size from the field's width).
+    Edit1->setMinimumWidth(qMax(220, fontMetrics().horizontalAdvance(windowTitle()) * 6 / 5 + 130));
     versionCheck(f);
 }
 

@@ -12,6 +12,7 @@ int main(int argc, char **argv)
     if (answered >= 0)
         return answered;
 
+    useRussianLocale();
     Application app(argc, argv);
     int rc = 0;
     try {

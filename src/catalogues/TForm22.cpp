@@ -6,6 +6,7 @@
 #include "db/TDataModule6.h"
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
+#include "ui/Limits.h"
 #include "ui/Forms.h"
 #include "ui/Widgets.h"
 
@@ -16,6 +17,7 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <climits>
@@ -291,12 +293,25 @@ bool TForm22::storeCell(int row, const QString &field, const QString &typed)
         value = text;
         value.replace(QLatin1Char(','), QLatin1Char('.'));
         number = value.toDouble(&ok);
-        ok = ok && std::isfinite(number) && number >= 0 && number < 1e11;
+        ok = ok && std::isfinite(number) && number >= 0 && !value.contains(QLatin1Char('e'), Qt::CaseInsensitive);
+        // accounts_dep.norm.price is numeric(15,4): a price that rounds past
+        // it is refused here, in words, not by the server in English.
+        if (ok) {
+            if (const QString why = Limits::numericProblem(QString::fromUtf8(kColumns[column].title), value, 15, 4); !why.isEmpty()) {
+                Dialogs::error(why);
+                return false;
+            }
+        }
     } else {
         const qint64 v = text.toLongLong(&ok);
         ok = ok && v >= 0 && v <= INT_MAX;
         number = double(v);
         value = QString::number(v);
+    }
+    if (!ok && column != 1 && QRegularExpression(QStringLiteral("^[0-9]+$")).match(text).hasMatch()) {
+        // whole digits only, too many of them for an integer column
+        Dialogs::error(QStringLiteral("%1: не больше %2.").arg(QString::fromUtf8(kColumns[column].title), QStringLiteral("2 147 483 647")));
+        return false;
     }
     if (!ok) {
         Dialogs::error(QStringLiteral("«%1» — неверное значение поля «%2».").arg(typed, QString::fromUtf8(kColumns[column].title)));

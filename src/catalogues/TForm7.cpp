@@ -4,6 +4,7 @@
 #include "db/Dataset.h"
 #include "db/TDataModule6.h"
 #include "ui/Dialogs.h"
+#include "ui/Limits.h"
 #include "ui/Forms.h"
 #include "ui/Lookup.h"
 #include "ui/Widgets.h"
@@ -150,6 +151,14 @@ bool TForm7::save()
         Dialogs::error(QStringLiteral("Все поля должны быть заполнены!"));
         return false;
     }
+    // gds_and_srv.massa is numeric(18,6), s_caption varchar(254): refused
+    // here, in words, before the server would say it in English.
+    for (const QString &why : {Limits::numericProblem(QStringLiteral("Расценка"), massa, 18, 6),
+                               Limits::lengthProblem(QStringLiteral("Марка"), brand, 254)})
+        if (!why.isEmpty()) {
+            Dialogs::error(why);
+            return false;
+        }
     // Brands are the same when they agree without regard to letter case: the
     // database checks that and writes in one step. The factor travels as
     // decimal text, so no delimiter setting can change the number.

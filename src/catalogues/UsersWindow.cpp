@@ -3,6 +3,7 @@
 #include "db/DbError.h"
 #include "records/Users.h"
 #include "ui/Dialogs.h"
+#include "ui/Limits.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -18,6 +19,7 @@
 #include <QVBoxLayout>
 
 namespace {
+const int kNameLength = 128; // accounts_dep.users.name
 const QStringList kRoles{QStringLiteral("administrator"), QStringLiteral("masters"), QStringLiteral("econom"),
                          QStringLiteral("sklad")};
 
@@ -125,6 +127,11 @@ static bool attempt(const std::function<void()> &step)
 
 bool UsersWindow::addUser(const QString &name, const QString &role, const QString &code)
 {
+    // accounts_dep.users.name is varchar(128)
+    if (const QString why = Limits::lengthProblem(QStringLiteral("Имя"), name.trimmed(), kNameLength); !why.isEmpty()) {
+        Dialogs::error(why);
+        return false;
+    }
     if (const QString why = Users::codeProblem(code); !why.isEmpty()) {
         Dialogs::error(why);
         return false;
@@ -166,6 +173,7 @@ void UsersWindow::addClicked()
     d.setWindowTitle(QStringLiteral("Новый пользователь"));
     auto *name = new QLineEdit(&d);
     name->setObjectName(QStringLiteral("NameEdit"));
+    name->setMaxLength(kNameLength); // typed or pasted, cut at the column's length
     auto *role = roleBox(&d);
     role->setCurrentIndex(role->findData(QStringLiteral("econom"))); // the least a new user may do
     auto *code = new QLineEdit(&d);
@@ -180,8 +188,17 @@ void UsersWindow::addClicked()
     connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
     d.setMinimumWidth(d.fontMetrics().horizontalAdvance(d.windowTitle()) + 160); // the title and its buttons
-    // A refusal opens the window again with what was typed.
-    while (d.exec() == QDialog::Accepted && !addUser(name->text(), role->currentData().toString(), code->text())) {
+    // A refusal opens the window again with what was typed, where it stood
+    // (shown again, a window manager would place it anew, a little lower).
+    QPoint place;
+    for (bool again = false;; again = true) {
+        if (again)
+            d.move(place);
+        if (d.exec() != QDialog::Accepted)
+            break;
+        place = d.pos();
+        if (addUser(name->text(), role->currentData().toString(), code->text()))
+            break;
     }
 }
 
@@ -205,11 +222,23 @@ void UsersWindow::roleClicked()
     QStringList captions;
     for (const QString &r : kRoles)
         captions << Users::roleCaption(r);
+    // Starts on the user's own role, so that Enter alone changes nothing.
+    const int r = grid->currentRow();
+    const QString user = grid->item(r, 0)->text();
+    const int current = qMax(0, captions.indexOf(grid->item(r, 1) ? grid->item(r, 1)->text() : QString()));
     bool ok = false;
-    const QString chosen = QInputDialog::getItem(this, QStringLiteral("Сменить роль"), QStringLiteral("Роль:"), captions, 0,
+    const QString chosen = QInputDialog::getItem(this, QStringLiteral("Сменить роль"), QStringLiteral("Роль:"), captions, current,
                                                  false, &ok);
-    if (ok)
-        changeRole(id, kRoles.value(captions.indexOf(chosen)));
+    if (!ok || captions.indexOf(chosen) == current)
+        return;
+    const QString role = kRoles.value(captions.indexOf(chosen));
+    if (role == QLatin1String(Users::Administrator)
+        && !Dialogs::question(QStringLiteral("Сделать пользователя %1 администратором? Администратор может всё, "
+                                             "в том числе заводить пользователей и менять их коды.")
+                                  .arg(user),
+                              QStringLiteral("Сменить роль")))
+        return;
+    changeRole(id, role);
 }
 
 void UsersWindow::offClicked()

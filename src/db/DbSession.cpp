@@ -15,6 +15,9 @@ const char *const LostCommitText =
     "Связь с базой данных была потеряна в момент сохранения: неизвестно, сохранены ли изменения. "
     "Программа подключилась к базе данных заново. Повторите действие: уже сохранённое второй раз не запишется.";
 
+const char *const OfflineText =
+    "Связь с базой данных потеряна, подключиться заново не удалось. Повторите действие позже.";
+
 const char *const LostCommitOfflineText =
     "Связь с базой данных была потеряна в момент сохранения: неизвестно, сохранены ли изменения. "
     "Подключиться к базе данных заново пока не удалось. Повторите действие через минуту: "
@@ -37,6 +40,7 @@ struct State {
 QHash<QString, State> g_states;
 int g_openTransactions = 0; // connections with a transaction open
 std::function<void(const QString &)> g_notify;
+std::function<void(const QString &, bool, const QString &)> g_outage;
 
 void notify()
 {
@@ -65,9 +69,15 @@ void reopen(const QString &connection)
     try {
         st.reopen();
     } catch (const DbError &e) {
-        throw DbError(QStringLiteral("Связь с базой данных потеряна, подключиться заново не удалось. Повторите действие позже.\n")
-                      + e.text());
+        // The user reads Russian only; libpq's own words ("session is
+        // read-only", "Connection refused") go to the details.
+        const QString why = e.details().isEmpty() ? e.text() : e.details();
+        if (g_outage)
+            g_outage(connection, false, why);
+        throw DbError(QString::fromUtf8(OfflineText), QString(), why);
     }
+    if (g_outage)
+        g_outage(connection, true, QString());
     if (const auto hook = g_states.value(connection).reopened)
         hook();
 }
@@ -102,6 +112,7 @@ void forget(const QString &connection)
     g_states.erase(it);
 }
 void setNotifier(std::function<void(const QString &)> n) { g_notify = std::move(n); }
+void setOutageWatcher(std::function<void(const QString &, bool, const QString &)> w) { g_outage = std::move(w); }
 
 QSqlDatabase database(const QString &connection)
 {

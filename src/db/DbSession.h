@@ -34,6 +34,11 @@ extern const char *const LostWriteText;   // the error of an action cut off by a
 extern const char *const LostCommitText;  // the commit's reply never came: the outcome is unknown
 extern const char *const LostCommitOfflineText; // the same, and no server answers yet (a standby taking over)
 extern const char *const UnconfirmedText; // the commit's wait for the synchronous standby was cancelled: unknown
+// A lost connection that could not be opened again (libpq's words in the error's details).
+extern const char *const OfflineText;
+// Told each time a lost connection is opened again (up) or could not be
+// (down, with libpq's words): the program keeps one outage state from it.
+void setOutageWatcher(std::function<void(const QString &connection, bool up, const QString &details)> watcher);
 
 // An action cut off by a lost connection (the connection has been opened
 // again). `unknownOutcome`: the commit was sent but its reply never came, so

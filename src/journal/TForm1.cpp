@@ -11,6 +11,7 @@
 #include "records/Entries.h"
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
+#include "ui/Outage.h"
 #include "ui/Forms.h"
 #include "ui/LiveRefresh.h"
 #include "ui/LongAction.h"
@@ -29,6 +30,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
+#include <QLabel>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -114,6 +116,17 @@ TForm1::TForm1(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     top->addWidget(DateT);
     top->addWidget(CBox1);
     top->addStretch();
+    // The status line of a lost server: since when, while no connection is back
+    ConnectionStatus = new QLabel(this);
+    ConnectionStatus->setObjectName(QStringLiteral("ConnectionStatus"));
+    ConnectionStatus->setStyleSheet(QStringLiteral("color: rgb(180, 0, 0); font-weight: bold"));
+    ConnectionStatus->hide();
+    top->addWidget(ConnectionStatus);
+    connect(&Outage::instance(), &Outage::changed, this, [this]() {
+        const QString t = Outage::instance().statusText();
+        ConnectionStatus->setText(t);
+        ConnectionStatus->setVisible(!t.isEmpty());
+    });
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(Button1);
     buttons->addWidget(Button2);

@@ -42,6 +42,7 @@ public:
     // The legacy import's step and rows copied, below the buttons; created
     // by the first import
     QLabel *ImportStatus = nullptr;
+    QLabel *ConnectionStatus = nullptr; // "Нет связи с сервером с 10:14" while the server is away
     QProgressBar *ImportProgress = nullptr;
     LiveRefresh *live = nullptr; // other workstations' changes of the day shown
 

@@ -12,6 +12,7 @@
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
 #include "ui/Widgets.h"
+#include "ui/Words.h"
 
 #include <QApplication>
 #include <QCalendarWidget>
@@ -209,10 +210,29 @@ QString TForm25::recalculationStatement(int year, int month)
 void TForm25::recalculate()
 {
     const QDate d = listDate();
+    // Prices of the whole month change, days nobody looks at included: ask first.
+    int entries = 0;
+    try {
+        entries = f.DataModule6->controlInt(
+            QStringLiteral("select count(*) as n from accounts_dep.fatigue where id_o=7778 and i_mnth=%1 and i_year=%2")
+                .arg(d.month())
+                .arg(d.year()),
+            QStringLiteral("n"));
+    } catch (const DbError &e) {
+        Dialogs::error(e.text());
+        return;
+    }
+    const QString month = Words::month(d.month(), d.year());
+    if (!Dialogs::question(QStringLiteral("Пересчитать цены ср.сд. за %1? Изменятся цены %2.")
+                               .arg(month, Words::count(entries, "записи", "записей", "записей")),
+                           QStringLiteral("Расчитать ср.сд.")))
+        return;
     const Outcome o = HousekeepingEntries::recalculate(f.DataModule6->connectionName(), d.year(), d.month());
     if (!o.ok()) {
         Dialogs::error(o.text);
         return;
     }
     fatigue->refresh();
+    Dialogs::information(QStringLiteral("Пересчитано %1.").arg(Words::count(o.id, "запись", "записи", "записей")),
+                         QStringLiteral("Расчитать ср.сд."));
 }

@@ -3,6 +3,8 @@
 #include "Painting.h"
 #include "ui/Dialogs.h"
 
+#include "spreadsheet/Excel.h"
+
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
@@ -119,7 +121,9 @@ void ReportPreview::savePdf()
 {
     QString name = doc_.title.isEmpty() ? QStringLiteral("Отчет") : doc_.title.trimmed();
     name.replace(QRegularExpression(QStringLiteral("[\\\\/:*?\"<>|]")), QStringLiteral("-"));
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    // where the workbooks go as well (TABEL_DOCUMENTS_DIR, else the user's documents)
+    const QString dir = Excel::documentsFolder();
+    QDir().mkpath(dir);
     QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить в PDF"), dir + QLatin1Char('/') + name + QStringLiteral(".pdf"),
                                                 QStringLiteral("PDF (*.pdf)"));
     if (path.isEmpty())

@@ -2,6 +2,7 @@
 
 #include "Write.h"
 #include "db/DbError.h"
+#include "db/DbSession.h"
 #include "db/Transaction.h"
 
 #include <QDate>
@@ -9,7 +10,19 @@
 namespace MonthRebuild {
 namespace {
 
-void rebuild(const QString &function, const QString &connection, int month, int year, const Progress &progress)
+const QString ShiftLines = QStringLiteral("smena>0");
+const QString HousekeepingLines = QStringLiteral("smena=0");
+
+int countLines(const QString &connection, const QString &lines, int month, int year)
+{
+    Rows n = DbSession::execBound(
+        connection, QStringLiteral("select count(*) from accounts_dep.h_tabel where %1 and month=?::int and year=?::int").arg(lines),
+        {month, year}, DbSession::Retry::Read);
+    return n.next() ? n.value(0).toInt() : 0;
+}
+
+int rebuild(const QString &function, const QString &lines, const QString &connection, int month, int year,
+            const Progress &progress)
 {
     if (!QDate(year, month, 1).isValid())
         throw DbError(QStringLiteral("Неверный месяц: %1.%2").arg(month).arg(year));
@@ -19,19 +32,31 @@ void rebuild(const QString &function, const QString &connection, int month, int 
     while (days.next())
         if (progress)
             progress(days.value(0).toInt());
+    const int made = countLines(connection, lines, month, year);
     tx.commit();
+    return made;
 }
 
 } // namespace
 
-void shiftLines(const QString &connection, int month, int year, const Progress &progress)
+int shiftLines(const QString &connection, int month, int year, const Progress &progress)
 {
-    rebuild(QStringLiteral("month_rebuild_shifts"), connection, month, year, progress);
+    return rebuild(QStringLiteral("month_rebuild_shifts"), ShiftLines, connection, month, year, progress);
 }
 
-void housekeepingLines(const QString &connection, int month, int year, const Progress &progress)
+int housekeepingLines(const QString &connection, int month, int year, const Progress &progress)
 {
-    rebuild(QStringLiteral("month_rebuild_housekeeping"), connection, month, year, progress);
+    return rebuild(QStringLiteral("month_rebuild_housekeeping"), HousekeepingLines, connection, month, year, progress);
+}
+
+int shiftLineCount(const QString &connection, int month, int year)
+{
+    return countLines(connection, ShiftLines, month, year);
+}
+
+int housekeepingLineCount(const QString &connection, int month, int year)
+{
+    return countLines(connection, HousekeepingLines, month, year);
 }
 
 } // namespace MonthRebuild

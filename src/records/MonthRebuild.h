@@ -20,13 +20,17 @@ using Progress = std::function<void(int day)>;
 
 // Shift lines (smena 1..4): cell d<i> of the line of worker w and shift s is
 // the sum of the hours of w's entries of shift s on day i; days without
-// entries stay empty. Housekeeping lines are left alone. Throws DbError after
-// rolling back.
-void shiftLines(const QString &connection, int month, int year, const Progress &progress = {});
+// entries stay empty. Housekeeping lines are left alone. Returns the lines
+// made. Throws DbError after rolling back.
+int shiftLines(const QString &connection, int month, int year, const Progress &progress = {});
 
 // Housekeeping lines (smena 0): one per worker, kind and day/night flag, the
 // cell of day i holding the hours of that day's entries. Shift lines are left
-// alone. Throws DbError after rolling back.
-void housekeepingLines(const QString &connection, int month, int year, const Progress &progress = {});
+// alone. Returns the lines made. Throws DbError after rolling back.
+int housekeepingLines(const QString &connection, int month, int year, const Progress &progress = {});
+
+// The month's lines of each kind as stored now (what a rebuild replaces).
+int shiftLineCount(const QString &connection, int month, int year);
+int housekeepingLineCount(const QString &connection, int month, int year);
 
 } // namespace MonthRebuild

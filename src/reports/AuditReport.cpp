@@ -136,6 +136,17 @@ AuditReport::AuditReport(const QString &connection, QWidget *parent) : QDialog(p
 
 AuditReport::~AuditReport() = default;
 
+namespace {
+// The day after the period: past the last day the date fields accept
+// (31.12.9999) there is none the server reads, so the period stays open to
+// the end (NULL, read as infinity) rather than going as an unreadable date.
+QVariant endBound(const QDate &to)
+{
+    const QDate next = to.addDays(1);
+    return next.isValid() && next.year() <= 9999 ? QVariant(next) : QVariant(QMetaType::fromType<QString>());
+}
+} // namespace
+
 QList<AuditReport::Row> AuditReport::readPage(const QString &connection, const QDate &from, const QDate &to,
                                               const Cursor &after, int limit)
 {
@@ -153,10 +164,10 @@ QList<AuditReport::Row> AuditReport::readPage(const QString &connection, const Q
             QStringLiteral("select a.id, a.at::text, to_char(a.at, 'DD.MM.YYYY HH24:MI:SS'), a.user_name, a.user_role,"
                            " a.workstation, a.action, a.tbl, a.row_key, a.before::text, a.after::text"
                            " from accounts_dep.audit a"
-                           " where a.at >= ?::date and a.at < ?::date"
+                           " where a.at >= ?::date and a.at < coalesce(?::date, 'infinity'::date)"
                            " and (a.at, a.id) > (coalesce(?::timestamptz, '-infinity'), ?::bigint)"
                            " order by a.at, a.id limit ?"),
-            {from, to.addDays(1), after.at.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(after.at),
+            {from, endBound(to), after.at.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(after.at),
              after.id, limit},
             DbSession::Retry::Read);
         while (q.next()) {

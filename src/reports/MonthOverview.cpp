@@ -19,7 +19,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
+#include <QFileInfo>
 #include <QLocale>
+#include <cmath>
 #include <QPainter>
 #include <QPushButton>
 #include <QSet>
@@ -48,14 +50,27 @@ double num(const Decimal &d) { return d.toString().toDouble(); }
 QString screenPoint() { return QLocale().decimalPoint(); }
 const QString PaperPoint = QStringLiteral(".");
 
-// A value axis from 0 to a little above `top`, with whole ticks
+// A value axis from 0 to a little above `top`, with whole ticks only: an
+// empty chart shows no numbers at all, a small top one tick per unit (nice
+// steps of 0.2 would print 0, 0, 0, 1, 1, 1).
 QValueAxis *valueAxis(double top, const QString &title)
 {
     auto *a = new QValueAxis;
-    a->setRange(0, top > 0 ? top * 1.1 : 1);
     a->setTitleText(title);
-    a->applyNiceNumbers();
     a->setLabelFormat(QStringLiteral("%.0f"));
+    if (!(top > 0)) {
+        a->setRange(0, 1);
+        a->setTickCount(2);
+        a->setLabelsVisible(false);
+        return a;
+    }
+    a->setRange(0, top * 1.1);
+    a->applyNiceNumbers();
+    if ((a->max() - a->min()) / qMax(1, a->tickCount() - 1) < 1) {
+        const int units = qMax(1, int(std::ceil(top * 1.1)));
+        a->setRange(0, units);
+        a->setTickCount(units + 1);
+    }
     return a;
 }
 
@@ -113,6 +128,9 @@ QChart *dayChart(const MonthOverviewData &o)
         weekendBottom->append(i + 0.5, 0);
     }
     auto *weekends = new QAreaSeries(weekendTop, weekendBottom);
+    // the area only points at its bounds: they go with it, not with the chart
+    weekendTop->setParent(weekends);
+    weekendBottom->setParent(weekends);
     weekends->setName(QStringLiteral("Суббота, воскресенье"));
     weekends->setColor(QColor(225, 225, 225));
     weekends->setBorderColor(QColor(225, 225, 225));
@@ -135,8 +153,10 @@ QChart *dayChart(const MonthOverviewData &o)
     return c;
 }
 
-// Earnings per hour: the best at the top
-QChart *rateChart(const MonthOverviewData &o)
+// Earnings per hour: the best at the top. Each worker's rate is written
+// beside the name, with two decimals as every sum of money (a bar's own
+// label would drop a trailing zero: 89.2).
+QChart *rateChart(const MonthOverviewData &o, const QString &point)
 {
     QChart *c = newChart(MonthOverview::chartTitle(1));
     const QVector<MonthOverviewData::WorkerRate> shown = o.topAndBottom();
@@ -151,15 +171,12 @@ QChart *rateChart(const MonthOverviewData &o)
         if (used.contains(name)) // categories must differ
             name += QStringLiteral(" (№ %1)").arg(w.worker);
         used.insert(name);
-        names << name;
+        names << name + QStringLiteral(": ") + MonthOverviewData::money(w.perHour, point) + QStringLiteral(" р.");
         set->append(num(w.perHour));
         top = qMax(top, num(w.perHour));
     }
     auto *bars = new QHorizontalBarSeries;
     bars->append(set);
-    bars->setLabelsVisible(true);
-    bars->setLabelsPosition(QAbstractBarSeries::LabelsInsideEnd);
-    bars->setLabelsFormat(QStringLiteral("@value"));
     c->addSeries(bars);
     auto *y = new QBarCategoryAxis;
     y->append(names);
@@ -303,6 +320,24 @@ QChart *comparisonChart(const MonthOverviewData &o)
     return c;
 }
 
+// A note cut at spaces into lines of at most `width` characters: a page's
+// line is clipped, not wrapped
+QStringList wrapped(const QString &text, int width)
+{
+    QStringList lines;
+    QString line;
+    for (const QString &word : text.split(QLatin1Char(' '))) {
+        if (!line.isEmpty() && line.size() + 1 + word.size() > width) {
+            lines << line;
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    if (!line.isEmpty())
+        lines << line;
+    return lines;
+}
+
 // A chart drawn off screen at `size` (logical pixels) and `scale` times as many device pixels
 QImage renderChart(QChart *chart, const QSize &size, double scale)
 {
@@ -334,11 +369,11 @@ QString MonthOverview::chartTitle(int index)
     }
 }
 
-QChart *MonthOverview::makeChart(int index, const MonthOverviewData &data)
+QChart *MonthOverview::makeChart(int index, const MonthOverviewData &data, bool paper)
 {
     switch (index) {
     case 0: return dayChart(data);
-    case 1: return rateChart(data);
+    case 1: return rateChart(data, paper ? PaperPoint : screenPoint());
     case 2: return hoursChart(data);
     default: return comparisonChart(data);
     }
@@ -558,7 +593,8 @@ Printing::Document MonthOverview::document() const
             notes << QStringLiteral("Заработок (сумма строк табеля сдельщиков): %1 р., штук: %2")
                          .arg(MonthOverviewData::money(m_data.current.earnings, PaperPoint))
                          .arg(m_data.current.pieces);
-            notes << m_data.dealDifference(PaperPoint);
+            for (const QString &n : m_data.dealDifference(PaperPoint))
+                notes << wrapped(n, 130);
         }
         if (i == 1 && !rateShownNote(m_data).isEmpty())
             notes << rateShownNote(m_data);
@@ -579,7 +615,7 @@ Printing::Document MonthOverview::document() const
             y += 5;
         }
         const double chartTop = margin + 10, chartBottom = 210 - margin - 8 - 5 * notes.size();
-        QChart *chart = makeChart(i, m_data);
+        QChart *chart = makeChart(i, m_data, true);
         page.images.append(ImageItem{QRectF(margin, chartTop, width, chartBottom - chartTop),
                                      renderChart(chart, QSize(1000, 620), 3)});
         page.texts.append(TextItem{QRectF(margin, 210 - margin - 5, width, 5),
@@ -597,14 +633,33 @@ QString MonthOverview::fileBase() const
         .filePath(QStringLiteral("Обзор месяца %1-%2").arg(m_data.year).arg(m_data.month, 2, 10, QLatin1Char('0')));
 }
 
+namespace {
+// `base` + `ext`, or with " (2)", " (3)"… when the file is there already: a
+// file written earlier, perhaps sent or signed, is never overwritten.
+QString freePath(const QString &base, const QString &ext)
+{
+    QString path = base + ext;
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(ext);
+    return path;
+}
+
+void tellSaved(const QString &path)
+{
+    Dialogs::information(QStringLiteral("Записано в файл %1").arg(QDir::toNativeSeparators(path)), QStringLiteral("Обзор месяца"));
+    Dialogs::openFile(path);
+}
+} // namespace
+
 QString MonthOverview::savePdf()
 {
-    const QString path = fileBase() + QStringLiteral(".pdf");
+    QDir().mkpath(QFileInfo(fileBase()).absolutePath());
+    const QString path = freePath(fileBase(), QStringLiteral(".pdf"));
     if (!Printing::writePdf(document(), path)) {
         Dialogs::error(QStringLiteral("Не удалось записать файл %1").arg(QDir::toNativeSeparators(path)));
         return QString();
     }
-    Dialogs::openFile(path);
+    tellSaved(path);
     return path;
 }
 
@@ -612,12 +667,13 @@ QString MonthOverview::savePng()
 {
     const int i = ChartTabs->currentIndex();
     QChartView *views[ChartCount] = {DayChart, RateChart, HoursChart, ComparisonChart};
-    const QString path = fileBase() + QStringLiteral(" %1.png").arg(i + 1);
+    QDir().mkpath(QFileInfo(fileBase()).absolutePath());
+    const QString path = freePath(fileBase() + QStringLiteral(" %1").arg(i + 1), QStringLiteral(".png"));
     const QImage image = views[qBound(0, i, ChartCount - 1)]->grab().toImage();
     if (image.isNull() || !image.save(path, "PNG")) {
         Dialogs::error(QStringLiteral("Не удалось записать файл %1").arg(QDir::toNativeSeparators(path)));
         return QString();
     }
-    Dialogs::openFile(path);
+    tellSaved(path);
     return path;
 }

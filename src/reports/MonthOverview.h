@@ -52,7 +52,8 @@ public:
     QString savePng();
 
     // The chart `index` (0..3) of `data` as a new chart; the caller owns it.
-    static QChart *makeChart(int index, const MonthOverviewData &data);
+    // Money with the screen's decimal separator, or the paper's.
+    static QChart *makeChart(int index, const MonthOverviewData &data, bool paper = false);
     static QString chartTitle(int index);
     // Title of the month: "Март 2024"
     QString monthTitle() const;

@@ -81,20 +81,21 @@ QStringList MonthOverviewData::dealDifference(const QString &point) const
     if (gap.isZero())
         return {};
     const bool more = gap.compare(Decimal()) > 0;
-    QStringList t;
-    t << QStringLiteral("«Сделка:» в табеле сдельщиков — %1 р., на %2 р. %3.")
-                    .arg(money(deal, point), money(more ? gap : Decimal() - gap, point),
-                         more ? QStringLiteral("больше") : QStringLiteral("меньше"));
-    if (!leftOut.isZero())
-        t << QStringLiteral("В «Сделка:» не входят записи без годных штук (только брак) или без цены: %1 р.;"
-                            " в строках табеля они есть.")
-                 .arg(money(leftOut, point));
+    // One sentence: the whole difference, then what makes it. With two causes
+    // each says its own share; with one, it is the whole difference.
     const Decimal rest = current.earnings - deal - leftOut;
+    QStringList causes;
+    const bool both = !leftOut.isZero() && !rest.isZero();
+    auto share = [&](const Decimal &d) { return both ? QStringLiteral(" (%1 р.)").arg(money(d, point)) : QString(); };
+    if (!leftOut.isZero())
+        causes << QStringLiteral("в «Сделка:» не входят записи без годных штук (только брак) или без цены, а в строках табеля они есть")
+                      + share(leftOut);
     if (!rest.isZero())
-        t << QStringLiteral("Остальная разница, %1 р.: в строках табеля сумма каждого рабочего округлена до копеек,"
-                            " и в них нет рабочих без строки табеля за месяц.")
-                 .arg(money(rest, point));
-    return t;
+        causes << QStringLiteral("в строках табеля сумма каждого рабочего округлена до копеек и нет рабочих без строки табеля за месяц")
+                      + share(rest);
+    return {QStringLiteral("«Сделка:» в табеле сдельщиков — %1 р., на %2 р. %3: %4.")
+                .arg(money(deal, point), money(more ? gap : Decimal() - gap, point),
+                     more ? QStringLiteral("больше") : QStringLiteral("меньше"), causes.join(QStringLiteral("; ")))};
 }
 
 MonthOverviewData MonthOverviewData::read(const QString &connection, int month, int year)

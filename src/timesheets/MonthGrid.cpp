@@ -6,6 +6,7 @@
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/LongAction.h"
+#include "ui/Words.h"
 
 #include <QTableView>
 
@@ -76,7 +77,7 @@ void openShown(const QList<Dataset *> &datasets)
     }
 }
 
-void rebuild(QAbstractButton *button, QProgressBar *bar, const QString &connection, int month, int year,
+bool rebuild(QAbstractButton *button, QProgressBar *bar, const QString &connection, int month, int year,
              const Rebuild &run)
 {
     LongAction busy(button, bar);
@@ -90,7 +91,34 @@ void rebuild(QAbstractButton *button, QProgressBar *bar, const QString &connecti
         });
     } catch (const DbError &e) {
         Dialogs::error(QStringLiteral("Табель не перестроен, данные месяца остались прежними.\n%1").arg(e.text()));
+        return false;
     }
+    return true;
+}
+
+bool rebuildAsked(QAbstractButton *button, QProgressBar *bar, const QString &connection, int month, int year,
+                  const AskedRebuild &how)
+{
+    int stored = 0;
+    try {
+        stored = how.count(connection, month, year);
+    } catch (const DbError &e) {
+        Dialogs::error(QStringLiteral("Табель не перестроен, данные месяца остались прежними.\n%1").arg(e.text()));
+        return false;
+    }
+    // Lines typed or corrected by hand are lost in a rebuild: say so first.
+    const QString question = QStringLiteral("Перестроить %1 за %2? Его строки (сейчас %3) будут удалены и построены заново %4.")
+                                 .arg(how.what, Words::month(month, year), QString::number(stored), how.from);
+    if (!Dialogs::question(question, QStringLiteral("Перестроить")))
+        return false;
+    int made = 0;
+    if (!rebuild(button, bar, connection, month, year,
+                 [&](const QString &c, int m, int y, const std::function<void(int)> &progress) { made = how.run(c, m, y, progress); }))
+        return false;
+    Dialogs::information(QStringLiteral("Табель за %1 перестроен: построено %2.")
+                             .arg(Words::month(month, year), Words::count(made, "строка", "строки", "строк")),
+                         QStringLiteral("Перестроить"));
+    return true;
 }
 
 } // namespace MonthGrid

@@ -44,7 +44,19 @@ void openShown(const QList<Dataset *> &datasets);
 // day on `bar`; a failure is shown, saying the month stayed as it was.
 using Rebuild = std::function<void(const QString &connection, int month, int year,
                                    const std::function<void(int)> &progress)>;
-void rebuild(QAbstractButton *button, QProgressBar *bar, const QString &connection, int month, int year,
+bool rebuild(QAbstractButton *button, QProgressBar *bar, const QString &connection, int month, int year,
              const Rebuild &run);
+
+// A rebuild the user asked for: the question first, naming the month and how
+// many stored lines it replaces ("Нет" changes nothing); afterwards a message
+// with the lines made. True when the month was rebuilt.
+struct AskedRebuild {
+    QString what; // "табель по сменам"
+    QString from; // "из журнала"
+    std::function<int(const QString &connection, int month, int year)> count; // lines stored now
+    std::function<int(const QString &connection, int month, int year, const std::function<void(int)> &progress)> run;
+};
+bool rebuildAsked(QAbstractButton *button, QProgressBar *bar, const QString &connection, int month, int year,
+                  const AskedRebuild &how);
 
 } // namespace MonthGrid

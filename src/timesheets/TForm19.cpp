@@ -256,11 +256,17 @@ void TForm19::Button5Click()
 void TForm19::Button1Click()
 {
     const int m = month(), y = year();
-    f.DataModule6->H_Tabel_1.close();
-    f.DataModule6->H_Tabel_2.close();
-    f.DataModule6->H_Tabel_3.close();
-    MonthGrid::rebuild(Button1, PB, f.DataModule6->connectionName(), m, y, MonthRebuild::shiftLines);
-    Button5Click();
+    const bool rebuilt = MonthGrid::rebuildAsked(
+        Button1, PB, f.DataModule6->connectionName(), m, y,
+        {QStringLiteral("табель по сменам"), QStringLiteral("из журнала"), MonthRebuild::shiftLineCount,
+         [this](const QString &c, int m, int y, const MonthRebuild::Progress &progress) {
+             f.DataModule6->H_Tabel_1.close();
+             f.DataModule6->H_Tabel_2.close();
+             f.DataModule6->H_Tabel_3.close();
+             return MonthRebuild::shiftLines(c, m, y, progress);
+         }});
+    if (rebuilt || !f.DataModule6->H_Tabel_1.isOpen())
+        Button5Click();
 }
 
 void TForm19::Button6Click()

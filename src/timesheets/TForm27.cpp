@@ -358,9 +358,15 @@ void TForm27::Button3Click()
     const int m = month(), y = m_year;
     if (!MonthGrid::checkYear(y))
         return;
-    m_query->close();
-    MonthGrid::rebuild(Button3, PB, f.DataModule6->connectionName(), m, y, MonthRebuild::housekeepingLines);
-    openShown(*m_query);
+    const bool rebuilt = MonthGrid::rebuildAsked(Button3, PB, f.DataModule6->connectionName(), m, y,
+                                                 {QStringLiteral("табель хоз. работ"), QStringLiteral("из записей хоз. работ"),
+                                                  MonthRebuild::housekeepingLineCount,
+                                                  [this](const QString &c, int m, int y, const MonthRebuild::Progress &progress) {
+                                                      m_query->close();
+                                                      return MonthRebuild::housekeepingLines(c, m, y, progress);
+                                                  }});
+    if (rebuilt || !m_query->isOpen())
+        openShown(*m_query);
 }
 
 void TForm27::Button2Click()

@@ -1,6 +1,7 @@
 #include "Dialogs.h"
 
 #include "db/DbSession.h"
+#include "Outage.h"
 #include "printing/ReportPreview.h"
 
 #include <QApplication>
@@ -15,9 +16,12 @@ namespace {
 
 class RealHandler : public Handler {
 public:
-    bool show(Kind kind, const QString &caption, const QString &text) override
+    bool show(Kind kind, const QString &caption, const QString &text) override { return showDetailed(kind, caption, text, {}); }
+    bool showDetailed(Kind kind, const QString &caption, const QString &text, const QString &details) override
     {
         QMessageBox box(messageParent());
+        if (!details.isEmpty())
+            box.setDetailedText(details);
         box.setWindowTitle(caption);
         box.setText(text);
         switch (kind) {
@@ -65,7 +69,20 @@ void setHandler(Handler *h) { g_handler = h; }
 void error(const QString &text, const QString &caption)
 {
     NO_TRANSACTION_OPEN();
-    handler()->show(Kind::Error, caption, text);
+    if (!Outage::isOutageText(text)) {
+        handler()->show(Kind::Error, caption, text);
+        return;
+    }
+    // One box per outage: none while it is open (its event loop runs the
+    // idle check and the timers), none again until a connection is back.
+    Outage &outage = Outage::instance();
+    if (!outage.takeBox())
+        return;
+    struct Closed {
+        Outage &o;
+        ~Closed() { o.boxClosed(); }
+    } closed{outage};
+    handler()->showDetailed(Kind::Error, caption, text, outage.details());
 }
 bool question(const QString &text, const QString &caption)
 {

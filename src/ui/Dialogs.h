@@ -18,6 +18,13 @@ struct Handler {
     virtual ~Handler() = default;
     // Returns true for Yes/OK.
     virtual bool show(Kind kind, const QString &caption, const QString &text) = 0;
+    // The same with words for whoever looks after the server folded away
+    // under "Подробности" (libpq's English, say).
+    virtual bool showDetailed(Kind kind, const QString &caption, const QString &text, const QString &details)
+    {
+        Q_UNUSED(details);
+        return show(kind, caption, text);
+    }
     // Opens a file with the desktop's default application.
     virtual bool openFile(const QString &path) = 0;
     // Tells the program to end.
@@ -27,7 +34,8 @@ struct Handler {
     virtual void preview(const Printing::Document &doc) = 0;
 };
 
-// Caption "Ошибка", error icon, OK.
+// Caption "Ошибка", error icon, OK. A lost server that could not be
+// reached again is told once per outage (the status line says the rest).
 void error(const QString &text, const QString &caption = QStringLiteral("Ошибка"));
 // Caption "Удаление" by default, question icon, Yes/No; true for Yes.
 bool question(const QString &text, const QString &caption = QStringLiteral("Удаление"));

@@ -3,6 +3,7 @@
 #include "db/Gateway.h"
 #include "DatasetModel.h"
 #include "Dialogs.h"
+#include "Outage.h"
 #include "db/ChangeListener.h"
 #include "db/Dataset.h"
 #include "db/DbError.h"
@@ -105,6 +106,8 @@ void LiveRefresh::run()
         ++m_rereads;
         keepingPlace(m_reread);
     } catch (const DbError &e) {
+        if (Outage::isOutage(e))
+            return; // no server: the status line says so, nobody asked for this read
         if (!m_errorShown) {
             m_errorShown = true;
             Dialogs::error(QStringLiteral("Не удалось перечитать данные, показаны прежние.\n") + e.text());

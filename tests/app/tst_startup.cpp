@@ -6,6 +6,7 @@
 #include "app/Startup.h"
 #include "app/TForm23.h"
 #include "app/VersionCheck.h"
+#include "db/DbError.h"
 #include "db/TDataModule6.h"
 #include "db/StructureUpgrade.h"
 #include "db/Version.h"
@@ -14,7 +15,11 @@
 #include "support/TestDb.h"
 #include "support/TestMain.h"
 
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QProcess>
+#include <QPushButton>
+#include <QTreeView>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QtTest>
@@ -377,6 +382,63 @@ private slots:
         TestDb::exec("alter table accounts_dep.ver_away rename to ver");
         QCOMPARE(signIn->windowTitle(), QString("Авторизация (build: %1.%2)").arg(BuildStamp::date()).arg(BuildStamp::time()));
         signIn->hide();
+    }
+
+    // The sign-in window is as wide as its caption with the build stamp
+    void signInWideEnoughForItsCaption()
+    {
+        ScriptedDialogs dialogs;
+        TForm23 *w = app->forms.Form23;
+        try {
+            w->FormActivate(); // the stamp is in the title before the version check reads
+        } catch (const DbError &) {
+            // this process's connection was handed to another start-up by the test before
+        }
+        QVERIFY(w->windowTitle().contains("build:"));
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QVERIFY2(w->width() >= w->fontMetrics().horizontalAdvance(w->windowTitle()) + 100,
+                 qPrintable(QString("%1 px for \"%2\"").arg(w->width()).arg(w->windowTitle())));
+        DialogDriver::shot(w, "signin");
+        w->hide();
+    }
+
+    // Qt's own file dialog (the one "Сохранить в PDF" opens) speaks Russian
+    // with the program's locale: its buttons, its column titles, its dates.
+    void fileDialogInRussian()
+    {
+        const QLocale before;
+        useRussianLocale();
+        QTemporaryDir dir;
+        QFile f(dir.filePath("Табель.pdf"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        QFileDialog d(nullptr, "Сохранить в PDF", dir.filePath("Обзор.pdf"), "PDF (*.pdf)");
+        d.setOption(QFileDialog::DontUseNativeDialog);
+        d.setAcceptMode(QFileDialog::AcceptSave);
+        d.setViewMode(QFileDialog::Detail);
+        d.resize(800, 500);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        auto *view = d.findChild<QTreeView *>("treeView");
+        QVERIFY(view);
+        QTRY_VERIFY(view->model()->rowCount(view->rootIndex()) > 0);
+        QTest::qWait(200);
+        const QString type = view->model()->index(0, 2, view->rootIndex()).data().toString();
+        const QString date = view->model()->index(0, 3, view->rootIndex()).data().toString();
+        const QString header = view->model()->headerData(3, Qt::Horizontal).toString();
+        DialogDriver::shot(&d, "file-dialog");
+        d.reject();
+        QLocale::setDefault(before);
+        auto *buttons = d.findChild<QDialogButtonBox *>();
+        QVERIFY(buttons);
+        QVERIFY2(buttons->button(QDialogButtonBox::Save)->text().contains("Сохранить"),
+                 qPrintable(buttons->button(QDialogButtonBox::Save)->text()));
+        QVERIFY2(!header.contains(QRegularExpression("[A-Za-z]")), qPrintable(header));
+        QVERIFY2(!QString(type).remove("PDF").contains(QRegularExpression("[A-Za-z]")), qPrintable(type));
+        // the dates follow the system locale, read from LC_ALL/LC_TIME when the program starts
+        if (qEnvironmentVariableIsEmpty("LC_ALL") && qgetenv("LC_TIME").startsWith("ru"))
+            QVERIFY2(!date.contains(QRegularExpression("[A-Za-z]")), qPrintable(date));
     }
 
     void cleanupTestCase() { app.reset(); }

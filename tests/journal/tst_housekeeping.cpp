@@ -444,6 +444,7 @@ private slots:
         Seed::entry({QDate(date.year(), date.month(), 1).addDays(-1), 1, worker, product, oper, 99, 0, 10.0, 1});
         const int id = fatigue(worker, 7778, date, 4, 1);
         showList(date);
+        ScriptedDialogs dialogs;
         list->Button1->click();
         QCOMPARE(TestDb::scalar(QString("select price from accounts_dep.fatigue where id=%1").arg(id)).toDouble(), 20.0);
     }
@@ -466,6 +467,7 @@ private slots:
         const int otherMonth = fatigue(worker, 7778, kDay.addMonths(1), 3, 7);
         list->readList();
         list->fatigue->setRecNo(2);
+        ScriptedDialogs dialogs;
         list->Button1->click();
         auto price = [](int id) { return TestDb::scalar(QString("select price from accounts_dep.fatigue where id=%1").arg(id)).toDouble(); };
         QCOMPARE(price(working), 23.33);  // 140 / 6
@@ -542,6 +544,34 @@ private slots:
         QVERIFY(edited);
         QCOMPARE(TestDb::scalar(QString("select price from accounts_dep.fatigue where id_p=%1").arg(worker)).toDouble(), 240.0);
         QCOMPARE(cell(worker, 7777, 1, QDate(2024, 2, 24)).toInt(), 6);
+    }
+
+    // "Расчитать ср.сд." asks first, naming the month and the entries it
+    // reprices; "Нет" changes nothing, "Да" says how many it recalculated.
+    void recalculationAsksFirst()
+    {
+        const int product = Seed::product("K-1", group);
+        const int oper = Seed::operation(product, Seed::kind("Сборка"), 0, {10.0});
+        Seed::entry({kDay, 1, worker, product, oper, 10, 0, 10.0, 5});
+        const QList<int> ids{fatigue(worker, 7778, kDay, 4, 1), fatigue(worker2, 7778, kDay.addDays(20), 4, 3),
+                             fatigue(worker, 7778, kDay.addDays(1), 4, 5)};
+        fatigue(worker, 7777, kDay, 4, 9);                   // housekeeping: not repriced
+        fatigue(worker, 7778, kDay.addMonths(1), 4, 9);      // another month
+        const QString prices = "select string_agg(price::text, ' ' order by id) from accounts_dep.fatigue";
+        const QString before = TestDb::scalar(prices).toString();
+        showList(kDay);
+        ScriptedDialogs dialogs;
+        dialogs.answers = {false};
+        list->Button1->click();
+        QCOMPARE(dialogs.texts(), QStringList{"Пересчитать цены ср.сд. за март 2024? Изменятся цены 3 записей."});
+        QCOMPARE(dialogs.shown[0].kind, Dialogs::Kind::Question);
+        QCOMPARE(TestDb::scalar(prices).toString(), before);
+        dialogs.clear();
+        list->Button1->click();
+        QCOMPARE(dialogs.texts().size(), 2);
+        QCOMPARE(dialogs.texts().last(), QString("Пересчитано 3 записи."));
+        QCOMPARE(TestDb::scalar(QString("select price from accounts_dep.fatigue where id=%1").arg(ids[0])).toDouble(), 20.0);
+        QCOMPARE(TestDb::scalar(QString("select price from accounts_dep.fatigue where id=%1").arg(ids[1])).toDouble(), 0.0);
     }
 };
 

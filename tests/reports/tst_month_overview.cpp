@@ -21,6 +21,8 @@
 #include <QTabWidget>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
+#include <QtCharts/QBarCategoryAxis>
+#include <QtCharts/QValueAxis>
 #include <QHeaderView>
 #include <QTableWidget>
 #include <QtTest>
@@ -180,11 +182,12 @@ private slots:
         QTest::addColumn<QStringList>("said");
         QTest::newRow("a worker without a timesheet line")
             << 3 << "193.99" << "203.99"
-            << QStringList{"«Сделка:» в табеле сдельщиков — 203.99 р., на 10.00 р. больше.", "Остальная разница, -10.00 р."};
+            << QStringList{"«Сделка:» в табеле сдельщиков — 203.99 р., на 10.00 р. больше: в строках табеля сумма каждого рабочего "
+                           "округлена до копеек и нет рабочих без строки табеля за месяц."};
         QTest::newRow("an entry of defects only")
             << 6 << "10.00" << "20.00"
-            << QStringList{"«Сделка:» в табеле сдельщиков — 20.00 р., на 10.00 р. больше.",
-                           "не входят записи без годных штук (только брак) или без цены: -10.00 р."};
+            << QStringList{"«Сделка:» в табеле сдельщиков — 20.00 р., на 10.00 р. больше: в «Сделка:» не входят записи без годных "
+                           "штук (только брак) или без цены, а в строках табеля они есть."};
     }
     void equalsThePieceworkTimesheet()
     {
@@ -328,6 +331,13 @@ private slots:
         QCOMPARE(w->data().days.size(), 31);
         QCOMPARE(w->NoticeLabel->text(), QString("За май 2024 записей нет."));
         QVERIFY(dialogs.shown.isEmpty());
+        // an empty chart's value axes show no numbers (not 0, 0, 0, 1, 1, 1)
+        for (int chart : {0, 1, 2}) {
+            std::unique_ptr<QChart> c(MonthOverview::makeChart(chart, w->data()));
+            for (QAbstractAxis *axis : c->axes())
+                if (auto *v = qobject_cast<QValueAxis *>(axis); v && v->titleText() != "День месяца")
+                    QVERIFY2(!v->labelsVisible(), qPrintable(v->titleText()));
+        }
         const Printing::Document doc = w->document();
         QCOMPARE(doc.pages.size(), 4);
         QCOMPARE(doc.orientation, QPageLayout::Landscape);
@@ -345,12 +355,29 @@ private slots:
         const QString pdf = w->savePdf();
         QVERIFY(!pdf.isEmpty());
         QCOMPARE(dialogs.opened, QStringList{pdf});
+        QCOMPARE(dialogs.texts(), QStringList{"Записано в файл " + QDir::toNativeSeparators(pdf)});
+        // a second press keeps the first file and says where the new one is
+        const QByteArray first = [&] { QFile f(pdf); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+        const QString again = w->savePdf();
+        QCOMPARE(QFileInfo(again).fileName(), QString("Обзор месяца 2024-03 (2).pdf"));
+        QCOMPARE(QFileInfo(again).absolutePath(), QFileInfo(pdf).absolutePath());
+        QVERIFY(dialogs.texts().last().endsWith(QDir::toNativeSeparators(again)));
+        QCOMPARE([&] { QFile f(pdf); f.open(QIODevice::ReadOnly); return f.readAll(); }(), first);
+        QFile::remove(again);
         const QString text = Pdf::text(pdf);
         QCOMPARE(text.count(QChar('\f')), 4);
         for (const char *s : {"Обзор месяца: Март 2024. Заработок в час по рабочим", "Заработок (сумма строк табеля сдельщиков): 193.99 р., штук: 171",
                               "Рабочих без часов (не показаны): 1", "Дней рабочих с расхождением часов: 1",
                               "Заработок, р.: 20.00 → 193.99", "Рабочих: 1 → 3 (+200.0 %)", "Страница 1 из 4"})
             QVERIFY2(text.contains(QString::fromUtf8(s)), s);
+        // each worker's rate with two decimals, as money is shown everywhere
+        {
+            std::unique_ptr<QChart> c(MonthOverview::makeChart(1, w->data(), true));
+            const QStringList names = qobject_cast<QBarCategoryAxis *>(c->axes(Qt::Vertical).first())->categories();
+            QVERIFY(!names.isEmpty());
+            for (const QString &n : names)
+                QVERIFY2(QRegularExpression(": [0-9]+\\.[0-9]{2} р\\.$").match(n).hasMatch(), qPrintable(n));
+        }
         // the chart itself is on the page as a picture
         QVERIFY(!w->document().pages[0].images.value(0).image.isNull());
 

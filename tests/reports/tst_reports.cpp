@@ -1,6 +1,8 @@
 #include "app/Startup.h"
 #include "app/TForm23.h"
+#include "reports/AuditReport.h"
 #include "reports/TForm18.h"
+#include "db/TDataModule6.h"
 #include "support/DialogDriver.h"
 #include "support/Pdf.h"
 #include "support/Seed.h"
@@ -301,6 +303,27 @@ private slots:
         QVERIFY2(text.contains(QRegularExpression(total)), qPrintable(text));
         for (const char *absent : {"Алексеев", "Корпуса", "Сборка"})
             QVERIFY2(!text.contains(QString::fromUtf8(absent)), absent);
+    }
+
+    // "Журнал изменений" over the widest period the date fields accept shows
+    // every record, the first and the last day's included.
+    void changesOverTheWidestPeriod()
+    {
+        const QString conn = app->forms.DataModule6->connectionName();
+        TestDb::signInAs(conn, "administrator");
+        TestDb::exec("insert into accounts_dep.audit (at, user_name, user_role, workstation, outside, action, tbl, row_key) values "
+                     "('1752-09-14 00:00:00+00', 'a', 'administrator', '', false, 'импорт', null, ''), "
+                     "('2024-03-01 00:00:00+00', 'b', 'administrator', '', false, 'закрытие месяца', null, '2024-03'), "
+                     "('9999-12-31 20:00:00+00', 'c', 'administrator', '', false, 'импорт', null, '')");
+        const int all = TestDb::scalar("select count(*) from accounts_dep.audit").toInt();
+        AuditReport report(conn);
+        QCOMPARE(report.FromDate->minimumDate(), QDate(1752, 9, 14));
+        QCOMPARE(report.ToDate->maximumDate(), QDate(9999, 12, 31));
+        const QList<AuditReport::Row> rows =
+            AuditReport::readPage(conn, report.FromDate->minimumDate(), report.ToDate->maximumDate(), {}, all + 10);
+        QCOMPARE(rows.size(), all);
+        QVERIFY2(rows.first().who.startsWith("a ("), qPrintable(rows.first().who));
+        QVERIFY2(rows.last().who.startsWith("c ("), qPrintable(rows.last().who));
     }
 };
 

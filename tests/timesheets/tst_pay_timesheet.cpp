@@ -182,10 +182,21 @@ private slots:
         Seed::shiftLine(a, 1, 3, 2024, {{1, 8}}); // a shift line stays as it is
         w->prepare(14, QDate(2024, 3, 1));
         QCOMPARE(w->query()->recordCount(), 0);
+        // asked first: "Нет" leaves the month as it was and says nothing more
+        ScriptedDialogs dialogs;
+        dialogs.answers = {false};
+        w->Button3->click();
+        QCOMPARE(dialogs.texts(), QStringList{"Перестроить табель хоз. работ за март 2024? Его строки (сейчас 0) будут удалены и "
+                                              "построены заново из записей хоз. работ."});
+        QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.h_tabel").toInt(), 1);
+        QCOMPARE(w->query()->recordCount(), 0);
+        dialogs.clear();
         int maxSeen = 0;
         const auto c = connect(w->PB, &QProgressBar::valueChanged, this, [&](int v) { maxSeen = qMax(maxSeen, v); });
         w->Button3->click();
         disconnect(c);
+        QCOMPARE(dialogs.texts().size(), 2);
+        QCOMPARE(dialogs.texts().last(), QString("Табель за март 2024 перестроен: построено 3 строки."));
         QCOMPARE(maxSeen, 31);
         QVERIFY(w->PB->isHidden());
         QCOMPARE(w->query()->recordCount(), 2);

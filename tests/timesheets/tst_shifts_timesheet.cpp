@@ -236,8 +236,12 @@ private slots:
             QVERIFY(!w->PB->isHidden());
             QVERIFY(!w->Button1->isEnabled());
         });
+        ScriptedDialogs dialogs;
         w->Button1->click();
         disconnect(c);
+        QCOMPARE(dialogs.texts(), (QStringList{"Перестроить табель по сменам за февраль 2024? Его строки (сейчас 0) будут удалены и "
+                                               "построены заново из журнала.",
+                                               "Табель за февраль 2024 перестроен: построено 1 строка."}));
         QCOMPARE(w->PB->maximum(), 29);
         QCOMPARE(maxSeen, 29);
         QVERIFY(w->PB->isHidden());
@@ -245,6 +249,25 @@ private slots:
         const Dataset &q = app->forms.DataModule6->H_Tabel_3;
         QCOMPARE(q.recordCount(), 1);
         QCOMPARE(q.valueAt(0, "d29").toInt(), 11);
+    }
+
+    // "Нет" leaves hand-corrected lines as they are
+    void rebuildDeclined()
+    {
+        const int a = Seed::worker("Алексеев А.В.");
+        entry(QDate(2024, 3, 4), 1, a, 6);
+        Seed::shiftLine(a, 1, 3, 2024, {{4, 2}});
+        Seed::shiftLine(a, 2, 3, 2024, {{5, 1}});
+        ScriptedDialogs dialogs;
+        dialogs.answers = {false};
+        w->prepare(QDate(2024, 3, 1));
+        w->Button1->click();
+        QCOMPARE(dialogs.texts(), QStringList{"Перестроить табель по сменам за март 2024? Его строки (сейчас 2) будут удалены и "
+                                              "построены заново из журнала."});
+        QCOMPARE(dialogs.shown[0].kind, Dialogs::Kind::Question);
+        QCOMPARE(TestDb::scalar("select d4 from accounts_dep.h_tabel where smena=1").toInt(), 2);
+        QCOMPARE(TestDb::scalar("select count(*) from accounts_dep.h_tabel").toInt(), 2);
+        QCOMPARE(app->forms.DataModule6->H_Tabel_1.valueAt(0, "d4").toInt(), 2);
     }
 
     void failedRebuildSaysSo()
@@ -259,9 +282,9 @@ private slots:
         w->prepare(QDate(2024, 3, 1));
         w->Button1->click();
         TestDb::exec("drop trigger refuse on accounts_dep.h_tabel; drop function accounts_dep.refuse();");
-        QCOMPARE(dialogs.shown.size(), 1);
-        QVERIFY(dialogs.shown[0].text.contains("остались прежними"));
-        QVERIFY(dialogs.shown[0].text.contains("отказ записи"));
+        QCOMPARE(dialogs.shown.size(), 2); // the question, then the failure
+        QVERIFY(dialogs.shown[1].text.contains("остались прежними"));
+        QVERIFY(dialogs.shown[1].text.contains("отказ записи"));
         QCOMPARE(app->forms.DataModule6->H_Tabel_1.valueAt(0, "d4").toInt(), 2);
     }
 
