@@ -35,3 +35,6 @@ GRANT EXECUTE ON FUNCTION accounts_dep.sign_in(text, text), accounts_dep.session
                           accounts_dep.user_add(text, text, text), accounts_dep.user_set_code(integer, text),
                           accounts_dep.user_set_role(integer, text), accounts_dep.user_set_active(integer, boolean)
     TO sys;
+
+-- The closed-month refusal text, which the windows show beside the month's state.
+GRANT EXECUTE ON FUNCTION accounts_dep.closed_month_text(integer, integer) TO sys;

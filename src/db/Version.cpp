@@ -11,14 +11,12 @@ VersionVerdict checkVersionRow(TDataModule6 &dm, int D, int T)
     VersionVerdict verdict = VersionVerdict::Same;
     int vd = 0, vt = 0;
     if (ver.isEmpty()) {
-        dm.decimalDelimiter = QString();
         cmd.setSql(QStringLiteral("insert into accounts_dep.ver (d, t, delim) values (:d, :t, '')"));
         cmd.setParam(QStringLiteral("d"), D);
         cmd.setParam(QStringLiteral("t"), T);
         cmd.exec();
         return VersionVerdict::Stamped;
     }
-    dm.decimalDelimiter = ver.asString(QStringLiteral("delim"));
     vd = ver.asInt(QStringLiteral("d"));
     vt = ver.asInt(QStringLiteral("t"));
     ver.close();

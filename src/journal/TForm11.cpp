@@ -347,6 +347,8 @@ bool TForm11::save()
         e.oldDate = openedDate;
     }
     const Outcome outcome = Entries::save(dm.connectionName(), e);
+    if (outcome.ok())
+        m_lastSavedId = outcome.id ? outcome.id : e.id;
 
     // The transaction has ended: only now is anything shown or read.
     return EntrySave::finish(

@@ -84,6 +84,8 @@ public:
     // True when written. Every refusal (and a database error) is shown after
     // the write's transaction has ended; the window keeps what was typed.
     bool save();
+    // The entry the last successful save wrote (0 before any).
+    qint64 lastSavedId() const { return m_lastSavedId; }
     void clearFields();
 
     void pickWorker();
@@ -103,5 +105,6 @@ protected:
     bool eventFilter(QObject *o, QEvent *e) override;
 
 private:
+    qint64 m_lastSavedId = 0;
     Forms &f;
 };
