@@ -267,9 +267,7 @@ void TForm27::fillYears()
 {
     const QSignalBlocker block(cb_year);
     cb_year->clear();
-    // read with the month when the window opens; on its own only when that could not run
-    if (!q_year.isOpen())
-        openShown(q_year);
+    // read with the month (ComboBox1Change); a failed read has been told there
     for (int r = 0; r < q_year.recordCount(); ++r)
         cb_year->addItem(q_year.valueAt(r, QStringLiteral("year")).toString());
     // a year without lines yet is still the one shown, as the list's placeholder

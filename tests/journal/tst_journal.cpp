@@ -3,6 +3,10 @@
 #include "db/Gateway.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
+#include "db/Decimal.h"
+#include "records/Actor.h"
+#include "records/Entries.h"
+#include "records/Roles.h"
 #include "ui/LiveRefresh.h"
 #include "support/DialogDriver.h"
 #include "support/Seed.h"
@@ -17,6 +21,7 @@
 #include <QFont>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QUuid>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
@@ -411,6 +416,66 @@ private slots:
         }
         QCOMPARE(statements, 5); // four shifts and the month's state
         QCOMPARE(transactions.size(), 1);
+    }
+
+    // The role table the windows follow says what the database's write
+    // functions let each role do: one row per write of the journal.
+    void roleTableMatchesTheDatabase_data()
+    {
+        QTest::addColumn<QString>("role");
+        QTest::addColumn<int>("action");
+        const struct {
+            const char *name;
+            Roles::Action action;
+        } writes[] = {{"entry_save new", Roles::Action::AddEntry},
+                      {"entry_save change", Roles::Action::ChangeEntry},
+                      {"entry_delete", Roles::Action::DeleteEntry},
+                      {"entry_mark", Roles::Action::MarkEntry}};
+        for (const char *role : {"administrator", "masters", "econom", "sklad"})
+            for (const auto &w : writes)
+                QTest::addRow("%s %s", role, w.name) << QString::fromLatin1(role) << int(w.action);
+    }
+    void roleTableMatchesTheDatabase()
+    {
+        QFETCH(QString, role);
+        QFETCH(int, action);
+        const QString conn = app->forms.DataModule6->connectionName();
+        const int id = entry(1, 4);
+        TestDb::signInAs(conn, role);
+        // back to the test's own user afterwards
+        const Actor::Who me = Actor::current();
+        auto back = qScopeGuard([conn, me]() { TestDb::signInAs(conn, me.role, me.name); });
+        Entries::Entry e;
+        e.worker = worker;
+        e.item = product;
+        e.operation = oper;
+        Decimal::parse(QStringLiteral("1.5"), &e.price);
+        e.quantity = 3;
+        e.hours = 2;
+        e.shift = 1;
+        e.date = day;
+        e.key = QUuid::createUuid();
+        Outcome o;
+        switch (Roles::Action(action)) {
+        case Roles::Action::AddEntry:
+            e.colour = 77;
+            o = Entries::save(conn, e);
+            break;
+        case Roles::Action::ChangeEntry:
+            e.id = id;
+            e.oldWorker = worker;
+            e.oldShift = 1;
+            e.oldDate = day;
+            o = Entries::save(conn, e);
+            break;
+        case Roles::Action::DeleteEntry:
+            o = Entries::remove(conn, id);
+            break;
+        default:
+            o = Entries::setMark(conn, id, "ok");
+            break;
+        }
+        QVERIFY2(o.ok() == Roles::may(role, Roles::Action(action)), qPrintable(o.text));
     }
 
     void maintenanceItemsHiddenByDefault()
