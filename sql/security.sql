@@ -71,3 +71,5 @@ BEGIN
         ALTER FUNCTION accounts_dep.person_sync() SECURITY DEFINER SET search_path = pg_catalog, accounts_dep, pg_temp;
     END IF;
 END $$;
+-- The closed-month refusal text, which the windows show beside the month's state.
+GRANT EXECUTE ON FUNCTION accounts_dep.closed_month_text(integer, integer) TO sys;

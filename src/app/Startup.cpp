@@ -105,7 +105,6 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
 
     ctx->dataModule = std::make_unique<TDataModule6>();
     f.DataModule6 = ctx->dataModule.get();
-    f.DataModule6->showError = [](const QString &caption, const QString &text) { Dialogs::error(text, caption); };
     DbSession::setNotifier([](const QString &text) { Dialogs::information(text, QStringLiteral("Связь с базой данных")); });
     Outage::instance(); // watches the connections from the first statement on
 

@@ -10,6 +10,7 @@
 #include "journal/AuditUi.h"
 #include "journal/TForm1.h"
 #include "records/Actor.h"
+#include "records/Roles.h"
 #include "reports/TForm18.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
@@ -100,8 +101,6 @@ bool TForm23::signIn(bool showJournal)
     j->setShift(1);
     j->role = x;
     j->N11->setEnabled(false);
-    for (int s = 1; s <= 4; ++s)
-        f.DataModule6->smena(s)->setParam(QStringLiteral("ok"), QStringLiteral("ta"));
 
     // The database checks the code, slows down guessing (whichever program
     // asks) and ties this connection's server session to the user.
@@ -129,7 +128,7 @@ bool TForm23::signIn(bool showJournal)
     // A built-in code keeps the role text it always had (the code itself for
     // the administrator); a personal code gives its user's role.
     j->role = admin ? (isAccessCode(x) ? x : user.role) : user.role;
-    j->N11->setEnabled(admin);
+    j->setRole(user.role);
     Actor::set({user.name, user.role, QSysInfo::machineHostName()});
     AuditUi::showSignedIn(f, user.name, user.role);
     applyRestrictions(user.role);
@@ -140,41 +139,35 @@ bool TForm23::signIn(bool showJournal)
 
 void TForm23::applyRestrictions(const QString &role)
 {
+    using Roles::Action;
     TForm1 *j = f.Form1;
     TForm18 *r = f.Form18;
-    const bool masters = role == QLatin1String("masters");
-    const bool econom = role == QLatin1String("econom");
-    const bool sklad = role == QLatin1String("sklad");
-    if (masters || econom || sklad) {
-        j->Button2->setEnabled(false);
-        j->Button3->setEnabled(false);
-        j->N2->setEnabled(false);
-        j->N11->setEnabled(false);
-    }
-    if (econom || sklad)
-        j->Button1->setEnabled(false);
-    if (econom) {
-        j->Button8->setEnabled(false);
-        j->RadioButton1->setEnabled(false);
-        j->RadioButton2->setEnabled(false);
-        j->RadioButton3->setEnabled(false);
-        j->RadioButton4->setEnabled(false);
-        j->CBox1->setEnabled(false);
-        j->DateT->setEnabled(false);
-        j->DBGrid2->setEnabled(false);
-    }
-    if (r && (masters || sklad)) {
-        r->Button1->setEnabled(false);
-        r->Button2->setEnabled(false);
-        r->Button4->setEnabled(false);
-        r->Button6->setEnabled(false);
-    }
-    // the month's earnings are for the accounts department and the management
-    if (masters || sklad)
-        j->MonthOverviewItem->setEnabled(false);
-    if (r && sklad) {
-        r->setProductKind(1);
-        r->RadioGroup1->setEnabled(false);
+    // "off" for the rest of the run; what a role may do stays as designed
+    auto allow = [&role](QObject *o, Action a) {
+        if (Roles::may(role, a))
+            return;
+        if (auto *w = qobject_cast<QWidget *>(o))
+            w->setEnabled(false);
+        else if (auto *act = qobject_cast<QAction *>(o))
+            act->setEnabled(false);
+    };
+    allow(j->Button1, Action::AddEntry);
+    allow(j->Button2, Action::ChangeEntry);
+    allow(j->Button3, Action::DeleteEntry);
+    for (QObject *o : std::initializer_list<QObject *>{j->Button8, j->RadioButton1, j->RadioButton2, j->RadioButton3,
+                                                       j->RadioButton4, j->CBox1, j->DateT, j->DBGrid2})
+        allow(o, Action::BrowseDays);
+    allow(j->N2, Action::Catalogues);
+    // off at every attempt until a role that may is signed in
+    j->N11->setEnabled(Roles::may(role, Action::Timesheets));
+    allow(j->MonthOverviewItem, Action::MonthOverview);
+    if (r) {
+        for (QObject *o : std::initializer_list<QObject *>{r->Button1, r->Button2, r->Button4, r->Button6})
+            allow(o, Action::WorkerReports);
+        if (!Roles::may(role, Action::AnyProductKind)) {
+            r->setProductKind(1);
+            r->RadioGroup1->setEnabled(false);
+        }
     }
 }
 

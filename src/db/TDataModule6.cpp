@@ -22,14 +22,8 @@ TDataModule6::TDataModule6(QObject *parent)
     : QObject(parent),
       Smena1(kConn), Smena2(kConn), Smena3(kConn), Smena4(kConn),
       Workers(kConn), Izdel(kConn), Vid_oper(kConn), Oper(kConn),
-      H_Tabel_1(kConn), H_Tabel_2(kConn), H_Tabel_3(kConn), Control(kConn),
-      Oper_del(kConn), Oper_ins(kConn), Oper_ed(kConn), DelSmena(kConn), SQL_exec(kConn),
-      H_Tabel_ins(kConn)
+      H_Tabel_1(kConn), H_Tabel_2(kConn), H_Tabel_3(kConn), Control(kConn)
 {
-    Smena1.sql = smenaStatement(1);
-    Smena2.sql = smenaStatement(2);
-    Smena3.sql = smenaStatement(3);
-    Smena4.sql = smenaStatement(4);
     Workers.setSql(QStringLiteral("select * from accounts_dep.person order by fio"));
     Izdel.setSql(QStringLiteral("select *  from accounts_dep.IZDEL order by marka"));
     Vid_oper.setSql(QStringLiteral("select * from accounts_dep.VID_OPER order by vid"));
@@ -37,7 +31,6 @@ TDataModule6::TDataModule6(QObject *parent)
     H_Tabel_1.sql = hTabelStatement(1);
     H_Tabel_2.sql = hTabelStatement(2);
     H_Tabel_3.sql = hTabelStatement(3);
-    Oper_del.setSql(QStringLiteral("delete from accounts_dep.oper where id=:id"));
     Changes = new ChangeListener(kConn, this);
 }
 
@@ -47,28 +40,6 @@ TDataModule6::~TDataModule6()
     Changes = nullptr;
     DbSession::forget(kConn);
     Gateway::forget(kConn);
-}
-
-QStringList TDataModule6::smenaStatement(int shift)
-{
-    if (shift == 1)
-        return {
-            QStringLiteral("select smena.id, smena.data, smena.smena, smena.i_id, smena.o_id, smena.w_id, "),
-            QStringLiteral("smena.cena,person.s_caption fio, izdel.marka, vid_oper.vid, (SELECT (CASE naimen WHEN 0 THEN 'Готовая продукция' ELSE 'Заготовки' END)) as nmn, oper.naimen,  smena.brak, smena.kol_vo::numeric,"),
-            QStringLiteral("round((kol_vo-brak)*smena.cena::numeric, 2) as summa, smena.prize, color,time, smena.ok, vvod, smena.id_doc, smena.id_doc_item, smena.f_gds_qty_use, smena.id_gds_use, smena.id_cons_use"),
-            QStringLiteral("from cmn_contractor.person person, accounts_dep.izdel,accounts_dep.oper,accounts_dep.smena,accounts_dep.vid_oper "),
-            QStringLiteral("where smena.i_id=izdel.id and smena.o_id=oper.id and (w_id=person.id or s_code::t_id=w_id) and "),
-            QStringLiteral("oper.vid=vid_oper.id and smena.smena=1 and smena.data=:data and ok!=:ok order by "),
-            QStringLiteral("fio, izdel.marka, vid_oper.vid, oper.naimen, color"),
-        };
-    return {
-        QStringLiteral("select smena.data, smena.smena, smena.i_id, smena.o_id, smena.w_id, "),
-        QStringLiteral("smena.cena, s_caption fio, izdel.marka, vid_oper.vid, (SELECT (CASE naimen WHEN 0 THEN 'Готовая продукция' ELSE 'Заготовки' END)) as nmn, oper.naimen, smena.kol_vo::numeric, smena.brak, "),
-        QStringLiteral("round((kol_vo-brak)*smena.cena::numeric, 2) as summa, smena.prize, smena.id, color,time,smena.ok,vvod, smena.id_doc, smena.id_doc_item, smena.f_gds_qty_use, smena.id_gds_use, smena.id_cons_use  "),
-        QStringLiteral("from cmn_contractor.person person,accounts_dep.izdel,accounts_dep.oper,accounts_dep.smena,accounts_dep.vid_oper "),
-        QStringLiteral("where smena.i_id=izdel.id and smena.o_id=oper.id and (w_id=person.id or s_code::t_id=w_id) and "),
-        QStringLiteral("oper.vid=vid_oper.id and smena.smena=%1 and smena.data=:data and ok<>:ok order by fio").arg(shift),
-    };
 }
 
 QStringList TDataModule6::operStatement()
@@ -154,46 +125,4 @@ Dataset *TDataModule6::smena(int shift)
     case 4: return &Smena4;
     default: return &Smena1;
     }
-}
-
-bool TDataModule6::DuplicateCheck(const QString &countSql, const QString &message)
-{
-    Control.close();
-    Control.setSql(countSql);
-    Control.open();
-    const int cnt = Control.asInt(QStringLiteral("cnt"));
-    Control.close();
-    if (cnt > 0) {
-        if (showError)
-            showError(QStringLiteral("Ошибка"), message);
-        return true;
-    }
-    return false;
-}
-
-int TDataModule6::controlInt(const QString &sql, const QString &column)
-{
-    Control.close();
-    Control.setSql(sql);
-    Control.open();
-    const int v = Control.isEmpty() ? 0 : Control.asInt(column);
-    Control.close();
-    return v;
-}
-
-QString TDataModule6::DecimalForDb(const QString &number) const
-{
-    return decimalForDb(number, decimalDelimiter);
-}
-
-QString TDataModule6::decimalForDb(const QString &number, const QString &delimiter)
-{
-    int p = number.indexOf(QLatin1Char(','));
-    if (p < 0)
-        p = number.indexOf(QLatin1Char('.'));
-    if (p < 0)
-        return number;
-    QString out = number;
-    out.replace(p, 1, delimiter);
-    return out;
 }

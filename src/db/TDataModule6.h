@@ -3,12 +3,12 @@
 
 #include <QObject>
 #include <QString>
-#include <functional>
 
 class ChangeListener;
 
-// The one non-visual container: the shared connection, the queries and
-// commands several windows share, the decimal delimiter and two routines.
+// The one non-visual container: the shared connection and the queries
+// several windows share. The journal's queries are members here, but their
+// statements and reads are the journal's (src/journal/JournalQueries).
 class TDataModule6 : public QObject {
     Q_OBJECT
 public:
@@ -36,33 +36,16 @@ public:
     // (listening once connected).
     ChangeListener *Changes = nullptr;
 
-    // Journal queries of shifts 1..4 (anything else gives shift 1)
+    // Journal queries of shifts 1..4 (anything else gives shift 1); the
+    // journal sets their statements
     Dataset Smena1, Smena2, Smena3, Smena4;
     Dataset *smena(int shift);
     Dataset Workers, Izdel, Vid_oper, Oper;
     Dataset H_Tabel_1, H_Tabel_2, H_Tabel_3;
     Dataset Control; // scratch query
 
-    Command Oper_del, Oper_ins, Oper_ed, DelSmena, SQL_exec, H_Tabel_ins;
-
-    QString decimalDelimiter;
-
-    // Runs a count statement (a column "cnt"); shows `message` and returns
-    // true when the count is above zero. Errors propagate as DbError.
-    bool DuplicateCheck(const QString &countSql, const QString &message);
-    // The first "," (or else the first ".") of a number text replaced by the delimiter.
-    QString DecimalForDb(const QString &number) const;
-    static QString decimalForDb(const QString &number, const QString &delimiter);
-
-    // Opens Control with one statement and returns the first row's column as int (0 when no row).
-    int controlInt(const QString &sql, const QString &column);
-
-    // How DuplicateCheck shows its message; the application sets the dialog seam here.
-    std::function<void(const QString &caption, const QString &text)> showError;
-
     // The statement of H_Tabel_1..3 for a shift.
     static QStringList hTabelStatement(int shift);
-    static QStringList smenaStatement(int shift);
     static QStringList operStatement();
 
 private:

@@ -6,13 +6,10 @@
 VersionVerdict checkVersionRow(TDataModule6 &dm, int D, int T)
 {
     Dataset ver(dm.connectionName());
-    ver.setSql(QStringLiteral("select d, t, delim from accounts_dep.ver limit 1"));
+    ver.setSql(QStringLiteral("select d, t from accounts_dep.ver limit 1"));
     ver.open();
-    if (ver.isEmpty()) {
-        dm.decimalDelimiter = QString();
+    if (ver.isEmpty())
         return VersionVerdict::Same;
-    }
-    dm.decimalDelimiter = ver.asString(QStringLiteral("delim"));
     const int vd = ver.asInt(QStringLiteral("d"));
     const int vt = ver.asInt(QStringLiteral("t"));
     ver.close();

@@ -1,5 +1,6 @@
 #include "TForm1.h"
 
+#include "JournalQueries.h"
 #include "KeyBindings.h"
 #include "TeamShift.h"
 
@@ -9,6 +10,7 @@
 #include "db/Sql.h"
 #include "db/TDataModule6.h"
 #include "records/Entries.h"
+#include "records/Roles.h"
 #include "ui/DatasetModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Outage.h"
@@ -58,6 +60,8 @@ TForm1::TForm1(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     DateT->installEventFilter(this);
 
     CBox1 = Widgets::named<QCheckBox>(this, "CBox1", QStringLiteral("Выходной"));
+
+    m_day = std::make_unique<JournalDay>(*f.DataModule6);
 
     DBGrid2 = new QTableView(this);
     DBGrid2->setObjectName(QStringLiteral("DBGrid2"));
@@ -174,9 +178,10 @@ TForm1::TForm1(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
     live = new LiveRefresh(
         this, f.DataModule6->Changes,
         [this](const ChangeNotice::Change &c) {
+            if (c.table == ChangeNotice::Table::Months) // the day's buttons and label
+                return m_readDate.isValid() && ChangeNotice::touchesMonth(c, m_readDate.year(), m_readDate.month());
             if (c.table != ChangeNotice::Table::Entries)
-                return c.table != ChangeNotice::Table::Housekeeping && c.table != ChangeNotice::Table::Timesheet
-                       && c.table != ChangeNotice::Table::Months; // names
+                return c.table != ChangeNotice::Table::Housekeeping && c.table != ChangeNotice::Table::Timesheet; // names
             if (!m_readDate.isValid() || !ChangeNotice::touchesDay(c, m_readDate))
                 return false;
             if (ChangeNotice::touchesDay(c, m_readDate, shift))
@@ -184,12 +189,36 @@ TForm1::TForm1(Forms &forms, QWidget *parent) : QDialog(parent), f(forms)
             m_staleShifts |= 1u << c.shift;
             return false;
         },
-        [this]() { journal()->open(); });
+        [this]() {
+            // the shown shift and the month's state, one trip
+            m_day->readShift(shift);
+            emit journalRead();
+        });
     live->keepPlace(DBGrid2, QStringLiteral("id"));
     if (f.DataModule6->Changes)
         connect(f.DataModule6->Changes, &ChangeListener::reconnected, this, [this]() { m_staleShifts = ~0u; });
     TeamButton = TeamShift::addOpener(this, buttons, Button8, Button1, [this]() -> TeamShift * { return team(); });
     KeyBindings::journal(this);
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::setRole(const QString &r)
+{
+    m_day->setRole(r);
+}
+
+bool TForm1::monthClosed() const { return m_day->monthClosed(); }
+
+QString TForm1::monthClosedText() const { return m_day->closedText(); }
+
+void TForm1::showEntry(qint64 id)
+{
+    Dataset *q = journal();
+    if (id <= 0 || !q->locate(QStringLiteral("id"), id))
+        return;
+    // the grid follows the dataset's current row; in view as well
+    DBGrid2->scrollTo(DBGrid2->currentIndex());
 }
 
 TeamShift *TForm1::team()
@@ -267,15 +296,9 @@ void TForm1::FormActivate()
 
 void TForm1::readJournals()
 {
-    TDataModule6 &dm = *f.DataModule6;
-    for (int s = 1; s <= 4; ++s)
-        dm.smena(s)->close();
     m_readDate = date();
     m_staleShifts = 0;
-    for (int s = 1; s <= 4; ++s)
-        dm.smena(s)->setParam(QStringLiteral("data"), m_readDate);
-    // the four shifts in one trip to the server
-    Dataset::openTogether({dm.smena(1), dm.smena(2), dm.smena(3), dm.smena(4)});
+    m_day->read(m_readDate);
     emit journalRead();
 }
 
@@ -319,7 +342,8 @@ void TForm1::setShift(int n)
     if (m_staleShifts & (1u << n)) {
         m_staleShifts &= ~(1u << n);
         try {
-            f.DataModule6->smena(n)->open();
+            m_day->readShift(n);
+            emit journalRead();
         } catch (const DbError &e) {
             Dialogs::error(e.text());
         }
@@ -344,19 +368,17 @@ void TForm1::CBox1Click() { Widgets::showDayOff(CBox1); }
 void TForm1::Button8Click()
 {
     WaitCursor wait;
-    TDataModule6 &dm = *f.DataModule6;
-    live->keepingPlace([&dm]() {
-        for (int s = 1; s <= 4; ++s) {
-            dm.smena(s)->close();
-            dm.smena(s)->open();
-        }
+    // the four shifts and the month's state with the parameters they have, one trip
+    live->keepingPlace([this]() {
+        m_day->readAgain();
+        m_staleShifts = 0;
     });
     emit journalRead();
 }
 
 void TForm1::toggleMark()
 {
-    if (role == QLatin1String("masters"))
+    if (!Roles::may(role, Roles::Action::MarkEntry))
         return;
     Dataset *q = journal();
     if (q->isEmpty())

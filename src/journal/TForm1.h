@@ -1,6 +1,7 @@
 #pragma once
 #include <QDate>
 #include <QDialog>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -15,6 +16,7 @@ class QTimer;
 class TeamShift;
 class Dataset;
 class DatasetModel;
+class JournalDay;
 class LiveRefresh;
 struct Forms;
 
@@ -23,6 +25,7 @@ class TForm1 : public QDialog {
     Q_OBJECT
 public:
     explicit TForm1(Forms &forms, QWidget *parent = nullptr);
+    ~TForm1() override;
 
     QRadioButton *RadioButton1, *RadioButton2, *RadioButton3, *RadioButton4;
     QDateEdit *DateT;
@@ -47,15 +50,22 @@ public:
     LiveRefresh *live = nullptr; // other workstations' changes of the day shown
 
     int shift = 1;
-    QString role;
+    QString role; // a role name, or the administrator's access code as typed
 
     QDate date() const;
     Dataset *journal() const; // the journal query of the current shift
     bool dayOff() const;
 
+    // The signed-in user's role (the database's name): what the journal lists.
+    void setRole(const QString &r);
+    // What the day shows about its month, as last read with the entries.
+    bool monthClosed() const;
+    QString monthClosedText() const;
+
     // Named steps the handlers run
     void setShift(int n);                // binds the grid, looks of the buttons
-    void readJournals();                 // close, set data, open Smena1..Smena4
+    void readJournals();                 // Smena1..Smena4 of the date and its month's state, one trip
+    void showEntry(qint64 id);           // the entry becomes the current row, scrolled into view
     void chooseDay(const QDate &d);      // as when the calendar closes on d
     void toggleMark();                   // the double-click
     void deleteEntry();                  // "Удалить"
@@ -92,8 +102,8 @@ public:
     void N16Click();
 
 signals:
-    // The day's entries were read (a new day, "Обновить"): what else the
-    // window shows about the day is read again with them.
+    // The day's entries were read (a new day, "Обновить", a notice): the
+    // month's state (monthClosed) was read with them.
     void journalRead();
 
 protected:
@@ -105,6 +115,7 @@ private:
     void showImportProgress();
     void styleShiftButtons();
     Forms &f;
+    std::unique_ptr<JournalDay> m_day;
     QDate m_readDate; // the day the journal queries were last read for
     TeamShift *m_team = nullptr;
     unsigned m_staleShifts = 0; // bit per shift changed elsewhere since read, while another was shown

@@ -53,15 +53,17 @@ void TForm1::updateMenuAvailability()
 // "Добавить"
 void TForm1::Button1Click()
 {
-    if (f.Form11)
-        f.Form11->addEntry();
+    // the new entry becomes the current row
+    if (f.Form11 && f.Form11->addEntry() == QDialog::Accepted)
+        showEntry(f.Form11->lastSavedId());
 }
 
 // "Изменить": nothing on an empty list; the cursor returns when the editor closes
 void TForm1::Button2Click()
 {
-    if (f.Form11)
-        f.Form11->editEntry();
+    // the changed entry stays the current row, wherever it sorts now
+    if (f.Form11 && f.Form11->editEntry() == QDialog::Accepted)
+        showEntry(f.Form11->lastSavedId());
 }
 
 // "Ср.сд./хоз. работы": the list of the journal's day

@@ -341,6 +341,8 @@ bool TForm24::save()
     e.night = CBox1->isChecked();
     e.key = saveKey;
     const Outcome outcome = HousekeepingEntries::save(f.DataModule6->connectionName(), e);
+    if (outcome.ok())
+        m_lastSavedId = outcome.id ? outcome.id : e.id;
 
     // The transaction has ended: only now is anything shown or read.
     const bool saved = EntrySave::finish(

@@ -71,6 +71,10 @@ public:
     void Button3Click() { pickWorker(); }
     void Button4Click() { pickNomenclature(); }
 
+    // The entry the last successful save wrote (0 before any).
+    qint64 lastSavedId() const { return m_lastSavedId; }
+
 private:
+    qint64 m_lastSavedId = 0;
     Forms &f;
 };

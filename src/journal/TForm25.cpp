@@ -179,14 +179,21 @@ void TForm25::CBox1Click() { Widgets::showDayOff(CBox1); }
 
 void TForm25::Button5Click()
 {
-    if (f.Form24)
-        f.Form24->addEntry();
+    if (f.Form24 && f.Form24->addEntry() == QDialog::Accepted)
+        showEntry(f.Form24->lastSavedId());
 }
 
 void TForm25::Button6Click()
 {
-    if (f.Form24)
-        f.Form24->editEntry();
+    if (f.Form24 && f.Form24->editEntry() == QDialog::Accepted)
+        showEntry(f.Form24->lastSavedId());
+}
+
+void TForm25::showEntry(qint64 id)
+{
+    // the saved entry becomes the current row, in view
+    if (id > 0 && fatigue->locate(QStringLiteral("id"), id))
+        DBGrid1->scrollTo(DBGrid1->currentIndex());
 }
 
 void TForm25::deleteEntry()
@@ -200,11 +207,6 @@ void TForm25::deleteEntry()
     fatigue->refresh();
     if (!o.ok())
         Dialogs::error(o.text);
-}
-
-QString TForm25::recalculationStatement(int year, int month)
-{
-    return HousekeepingEntries::recalculationStatement(year, month);
 }
 
 void TForm25::recalculate()

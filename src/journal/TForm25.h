@@ -41,9 +41,8 @@ public:
     void readList();                      // close, d_date = list date, open
     void chooseDate(const QDate &d);      // as when the user changes the picker
     void deleteEntry();                   // "Удалить"
+    void showEntry(qint64 id);            // the entry becomes the current row, scrolled into view
     void recalculate();                   // "Расчитать ср.сд."
-    // The statement that sets the month's average-piecework prices from the journal.
-    static QString recalculationStatement(int year, int month);
 
     void FormActivate();
     void DTPcker1Change();

@@ -13,9 +13,4 @@ void action(const QString &connection, const QString &action, const QString &key
                          DbSession::Retry::Never);
 }
 
-QString monthKey(int year, int month)
-{
-    return QStringLiteral("%1-%2").arg(year).arg(month, 2, 10, QLatin1Char('0'));
-}
-
 } // namespace Audit

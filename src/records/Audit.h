@@ -13,7 +13,4 @@ namespace Audit {
 void action(const QString &connection, const QString &action, const QString &key,
             const QJsonObject &details = QJsonObject());
 
-// "2024-03": the key of a month
-QString monthKey(int year, int month);
-
 } // namespace Audit

@@ -16,11 +16,6 @@ QString monthName(int year, int month)
     return QString::fromUtf8(names[month - 1]) + QLatin1Char(' ') + QString::number(year);
 }
 
-QString refusalText(int year, int month)
-{
-    return QStringLiteral("Месяц %1 закрыт: изменения невозможны.").arg(monthName(year, month));
-}
-
 bool isClosed(const QString &connection, int year, int month)
 {
     return !DbSession::execBound(connection, QStringLiteral("select 1 from accounts_dep.closed_months where year = ? and month = ?"),
@@ -28,10 +23,18 @@ bool isClosed(const QString &connection, int year, int month)
                 .isEmpty();
 }
 
-void refuseIfClosed(const QString &connection, int year, int month)
+State state(const QString &connection, int year, int month)
 {
-    if (isClosed(connection, year, month))
-        throw DbError(refusalText(year, month));
+    Rows q = DbSession::execBound(connection,
+                                  QStringLiteral("select exists (select 1 from accounts_dep.closed_months where year = ?::int and month = ?::int), "
+                                                 "accounts_dep.closed_month_text(?::int, ?::int)"),
+                                  {year, month, year, month}, DbSession::Retry::Read);
+    State s;
+    if (q.next() && q.value(0).toBool()) {
+        s.closed = true;
+        s.text = q.value(1).toString();
+    }
+    return s;
 }
 
 static void change(const QString &connection, const QString &function, int year, int month)

@@ -9,15 +9,18 @@
 // up front so it can say so before an action starts.
 namespace ClosedMonths {
 
-// "Месяц март 2024 закрыт: изменения невозможны."
-QString refusalText(int year, int month);
 // "март 2024"
 QString monthName(int year, int month);
 
 bool isClosed(const QString &connection, int year, int month); // throws DbError
+// Whether the month is closed and the database's refusal text for it, one
+// statement. Throws DbError.
+struct State {
+    bool closed = false;
+    QString text; // empty while open
+};
+State state(const QString &connection, int year, int month);
 inline bool isClosed(const QString &connection, const QDate &d) { return isClosed(connection, d.year(), d.month()); }
-// Throws DbError with refusalText when the month is closed.
-void refuseIfClosed(const QString &connection, int year, int month);
 
 // Closing and reopening, each one call of the database's write function
 // (the administrator's; recorded by the database). Closing a closed month or

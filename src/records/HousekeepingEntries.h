@@ -35,8 +35,5 @@ Outcome remove(const QString &connection, qint64 id);
 // The average-piecework price of the month's 7778 entries, recomputed from
 // the journal, with the whole month locked. Refused in a closed month.
 Outcome recalculate(const QString &connection, int year, int month);
-// The recalculation's statement with the month's values written in, as the
-// housekeeping list shows it.
-QString recalculationStatement(int year, int month);
 
 } // namespace HousekeepingEntries

@@ -267,7 +267,7 @@ void TForm27::fillYears()
 {
     const QSignalBlocker block(cb_year);
     cb_year->clear();
-    openShown(q_year);
+    // read with the month (ComboBox1Change); a failed read has been told there
     for (int r = 0; r < q_year.recordCount(); ++r)
         cb_year->addItem(q_year.valueAt(r, QStringLiteral("year")).toString());
     // a year without lines yet is still the one shown, as the list's placeholder
@@ -289,8 +289,10 @@ void TForm27::prepare(int mode, const QDate &today)
         ComboBox1->setCurrentIndex(today.month() - 1);
     }
     m_year = today.year();
-    fillYears();
+    // the year list comes in the month's trip (ComboBox1Change reads it while closed)
+    q_year.close();
     ComboBox1Change();
+    fillYears();
 }
 
 void TForm27::openMode(int mode)
@@ -333,8 +335,12 @@ void TForm27::ComboBox1Change()
         t->setParam(QStringLiteral("d_date1"), next);
         t->setParam(QStringLiteral("d_date3"), next);
     }
-    // the month and its totals in one trip to the server
-    openShown({&q, &all_price, &price, &price7, &price8});
+    // the month and its totals in one trip to the server; the year list too
+    // when the window has just opened
+    QList<Dataset *> reads{&q, &all_price, &price, &price7, &price8};
+    if (!q_year.isOpen())
+        reads << &q_year;
+    openShown(reads);
     showTotals();
 
     MonthGrid::colourDays(DataSource1, first, palette().color(QPalette::WindowText),

@@ -43,7 +43,6 @@ private slots:
     {
         TestDb::clearData();
         TestDb::exec("delete from accounts_dep.users where not builtin");
-        f->DataModule6->decimalDelimiter = ".";
     }
     void cleanup() { DialogDriver::verifyNoWindowLeftOpen(); }
     void cleanupTestCase() { app.reset(); }

@@ -46,7 +46,7 @@ class TestConnection : public QObject {
     // The server ends the program's session, as a restart does.
     void dropProgramsConnection()
     {
-        const int pid = dm->controlInt("select pg_backend_pid() as pid", "pid");
+        const int pid = Gateway::run(dm->connectionName(), QStringLiteral("select pg_backend_pid() as pid")).valueAt(0, 0).toInt();
         TestDb::exec(QString("select pg_terminate_backend(%1, 5000)").arg(pid));
     }
     int entries() { return TestDb::scalar("select count(*) from accounts_dep.smena").toInt(); }

@@ -104,54 +104,6 @@ private slots:
         QCOMPARE(journalNames(1, d), QStringList{});
     }
 
-    void duplicateCheck_data()
-    {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<bool>("refused");
-        QTest::newRow("none") << 0 << false;
-        QTest::newRow("three") << 3 << true;
-    }
-    void duplicateCheck()
-    {
-        QFETCH(int, count);
-        QFETCH(bool, refused);
-        ScriptedDialogs dialogs;
-        QCOMPARE(dm->DuplicateCheck(QString("select %1 as cnt").arg(count), "Дубль!"), refused);
-        QCOMPARE(dialogs.texts(), refused ? QStringList{"Дубль!"} : QStringList{});
-        if (refused)
-            QCOMPARE(dialogs.shown.first().caption, QString("Ошибка"));
-        QVERIFY(!dm->Control.isOpen());
-    }
-
-    void duplicateCheckPassesErrorsOn()
-    {
-        ScriptedDialogs dialogs;
-        QVERIFY_THROWS_EXCEPTION(DbError, dm->DuplicateCheck("select count(*) as cnt from accounts_dep.nosuchtable", "Дубль!"));
-        QVERIFY(dialogs.shown.isEmpty());
-    }
-
-    void decimalForDb_data()
-    {
-        QTest::addColumn<QString>("delimiter");
-        QTest::addColumn<QString>("in");
-        QTest::addColumn<QString>("out");
-        QTest::newRow("comma to point") << "." << "12,5" << "12.5";
-        QTest::newRow("point stays") << "." << "12.5" << "12.5";
-        QTest::newRow("comma preferred") << "." << "1.5,7" << "1.5.7";
-        QTest::newRow("whole number") << "." << "12" << "12";
-        QTest::newRow("point to comma") << "," << "12.5" << "12,5";
-        QTest::newRow("empty delimiter") << "" << "12,5" << "125";
-        QTest::newRow("long delimiter") << "<>" << "3,25" << "3<>25";
-    }
-    void decimalForDb()
-    {
-        QFETCH(QString, delimiter);
-        QFETCH(QString, in);
-        QFETCH(QString, out);
-        dm->decimalDelimiter = delimiter;
-        QCOMPARE(dm->DecimalForDb(in), out);
-    }
-
     // Typed text reaches the table exactly as typed and never changes a statement.
     void typedTextBound_data()
     {

@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 #include "db/TDataModule6.h"
+#include "journal/JournalQueries.h"
 #include "support/Seed.h"
 #include "support/TestDb.h"
 #include "support/TestMain.h"
@@ -40,7 +41,7 @@ private slots:
     void personsFoundThroughIndexes()
     {
         QFETCH(int, shift);
-        QString sql = TDataModule6::smenaStatement(shift).join(QLatin1Char('\n'));
+        QString sql = JournalQueries::shiftStatement(shift).join(QLatin1Char('\n'));
         sql.replace(QStringLiteral(":data"), QStringLiteral("'05.03.2024'")).replace(QStringLiteral(":ok"), QStringLiteral("'да'"));
         QStringList plan;
         for (const QVariantList &row : TestDb::rows(QStringLiteral("explain ") + sql))

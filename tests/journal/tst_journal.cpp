@@ -1,6 +1,13 @@
 #include "app/Startup.h"
+#include "db/ChangeListener.h"
+#include "db/Gateway.h"
 #include "db/TDataModule6.h"
 #include "journal/TForm1.h"
+#include "db/Decimal.h"
+#include "records/Actor.h"
+#include "records/Entries.h"
+#include "records/Roles.h"
+#include "ui/LiveRefresh.h"
 #include "support/DialogDriver.h"
 #include "support/Seed.h"
 #include "support/TestDb.h"
@@ -10,7 +17,11 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QFile>
 #include <QFont>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QUuid>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
@@ -297,6 +308,174 @@ private slots:
         QTest::mouseClick(j->Button8, Qt::LeftButton);
         QCOMPARE(dialogs.shown.size(), 1);
         QVERIFY(j->journal()->isOpen());
+    }
+
+    // Each way of (re)reading the day is one trip to the server, the month's
+    // closed state and the database's text for it included.
+    void dayIsOneTrip_data()
+    {
+        QTest::addColumn<QString>("action");
+        for (const char *a : {"date change", "Обновить", "F5", "change notice", "stale shift chosen"})
+            QTest::newRow(a) << QString::fromUtf8(a);
+    }
+    void dayIsOneTrip()
+    {
+        QFETCH(QString, action);
+        entry(1, 8);
+        entry(2, 4);
+        TestDb::exec("insert into accounts_dep.closed_months (year, month) values (2024, 3)");
+        auto reopen = qScopeGuard([]() { TestDb::exec("delete from accounts_dep.closed_months"); });
+        ChangeListener *changes = app->forms.DataModule6->Changes;
+        QVERIFY(changes && changes->listening());
+        changes->setProbeInterval(600000); // no idle check in between
+        auto probe = qScopeGuard([changes]() { changes->setProbeInterval(3000); });
+        j->show();
+        QVERIFY(QTest::qWaitForWindowExposed(j));
+        j->chooseDay(day.addDays(-7));
+        QTest::qWait(LiveRefresh::MinInterval);
+        auto notice = [](int shift) {
+            TestDb::exec(QString("select pg_notify('tabel_changes', '{\"d\":\"2024-03-05\",\"m\":3,\"s\":%1,"
+                                 "\"t\":\"entries\",\"y\":2024}')").arg(shift));
+        };
+        if (action != "date change")
+            j->chooseDay(day);
+        if (action == "stale shift chosen") {
+            QSignalSpy heard(changes, &ChangeListener::changed);
+            notice(2);
+            QTRY_COMPARE(heard.count(), 1);
+            QTest::qWait(LiveRefresh::Delay * 2);
+        }
+        const int rereads = j->live->rereads();
+        const quint64 before = Gateway::roundTrips();
+        if (action == "date change")
+            j->chooseDay(day);
+        else if (action == "Обновить")
+            j->Button8->click();
+        else if (action == "F5")
+            QTest::keyClick(j->DBGrid2, Qt::Key_F5);
+        else if (action == "change notice") {
+            notice(1);
+            QTRY_COMPARE(j->live->rereads(), rereads + 1);
+        } else {
+            j->RadioButton2->click();
+            QCOMPARE(j->shift, 2);
+        }
+        QCOMPARE(Gateway::roundTrips() - before, quint64(1));
+        // the month's state came with it, in the database's words
+        auto *label = j->findChild<QLabel *>("ClosedMonthLabel");
+        QVERIFY(label && label->isVisible());
+        QCOMPARE(label->text(), QString("Месяц март 2024 закрыт: изменения невозможны."));
+        QVERIFY(!j->Button1->isEnabled());
+        j->hide();
+        j->Button1->setEnabled(true);
+        j->Button2->setEnabled(true);
+        j->Button3->setEnabled(true);
+    }
+
+    // The counter above agrees with the server: one day read is one Sync,
+    // so all its statements run in one implicit transaction (one virtual
+    // transaction id in the server's log).
+    void dayIsOneTripInTheServersLog()
+    {
+        if (qEnvironmentVariable("TABEL_PGLOG").isEmpty())
+            QSKIP("TABEL_PGLOG not set (scripts/with-postgres sets it)");
+        entry(1, 8);
+        const QString conn = app->forms.DataModule6->connectionName();
+        const int pid = Gateway::run(conn, QStringLiteral("select pg_backend_pid()")).valueAt(0, 0).toInt();
+        TestDb::adminExec("alter system set log_statement = 'all'");
+        TestDb::adminExec("alter system set log_line_prefix = '%m [%p] %v '");
+        TestDb::adminExec("select pg_reload_conf()");
+        auto restore = qScopeGuard([]() {
+            TestDb::adminExec("alter system reset log_statement");
+            TestDb::adminExec("alter system reset log_line_prefix");
+            TestDb::adminExec("select pg_reload_conf()");
+        });
+        QFile log(qEnvironmentVariable("TABEL_PGLOG"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        // the backend takes the new settings at its next command
+        QTRY_VERIFY_WITH_TIMEOUT((Gateway::run(conn, QStringLiteral("select current_setting('log_statement')")).valueAt(0, 0).toString()
+                                  == "all"),
+                                 5000);
+        QTest::qWait(200);
+        log.seek(log.size());
+        const quint64 before = Gateway::roundTrips();
+        j->chooseDay(day);
+        QCOMPARE(Gateway::roundTrips() - before, quint64(1));
+        QTest::qWait(300); // the server writes its log asynchronously
+        const QString text = QString::fromUtf8(log.readAll());
+        // "... [pid] 3/42 LOG:  execute s12: select ..." (or "statement:" unprepared)
+        const QRegularExpression line(QString("\\[%1\\] (\\S+) LOG:  (execute [^:]*|statement): (.*)").arg(pid));
+        QSet<QString> transactions;
+        int statements = 0;
+        for (const QString &l : text.split('\n')) {
+            const auto m = line.match(l);
+            if (!m.hasMatch())
+                continue;
+            ++statements;
+            transactions << m.captured(1);
+        }
+        QCOMPARE(statements, 5); // four shifts and the month's state
+        QCOMPARE(transactions.size(), 1);
+    }
+
+    // The role table the windows follow says what the database's write
+    // functions let each role do: one row per write of the journal.
+    void roleTableMatchesTheDatabase_data()
+    {
+        QTest::addColumn<QString>("role");
+        QTest::addColumn<int>("action");
+        const struct {
+            const char *name;
+            Roles::Action action;
+        } writes[] = {{"entry_save new", Roles::Action::AddEntry},
+                      {"entry_save change", Roles::Action::ChangeEntry},
+                      {"entry_delete", Roles::Action::DeleteEntry},
+                      {"entry_mark", Roles::Action::MarkEntry}};
+        for (const char *role : {"administrator", "masters", "econom", "sklad"})
+            for (const auto &w : writes)
+                QTest::addRow("%s %s", role, w.name) << QString::fromLatin1(role) << int(w.action);
+    }
+    void roleTableMatchesTheDatabase()
+    {
+        QFETCH(QString, role);
+        QFETCH(int, action);
+        const QString conn = app->forms.DataModule6->connectionName();
+        const int id = entry(1, 4);
+        TestDb::signInAs(conn, role);
+        // back to the test's own user afterwards
+        const Actor::Who me = Actor::current();
+        auto back = qScopeGuard([conn, me]() { TestDb::signInAs(conn, me.role, me.name); });
+        Entries::Entry e;
+        e.worker = worker;
+        e.item = product;
+        e.operation = oper;
+        Decimal::parse(QStringLiteral("1.5"), &e.price);
+        e.quantity = 3;
+        e.hours = 2;
+        e.shift = 1;
+        e.date = day;
+        e.key = QUuid::createUuid();
+        Outcome o;
+        switch (Roles::Action(action)) {
+        case Roles::Action::AddEntry:
+            e.colour = 77;
+            o = Entries::save(conn, e);
+            break;
+        case Roles::Action::ChangeEntry:
+            e.id = id;
+            e.oldWorker = worker;
+            e.oldShift = 1;
+            e.oldDate = day;
+            o = Entries::save(conn, e);
+            break;
+        case Roles::Action::DeleteEntry:
+            o = Entries::remove(conn, id);
+            break;
+        default:
+            o = Entries::setMark(conn, id, "ok");
+            break;
+        }
+        QVERIFY2(o.ok() == Roles::may(role, Roles::Action(action)), qPrintable(o.text));
     }
 
     void maintenanceItemsHiddenByDefault()

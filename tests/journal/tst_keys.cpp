@@ -269,8 +269,13 @@ private slots:
     void wholeEntryByKeys()
     {
         Seed::worker("Иванов И.И.");
+        // entries before and after the new one in the journal's order
+        const int first = Seed::entry({kDay, 1, Seed::worker("Андреев А.А."), product, oper});
+        Seed::entry({kDay, 1, Seed::worker("Яковлев Я.Я."), product, oper});
         signIn(kAdmin);
         j->DBGrid2->setFocus();
+        j->DBGrid2->setCurrentIndex(j->DBGrid2->model()->index(0, 0));
+        QCOMPARE(dm->smena(1)->asInt("id"), first);
         using K = KeyScript;
         KeyScript script({
             K::key("TForm1", Qt::Key_Insert),
@@ -288,7 +293,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(script.done(), 15000);
         QVERIFY2(script.failure().isEmpty(), qPrintable(script.failure()));
         QVERIFY2(script.counted() <= 8, qPrintable(QString::number(script.counted())));
-        const auto rows = TestDb::rows("select w_id, o_id, kol_vo, brak, time, cena, smena, data from accounts_dep.smena");
+        const auto rows = TestDb::rows(QString("select w_id, o_id, kol_vo, brak, time, cena, smena, data, id from accounts_dep.smena "
+                                               "where w_id = %1").arg(worker));
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows[0][0].toInt(), worker);
         QCOMPARE(rows[0][1].toInt(), oper);
@@ -298,13 +304,51 @@ private slots:
         QCOMPARE(rows[0][5].toDouble(), 10.0);
         QCOMPARE(rows[0][7].toDate(), kDay);
         QVERIFY(!app->forms.Form11->isVisible());
-        QCOMPARE(dm->smena(1)->recordCount(), 1); // the journal shows it
+        QCOMPARE(dm->smena(1)->recordCount(), 3); // the journal shows it
+        // and it is the current row, in view: Enter or Space next act on it
+        QCOMPARE(dm->smena(1)->asInt("id"), rows[0][8].toInt());
+        QCOMPARE(j->DBGrid2->currentIndex().row(), 1);
+        QVERIFY(j->DBGrid2->viewport()->rect().intersects(j->DBGrid2->visualRect(j->DBGrid2->currentIndex())));
+        j->hide();
+    }
+
+    // A change that makes the entry sort elsewhere: the changed entry stays
+    // the current row.
+    void changedEntryStaysCurrent()
+    {
+        const int moving = Seed::entry({kDay, 1, Seed::worker("Андреев А.А."), product, oper});
+        Seed::entry({kDay, 1, worker, product, oper});
+        Seed::worker("Яковлев Я.Я.");
+        signIn(kAdmin);
+        j->DBGrid2->setFocus();
+        j->DBGrid2->setCurrentIndex(j->DBGrid2->model()->index(0, 0));
+        QCOMPARE(dm->smena(1)->asInt("id"), moving);
+        using K = KeyScript;
+        KeyScript script({
+            K::key("TForm1", Qt::Key_Return),
+            K::type("TForm11", "Я"), // another worker: the list opens with "Я" in its search box
+            K::key("TForm5", Qt::Key_Return),
+            K::key("TForm11", Qt::Key_Return, Qt::ControlModifier),
+        });
+        script.start();
+        QTRY_VERIFY_WITH_TIMEOUT(script.done(), 15000);
+        QVERIFY2(script.failure().isEmpty(), qPrintable(script.failure()));
+        QCOMPARE(TestDb::scalar(QString("select p.fio from accounts_dep.smena s join accounts_dep.person p on p.id = s.w_id "
+                                        "where s.id = %1").arg(moving)).toString(),
+                 QString("Яковлев Я.Я."));
+        QCOMPARE(dm->smena(1)->asInt("id"), moving);
+        QCOMPARE(j->DBGrid2->currentIndex().row(), 1); // it sorts last now
         j->hide();
     }
 
     void wholeHousekeepingEntryByKeys()
     {
         TForm25 *list = app->forms.Form25;
+        // two entries already listed; the first is selected
+        for (const char *name : {"Андреев А.А.", "Яковлев Я.Я."})
+            TestDb::exec(QString("insert into accounts_dep.fatigue (id_o, id_p, id_nom, d_date, i_mnth, i_year, i_smena, cnt, price, "
+                                 "i_holiday, i_night) values (7777, %1, %2, '05.03.2024', 3, 2024, 1, 8, 150, 0, 0)")
+                             .arg(Seed::worker(QString::fromUtf8(name))).arg(group));
         list->DTPcker1->setDate(kDay);
         list->CBox1->setChecked(false);
         list->show();
@@ -325,13 +369,16 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(script.done(), 15000);
         QVERIFY2(script.failure().isEmpty(), qPrintable(script.failure()));
         QVERIFY2(script.counted() <= 8, qPrintable(QString::number(script.counted())));
-        const auto rows = TestDb::rows("select id_p, id_nom, id_o, cnt from accounts_dep.fatigue");
+        const auto rows = TestDb::rows(QString("select id_p, id_nom, id_o, cnt, id from accounts_dep.fatigue where id_p = %1").arg(worker));
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows[0][0].toInt(), worker);
         QCOMPARE(rows[0][1].toInt(), group);
         QCOMPARE(rows[0][2].toInt(), 7777);
         QCOMPARE(rows[0][3].toInt(), 6);
-        QCOMPARE(list->fatigue->recordCount(), 1);
+        QCOMPARE(list->fatigue->recordCount(), 3);
+        // the new entry is the current row
+        QCOMPARE(list->fatigue->asInt("id"), rows[0][4].toInt());
+        QCOMPARE(list->DBGrid1->currentIndex().row(), list->fatigue->recNo() - 1);
         list->hide();
     }
 };

@@ -202,7 +202,7 @@ private slots:
                              "values (%1, 0, 7777, 0, 3, 2024, 9)").arg(worker));
         const QString before = TestDb::scalar("select string_agg(h::text, '|' order by smena) from accounts_dep.h_tabel h").toString();
         TDataModule6 *dm = app->forms.DataModule6;
-        const int pid = dm->controlInt("select pg_backend_pid() as pid", "pid");
+        const int pid = Gateway::run(dm->connectionName(), QStringLiteral("select pg_backend_pid() as pid")).valueAt(0, 0).toInt();
         ScriptedDialogs dialogs;
         QPushButton button;
         QProgressBar bar;
@@ -216,7 +216,7 @@ private slots:
                                        // a read meanwhile (as the journal's timer once made) meets
                                        // the loss first; its error ends only that read
                                        try {
-                                           dm->controlInt("select 1 as one", "one");
+                                           Gateway::run(dm->connectionName(), QStringLiteral("select 1 as one")).valueAt(0, 0).toInt();
                                        } catch (const DbError &) {
                                        }
                                    }
@@ -234,7 +234,7 @@ private slots:
         QCOMPARE(TestDb::scalar("select string_agg(h::text, '|' order by smena) from accounts_dep.h_tabel h").toString(), before);
         // the connection works again, outside any transaction
         QVERIFY(!DbSession::inTransaction(dm->connectionName()));
-        QCOMPARE(dm->controlInt("select 1 as one", "one"), 1);
+        QCOMPARE(Gateway::run(dm->connectionName(), QStringLiteral("select 1 as one")).valueAt(0, 0).toInt(), 1);
     }
 
     // The reply to COMMIT lost: the server stored the entry, the program

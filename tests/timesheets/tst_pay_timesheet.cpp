@@ -1,4 +1,5 @@
 #include "app/Startup.h"
+#include "db/Gateway.h"
 #include "journal/TForm1.h"
 #include "support/DialogDriver.h"
 #include "support/Seed.h"
@@ -234,6 +235,24 @@ private slots:
         emit w->cb_year->activated(0);
         QCOMPARE(w->query()->recordCount(), 1);
         QCOMPARE(w->price.param("d_date2").toDate(), QDate(2019, 3, 1));
+    }
+
+    // Opening is one trip to the server: the month, its totals and the year list.
+    void openingIsOneTrip()
+    {
+        const int a = Seed::worker("Алексеев А.В.");
+        Seed::shiftLine(a, 1, 3, 2019, {{4, 8}});
+        Seed::shiftLine(a, 1, 3, 2024, {{4, 8}});
+        entry(QDate(2024, 3, 4), a, 8);
+        for (int mode : {9, 17}) {
+            const quint64 before = Gateway::roundTrips();
+            w->prepare(mode, QDate(2024, 3, 10));
+            QCOMPARE(Gateway::roundTrips() - before, quint64(1));
+            QCOMPARE(w->cb_year->count(), 2);
+            QCOMPARE(w->cb_year->currentText(), QString("2024"));
+            QCOMPARE(w->query()->recordCount(), 1);
+            w->closeDown();
+        }
     }
 
     // A stored line of a year no date can be written for (e.g. -1) is offered
