@@ -591,6 +591,8 @@ struct Attempt {
     bool timedOut = false;  // the client's limit passed
     bool unconfirmed = false; // a commit's wait for the standby was cancelled
     int limitMs = 0;
+    QList<Each> each;         // runEach: each statement's own outcome
+    QStringList eachState;    // and its SQLSTATE when it failed
 };
 
 // A refusal raised by the database's own rules (a closed month, a taken
@@ -728,15 +730,21 @@ Attempt sendSimple(Session &s, Wait &w, const QString &text)
 // The statements in one pipeline: each one not yet prepared on this session
 // is prepared in the same trip, just before it runs; the session's limit, and
 // the statements evicted from its cache, ride along.
-Attempt sendPipeline(Session &session, Wait &w, const QList<Call> &calls, const QStringList &texts)
+Attempt sendPipeline(Session &session, Wait &w, const QList<Call> &calls, const QStringList &texts, bool eachOwn = false)
 {
     Attempt a;
+    if (eachOwn) {
+        for (int i = 0; i < calls.size(); ++i) {
+            a.each << Each();
+            a.eachState << QString();
+        }
+    }
     PGconn *conn = session.conn;
     if (!PQenterPipelineMode(conn)) {
         failWith(a, nullptr, conn, texts.value(0));
         return a;
     }
-    enum Kind { Limit, Deallocate, Prepare, Execute };
+    enum Kind { Limit, Deallocate, Prepare, Execute, Sync };
     struct Sent {
         Kind kind;
         int call = -1;
@@ -804,6 +812,11 @@ Attempt sendPipeline(Session &session, Wait &w, const QList<Call> &calls, const 
         const Params &p = params.back();
         ok = ok && PQsendQueryPrepared(conn, name.constData(), int(p.values.size()), p.values.data(), nullptr, nullptr, 0) == 1;
         sent.push_back({Execute, i, name});
+        if (eachOwn && i + 1 < calls.size()) {
+            // a sync of its own: the statement is a transaction of its own
+            ok = ok && PQpipelineSync(conn) == 1;
+            sent.push_back({Sync, i, {}});
+        }
     }
     ok = ok && PQpipelineSync(conn) == 1;
     ++g_roundTrips;
@@ -819,7 +832,7 @@ Attempt sendPipeline(Session &session, Wait &w, const QList<Call> &calls, const 
     }
 
     // One result (and its end) per message sent, then the sync.
-    auto take = [&](const QString &text, Rows *into, bool *ended) {
+    auto take = [&](const QString &text, int call, Rows *into, bool *ended) {
         PGresult *r = nextResult(session, w, ended);
         if (*ended)
             return false;
@@ -831,8 +844,18 @@ Attempt sendPipeline(Session &session, Wait &w, const QList<Call> &calls, const 
         const bool good = st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
         if (good && into)
             *into = rowsOf(r);
-        else if (st == PGRES_FATAL_ERROR)
-            failWith(a, r, conn, text);
+        else if (st == PGRES_FATAL_ERROR) {
+            const QString state = QString::fromLatin1(PQresultErrorField(r, PG_DIAG_SQLSTATE));
+            if (eachOwn && call >= 0 && PQstatus(conn) != CONNECTION_BAD && !lostCode(state)) {
+                // this statement's own failure: the others go on
+                a.each[call].error = errorText(QString::fromUtf8(PQresultErrorMessage(r)), state);
+                if (a.each[call].error.isEmpty())
+                    a.each[call].error = QString::fromUtf8(PQresultErrorMessage(r)).trimmed();
+                a.eachState[call] = state;
+            } else {
+                failWith(a, r, conn, text);
+            }
+        }
         PQclear(r);
         for (;;) { // the end of this message's results
             PGresult *more = nextResult(session, w, ended);
@@ -848,11 +871,39 @@ Attempt sendPipeline(Session &session, Wait &w, const QList<Call> &calls, const 
         }
         return good;
     };
+    // Up to and including the next sync's own result; false when the connection went.
+    auto awaitSync = [&](const QString &text) {
+        for (int gaps = 0;;) {
+            bool ended = false;
+            PGresult *r = nextResult(session, w, &ended);
+            if (ended) {
+                lostBy(a, session, w, text);
+                return false;
+            }
+            if (!r) {
+                if (PQstatus(conn) == CONNECTION_BAD || ++gaps > 2) {
+                    failWith(a, nullptr, conn, text);
+                    a.kind = Attempt::Lost;
+                    return false;
+                }
+                continue;
+            }
+            const ExecStatusType st = PQresultStatus(r);
+            PQclear(r);
+            if (st == PGRES_PIPELINE_SYNC)
+                return true;
+        }
+    };
     for (const Sent &s : sent) {
         const QString text = s.call >= 0 ? texts.at(s.call) : QString();
+        if (s.kind == Sync) {
+            if (!awaitSync(text))
+                return a;
+            continue;
+        }
         bool ended = false;
         Rows rows;
-        const bool good = take(text, s.kind == Execute ? &rows : nullptr, &ended);
+        const bool good = take(text, eachOwn ? s.call : -1, s.kind == Execute ? &rows : nullptr, &ended);
         if (ended) {
             lostBy(a, session, w, texts.value(qMax(0, s.call)));
             return a;
@@ -877,29 +928,20 @@ Attempt sendPipeline(Session &session, Wait &w, const QList<Call> &calls, const 
             break;
         case Execute:
             a.rows << rows;
-            break;
-        }
-    }
-    for (int gaps = 0;;) {
-        bool ended = false;
-        PGresult *r = nextResult(session, w, &ended);
-        if (ended) {
-            lostBy(a, session, w, texts.value(0));
-            return a;
-        }
-        if (!r) {
-            if (PQstatus(conn) == CONNECTION_BAD || ++gaps > 2) {
-                failWith(a, nullptr, conn, texts.value(0));
-                a.kind = Attempt::Lost;
-                return a;
+            if (eachOwn && good) {
+                a.each[s.call].ok = true;
+                a.each[s.call].rows = rows;
+            } else if (eachOwn && a.each[s.call].error.isEmpty()) {
+                // skipped after its own prepare failed
+                a.each[s.call].error = QStringLiteral("База данных не выполнила запрос.");
             }
-            continue;
-        }
-        const ExecStatusType st = PQresultStatus(r);
-        PQclear(r);
-        if (st == PGRES_PIPELINE_SYNC)
             break;
+        case Sync:
+            break;
+        }
     }
+    if (!awaitSync(texts.value(0)))
+        return a;
     PQexitPipelineMode(conn);
     return a;
 }
@@ -994,7 +1036,7 @@ void refuseSpliced(const QList<Call> &calls)
 int limitFor(const Session &s) { return qMax(wantedLimit(s), s.currentMs); }
 
 Attempt attemptOn(const SessionPtr &sp, const QList<Call> &calls, const QStringList &texts, bool inTx, int waitMs = 0,
-                  bool asText = false)
+                  bool asText = false, bool eachOwn = false)
 {
     Session &session = *sp;
     Attempt a;
@@ -1012,16 +1054,16 @@ Attempt attemptOn(const SessionPtr &sp, const QList<Call> &calls, const QStringL
         // Several statements in one text cannot be prepared; the end of a
         // transaction goes as plain text too, so that a proxy watching for it
         // (and a server log) sees the word.
-        const bool simple = asText
+        const bool simple = !eachOwn && (asText
             || (calls.size() == 1 && calls.first().values.isEmpty()
-                && ((inTx && ending(calls.first().text)) || severalStatements(calls.first().text)));
+                && ((inTx && ending(calls.first().text)) || severalStatements(calls.first().text))));
         if (simple) {
             a = sendSimple(session, w, calls.first().text);
             // a rollback takes back the limit a failed transaction set
             if (calls.first().text.trimmed().compare(QLatin1String("rollback"), Qt::CaseInsensitive) == 0)
                 session.currentMs = -1;
         } else {
-            a = sendPipeline(session, w, calls, texts);
+            a = sendPipeline(session, w, calls, texts, eachOwn);
         }
         // A plan cached before a change of the tables it reads ("cached plan must
         // not change result type"), or a statement the session no longer has:
@@ -1143,106 +1185,6 @@ QString seconds(int ms) { return QString::number((ms + 999) / 1000); }
 }
 
 
-// runEach's trip: each statement (at the indices `which`) followed by a sync
-// of its own, so that each is an implicit transaction of its own.
-bool sendEach(Session &session, PGconn *conn, const QList<Call> &calls, const QStringList &texts, const QVector<int> &which,
-              QList<Each> &out, QVector<QString> &states, Attempt &lost)
-{
-    auto gone = [&](const QString &text) {
-        failWith(lost, nullptr, conn, text);
-        lost.kind = Attempt::Lost;
-        return false;
-    };
-    while (PGresult *r = PQgetResult(conn))
-        PQclear(r);
-    if (!PQenterPipelineMode(conn))
-        return gone(texts.value(which.value(0)));
-    std::vector<Params> params;
-    params.reserve(size_t(which.size()));
-    std::vector<QByteArray> names;
-    std::vector<bool> preparing;
-    bool ok = true;
-    for (int i : which) {
-        QByteArray name = session.prepared.value(texts.at(i));
-        const bool prep = name.isEmpty();
-        if (prep) {
-            name = "tabel_" + QByteArray::number(++g_names);
-            ok = ok && PQsendPrepare(conn, name.constData(), texts.at(i).toUtf8().constData(), 0, nullptr) == 1;
-        }
-        params.emplace_back(calls.at(i).values);
-        const Params &p = params.back();
-        ok = ok && PQsendQueryPrepared(conn, name.constData(), int(p.values.size()), p.values.data(), nullptr, nullptr, 0) == 1;
-        ok = ok && PQpipelineSync(conn) == 1;
-        names.push_back(name);
-        preparing.push_back(prep);
-    }
-    ++g_roundTrips;
-    if (!ok) {
-        gone(texts.value(which.value(0)));
-        if (PQstatus(conn) != CONNECTION_BAD)
-            PQexitPipelineMode(conn);
-        return false;
-    }
-    // The next result; the empty reads between results are skipped, and
-    // only empty reads mean the connection is gone.
-    auto next = [&]() -> PGresult * {
-        for (int gaps = 0; gaps < 3; ++gaps) {
-            if (PGresult *r = PQgetResult(conn))
-                return r;
-            if (PQstatus(conn) == CONNECTION_BAD)
-                break;
-        }
-        return nullptr;
-    };
-    for (size_t k = 0; k < size_t(which.size()); ++k) {
-        const int i = which.at(int(k));
-        Each &e = out[i];
-        e = Each();
-        states[i].clear();
-        bool awaitingPrepare = preparing[k];
-        for (;;) {
-            PGresult *r = next();
-            if (!r)
-                return gone(texts.at(i));
-            const ExecStatusType st = PQresultStatus(r);
-            if (st == PGRES_PIPELINE_SYNC) {
-                PQclear(r);
-                break;
-            }
-            const bool isPrepare = awaitingPrepare;
-            awaitingPrepare = false;
-            if (st == PGRES_FATAL_ERROR) {
-                Attempt one;
-                failWith(one, r, conn, texts.at(i));
-                PQclear(r);
-                if (one.kind == Attempt::Lost) {
-                    lost = one;
-                    return false;
-                }
-                if (e.error.isEmpty()) {
-                    e.error = errorText(one.error, one.sqlstate);
-                    states[i] = one.sqlstate;
-                }
-                continue;
-            }
-            if (isPrepare) {
-                if (st == PGRES_COMMAND_OK) {
-                    session.prepared.insert(texts.at(i), names[k]);
-                    ++g_prepares;
-                }
-            } else if (st == PGRES_TUPLES_OK || st == PGRES_COMMAND_OK) {
-                e.rows = rowsOf(r);
-                e.ok = true;
-            }
-            PQclear(r);
-        }
-        if (!e.ok && e.error.isEmpty())
-            e.error = QStringLiteral("База данных не выполнила запрос и не сообщила причину.");
-    }
-    PQexitPipelineMode(conn);
-    return true;
-}
-
 } // namespace
 
 QList<Rows> runTogether(const QString &connection, const QList<Call> &calls, Retry retry)
@@ -1301,6 +1243,8 @@ QList<Each> runEach(const QString &connection, const QList<Call> &calls)
     if (DbSession::inTransaction(connection))
         throw DbError(QStringLiteral("Запросы по одному нельзя послать внутри транзакции."), calls.first().text);
     refuseSpliced(calls);
+    if (busy(connection))
+        throw DbError(QString::fromUtf8(BusyText), calls.first().text);
     QStringList texts;
     for (const Call &c : calls)
         texts << numbered(c.text);
@@ -1309,46 +1253,65 @@ QList<Each> runEach(const QString &connection, const QList<Call> &calls)
         DbSession::reopenLost(connection);
         DbSession::tellReconnected();
     }
-    QList<Each> out;
-    for (int i = 0; i < calls.size(); ++i)
-        out << Each();
-    QSqlDatabase db = DbSession::database(connection);
-    if (!isPostgres(db)) {
-        for (int i = 0; i < calls.size(); ++i) {
-            const Attempt a = sendThroughQt(db, {calls.at(i)});
-            if (a.kind == Attempt::Lost)
-                reopenAndThrowLost(connection, a.text, Retry::Never, false);
-            out[i].ok = a.kind == Attempt::Ok;
-            out[i].rows = a.rows.value(0);
-            if (!out[i].ok)
-                out[i].error = errorText(a.error, a.sqlstate);
+    const SessionPtr s = g_sessions.value(connection);
+    if (!s) {
+        // another driver's connection: one statement after another
+        QList<Each> out;
+        for (const Call &c : calls) {
+            Each e;
+            try {
+                e.rows = runTogether(connection, {c}, Retry::Never).value(0);
+                e.ok = true;
+            } catch (const DbSession::ConnectionLost &) {
+                throw;
+            } catch (const DbError &err) {
+                e.error = err.text();
+            }
+            out << e;
         }
         return out;
     }
-    PGconn *conn = pgconn(db);
-    if (!conn)
-        reopenAndThrowLost(connection, texts.first(), Retry::Never, false);
-    Session &session = sessionFor(connection, conn);
-    QVector<QString> states(calls.size());
-    QVector<int> which;
-    for (int i = 0; i < calls.size(); ++i)
-        which << i;
-    Attempt lost;
-    if (!sendEach(session, conn, calls, texts, which, out, states, lost))
-        reopenAndThrowLost(connection, lost.text.isEmpty() ? texts.first() : lost.text, Retry::Never, false);
-    // A plan cached before a change of the tables it reads, or a statement
-    // the session no longer has: that statement did nothing, so it alone
-    // goes again, prepared afresh.
-    which.clear();
-    for (int i = 0; i < calls.size(); ++i)
-        if (states[i] == QLatin1String("0A000") || states[i] == QLatin1String("26000")) {
-            session.prepared.remove(texts.at(i));
-            which << i;
+    Attempt a = attemptOn(s, calls, texts, false, 0, false, true);
+    for (int round = 0;; ++round) {
+        if (a.unconfirmed)
+            throw DbSession::ConnectionLost(QString::fromUtf8(DbSession::UnconfirmedText), texts.first(), true);
+        if (a.kind == Attempt::Failed)
+            throwFailed(a, Retry::Never, false);
+        if (a.kind == Attempt::Lost)
+            reopenAndThrowLost(connection, a.text.isEmpty() ? texts.first() : a.text, Retry::Never, false);
+        if (round > 0)
+            break;
+        // A plan cached before a change of the tables it reads, or a statement
+        // the session no longer has: that statement did nothing, so it alone
+        // goes again, prepared afresh.
+        QList<int> again;
+        QList<Call> againCalls;
+        QStringList againTexts;
+        for (int i = 0; i < calls.size(); ++i) {
+            const QString &st = a.eachState.at(i);
+            if (st == QLatin1String("0A000") || st == QLatin1String("26000")) {
+                again << i;
+                againCalls << calls.at(i);
+                againTexts << texts.at(i);
+                if (s->prepared.contains(texts.at(i)))
+                    s->toDeallocate << s->prepared.take(texts.at(i)).name;
+            }
         }
-    if (!which.isEmpty() && !sendEach(session, conn, calls, texts, which, out, states, lost))
-        reopenAndThrowLost(connection, lost.text.isEmpty() ? texts.first() : lost.text, Retry::Never, false);
-    deliverNotices(db, conn);
-    return out;
+        if (again.isEmpty())
+            break;
+        Attempt b = attemptOn(s, againCalls, againTexts, false, 0, false, true);
+        for (int k = 0; k < again.size() && b.kind == Attempt::Ok; ++k) {
+            a.each[again.at(k)] = b.each.at(k);
+            a.eachState[again.at(k)] = b.eachState.at(k);
+        }
+        b.each = a.each;
+        b.eachState = a.eachState;
+        a = b;
+    }
+    for (int i = 0; i < calls.size(); ++i)
+        if (a.eachState.at(i) == QLatin1String("55P03"))
+            a.each[i].lockTimeout = true;
+    return a.each;
 }
 
 Rows run(const QString &connection, const QString &text, const QVariantList &values, Retry retry)

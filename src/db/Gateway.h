@@ -82,6 +82,7 @@ struct Each {
     bool ok = false; // ran and committed
     Rows rows;       // its answer when ok
     QString error;   // the server's text (as DbError gives it) when not
+    bool lockTimeout = false; // it gave up waiting for a lock another session held
 };
 // Runs statements in one round trip, each its own transaction (a sync after
 // each), so a failing one neither undoes nor stops the others. Outside a

@@ -55,7 +55,7 @@ Outcome answer(Rows &q)
 Outcome answer(Gateway::Each &e)
 {
     if (!e.ok)
-        return Outcome::refused(Outcome::Refused, e.error);
+        return Outcome::refused(Outcome::Refused, e.lockTimeout ? busyText() : e.error);
     return answer(e.rows);
 }
 
