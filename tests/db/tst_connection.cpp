@@ -68,7 +68,7 @@ class TestConnection : public QObject {
         dm->Oper.close();
         dm->Oper.open();
         QVERIFY(dm->Oper.locate("id", o));
-        ed->setOperationFromOper();
+        ed->setOperation(OperationChoice::fromOper(dm->Oper));
         ed->Edit3->setText("5");
         ed->Edit6->setText("8");
     }

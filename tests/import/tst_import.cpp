@@ -300,7 +300,7 @@ private slots:
         dm->Oper.close();
         dm->Oper.open();
         QVERIFY(dm->Oper.locate("id", oper));
-        ed->setOperationFromOper();
+        ed->setOperation(OperationChoice::fromOper(dm->Oper));
         ed->updateColourField();
         ed->Edit3->setText("5");
         ed->Edit6->setText("8");

@@ -45,7 +45,7 @@ int workstation(int index)
         ed->prepareAdd();
         ed->setWorker(QStringLiteral("Рабочий"), worker);
         dm.Oper.locate("id", oper);
-        ed->setOperationFromOper();
+        ed->setOperation(OperationChoice::fromOper(dm.Oper));
         ed->Edit3->setText("1");
         ed->Edit6->setText(QString::number(hours));
         ed->save();

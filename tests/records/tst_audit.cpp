@@ -93,7 +93,7 @@ class TestAudit : public QObject {
         dm->Oper.open();
         if (!dm->Oper.locate("id", oper))
             return 0;
-        ed->setOperationFromOper();
+        ed->setOperation(OperationChoice::fromOper(dm->Oper));
         ed->updateColourField();
         ed->Edit3->setText(QString::number(qty));
         ed->Edit6->setText(QString::number(hours));

@@ -122,7 +122,7 @@ class TestWriteLayer : public QObject {
         dm->Oper.close();
         dm->Oper.open();
         QVERIFY(dm->Oper.locate("id", o));
-        ed->setOperationFromOper();
+        ed->setOperation(OperationChoice::fromOper(dm->Oper));
         ed->Edit3->setText("5");
         ed->Edit6->setText(QString::number(hours));
     }
