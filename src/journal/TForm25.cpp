@@ -1,4 +1,6 @@
 #include "TForm25.h"
+
+#include "db/Gateway.h"
 #include "db/ChangeListener.h"
 #include "ui/LiveRefresh.h"
 
@@ -215,11 +217,12 @@ void TForm25::recalculate()
     // Prices of the whole month change, days nobody looks at included: ask first.
     int entries = 0;
     try {
-        entries = f.DataModule6->controlInt(
-            QStringLiteral("select count(*) as n from accounts_dep.fatigue where id_o=7778 and i_mnth=%1 and i_year=%2")
-                .arg(d.month())
-                .arg(d.year()),
-            QStringLiteral("n"));
+        entries = Gateway::run(f.DataModule6->connectionName(),
+                               QStringLiteral("select count(*) from accounts_dep.fatigue where id_o=7778 and i_mnth=?::int "
+                                              "and i_year=?::int"),
+                               {d.month(), d.year()})
+                      .valueAt(0, 0)
+                      .toInt();
     } catch (const DbError &e) {
         Dialogs::error(e.text());
         return;
