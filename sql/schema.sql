@@ -210,3 +210,6 @@ CREATE INDEX person_id_numeric ON accounts_dep.person ((id::numeric));
 
 -- The catalogue writes the program calls
 \ir catalogues.sql
+
+-- Entries sent from a workstation's queue
+\ir offline.sql

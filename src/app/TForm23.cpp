@@ -1,4 +1,5 @@
 #include "TForm23.h"
+#include "journal/OfflineUi.h"
 
 #include "BuildStamp.h"
 #include "VersionCheck.h"
@@ -120,6 +121,7 @@ bool TForm23::signIn(bool showJournal)
     j->N11->setEnabled(admin);
     Actor::set({user.name, user.role, QSysInfo::machineHostName()});
     AuditUi::showSignedIn(f, user.name, user.role);
+    OfflineUi::signedIn(f, user.id);
     applyRestrictions(user.role);
     if (showJournal)
         journalStep();

@@ -697,6 +697,107 @@ bool outcomeUnknown(Retry retry, bool inTx) { return retry == Retry::Commit || (
                                     text, unknown);
 }
 
+
+// runEach's trip: each statement (at the indices `which`) followed by a sync
+// of its own, so that each is an implicit transaction of its own.
+bool sendEach(Session &session, PGconn *conn, const QList<Call> &calls, const QStringList &texts, const QVector<int> &which,
+              QList<Each> &out, QVector<QString> &states, Attempt &lost)
+{
+    auto gone = [&](const QString &text) {
+        failWith(lost, nullptr, conn, text);
+        lost.kind = Attempt::Lost;
+        return false;
+    };
+    while (PGresult *r = PQgetResult(conn))
+        PQclear(r);
+    if (!PQenterPipelineMode(conn))
+        return gone(texts.value(which.value(0)));
+    std::vector<Params> params;
+    params.reserve(size_t(which.size()));
+    std::vector<QByteArray> names;
+    std::vector<bool> preparing;
+    bool ok = true;
+    for (int i : which) {
+        QByteArray name = session.prepared.value(texts.at(i));
+        const bool prep = name.isEmpty();
+        if (prep) {
+            name = "tabel_" + QByteArray::number(++g_names);
+            ok = ok && PQsendPrepare(conn, name.constData(), texts.at(i).toUtf8().constData(), 0, nullptr) == 1;
+        }
+        params.emplace_back(calls.at(i).values);
+        const Params &p = params.back();
+        ok = ok && PQsendQueryPrepared(conn, name.constData(), int(p.values.size()), p.values.data(), nullptr, nullptr, 0) == 1;
+        ok = ok && PQpipelineSync(conn) == 1;
+        names.push_back(name);
+        preparing.push_back(prep);
+    }
+    ++g_roundTrips;
+    if (!ok) {
+        gone(texts.value(which.value(0)));
+        if (PQstatus(conn) != CONNECTION_BAD)
+            PQexitPipelineMode(conn);
+        return false;
+    }
+    // The next result; the empty reads between results are skipped, and
+    // only empty reads mean the connection is gone.
+    auto next = [&]() -> PGresult * {
+        for (int gaps = 0; gaps < 3; ++gaps) {
+            if (PGresult *r = PQgetResult(conn))
+                return r;
+            if (PQstatus(conn) == CONNECTION_BAD)
+                break;
+        }
+        return nullptr;
+    };
+    for (size_t k = 0; k < size_t(which.size()); ++k) {
+        const int i = which.at(int(k));
+        Each &e = out[i];
+        e = Each();
+        states[i].clear();
+        bool awaitingPrepare = preparing[k];
+        for (;;) {
+            PGresult *r = next();
+            if (!r)
+                return gone(texts.at(i));
+            const ExecStatusType st = PQresultStatus(r);
+            if (st == PGRES_PIPELINE_SYNC) {
+                PQclear(r);
+                break;
+            }
+            const bool isPrepare = awaitingPrepare;
+            awaitingPrepare = false;
+            if (st == PGRES_FATAL_ERROR) {
+                Attempt one;
+                failWith(one, r, conn, texts.at(i));
+                PQclear(r);
+                if (one.kind == Attempt::Lost) {
+                    lost = one;
+                    return false;
+                }
+                if (e.error.isEmpty()) {
+                    e.error = errorText(one.error, one.sqlstate);
+                    states[i] = one.sqlstate;
+                }
+                continue;
+            }
+            if (isPrepare) {
+                if (st == PGRES_COMMAND_OK) {
+                    session.prepared.insert(texts.at(i), names[k]);
+                    ++g_prepares;
+                }
+            } else if (st == PGRES_TUPLES_OK || st == PGRES_COMMAND_OK) {
+                e.rows = rowsOf(r);
+                e.ok = true;
+            }
+            PQclear(r);
+        }
+        if (!e.ok && e.error.isEmpty())
+            e.error = QStringLiteral("База данных не выполнила запрос и не сообщила причину.");
+    }
+    PQexitPipelineMode(conn);
+    return true;
+}
+
 } // namespace
 
 QList<Rows> runTogether(const QString &connection, const QList<Call> &calls, Retry retry)
@@ -739,6 +840,63 @@ QList<Rows> runTogether(const QString &connection, const QList<Call> &calls, Ret
     if (a.kind != Attempt::Ok)
         throwFailed(a);
     return a.rows;
+}
+
+QList<Each> runEach(const QString &connection, const QList<Call> &calls)
+{
+    if (calls.isEmpty())
+        return {};
+    if (DbSession::inTransaction(connection))
+        throw DbError(QStringLiteral("Запросы по одному нельзя послать внутри транзакции."), calls.first().text);
+    refuseSpliced(calls);
+    QStringList texts;
+    for (const Call &c : calls)
+        texts << numbered(c.text);
+    if (connectionDown(connection)) {
+        // Lost earlier; nothing of these statements has been sent yet.
+        DbSession::reopenLost(connection);
+        DbSession::tellReconnected();
+    }
+    QList<Each> out;
+    for (int i = 0; i < calls.size(); ++i)
+        out << Each();
+    QSqlDatabase db = DbSession::database(connection);
+    if (!isPostgres(db)) {
+        for (int i = 0; i < calls.size(); ++i) {
+            const Attempt a = sendThroughQt(db, {calls.at(i)});
+            if (a.kind == Attempt::Lost)
+                reopenAndThrowLost(connection, a.text, Retry::Never, false);
+            out[i].ok = a.kind == Attempt::Ok;
+            out[i].rows = a.rows.value(0);
+            if (!out[i].ok)
+                out[i].error = errorText(a.error, a.sqlstate);
+        }
+        return out;
+    }
+    PGconn *conn = pgconn(db);
+    if (!conn)
+        reopenAndThrowLost(connection, texts.first(), Retry::Never, false);
+    Session &session = sessionFor(connection, conn);
+    QVector<QString> states(calls.size());
+    QVector<int> which;
+    for (int i = 0; i < calls.size(); ++i)
+        which << i;
+    Attempt lost;
+    if (!sendEach(session, conn, calls, texts, which, out, states, lost))
+        reopenAndThrowLost(connection, lost.text.isEmpty() ? texts.first() : lost.text, Retry::Never, false);
+    // A plan cached before a change of the tables it reads, or a statement
+    // the session no longer has: that statement did nothing, so it alone
+    // goes again, prepared afresh.
+    which.clear();
+    for (int i = 0; i < calls.size(); ++i)
+        if (states[i] == QLatin1String("0A000") || states[i] == QLatin1String("26000")) {
+            session.prepared.remove(texts.at(i));
+            which << i;
+        }
+    if (!which.isEmpty() && !sendEach(session, conn, calls, texts, which, out, states, lost))
+        reopenAndThrowLost(connection, lost.text.isEmpty() ? texts.first() : lost.text, Retry::Never, false);
+    deliverNotices(db, conn);
+    return out;
 }
 
 Rows run(const QString &connection, const QString &text, const QVariantList &values, Retry retry)

@@ -73,6 +73,19 @@ Rows run(const QString &connection, const QString &text, const QVariantList &val
 // fails them all and is thrown).
 QList<Rows> runTogether(const QString &connection, const QList<Call> &calls, Retry retry = Retry::Read);
 
+// One statement's own outcome in runEach.
+struct Each {
+    bool ok = false; // ran and committed
+    Rows rows;       // its answer when ok
+    QString error;   // the server's text (as DbError gives it) when not
+};
+// Runs statements in one round trip, each its own transaction (a sync after
+// each), so a failing one neither undoes nor stops the others. Outside a
+// transaction only. A connection lost while the answers were awaited throws
+// DbSession::ConnectionLost: what was committed before the loss stays, and
+// the writes' save keys settle it on the next press.
+QList<Each> runEach(const QString &connection, const QList<Call> &calls);
+
 // Round trips to any server so far (each wait for the server's answer).
 quint64 roundTrips();
 // Statements prepared by name so far (a cached statement is not counted again).

@@ -49,7 +49,8 @@ void runStructureUpgrade(TDataModule6 &dm)
     // login may do, then the write functions and the catalogue writes: whole
     // files, each one command, so an older database gets all of a file or, on
     // a failure, none of it (every file may run again without harm).
-    const char *const files[] = {":/sql/audit.sql", ":/sql/security.sql", ":/sql/writes.sql", ":/sql/catalogues.sql"};
+    const char *const files[] = {":/sql/audit.sql", ":/sql/security.sql", ":/sql/writes.sql", ":/sql/catalogues.sql",
+                                 ":/sql/offline.sql"};
     for (const char *path : files) {
         QFile file(QString::fromLatin1(path));
         if (!file.open(QIODevice::ReadOnly))

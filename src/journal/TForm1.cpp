@@ -1,4 +1,5 @@
 #include "TForm1.h"
+#include "OfflineUi.h"
 
 #include "KeyBindings.h"
 #include "TeamShift.h"
@@ -330,6 +331,7 @@ void TForm1::CBox1Click() { Widgets::showDayOff(CBox1); }
 
 void TForm1::Button8Click()
 {
+    OfflineUi::sendNow(f); // what waits on this workstation goes in first
     WaitCursor wait;
     TDataModule6 &dm = *f.DataModule6;
     live->keepingPlace([&dm]() {

@@ -1,4 +1,5 @@
 #include "TForm11.h"
+#include "OfflineUi.h"
 
 #include "KeyBindings.h"
 #include "TForm1.h"
@@ -348,7 +349,11 @@ bool TForm11::save()
         e.oldShift = openedShift;
         e.oldDate = openedDate;
     }
-    const Outcome outcome = Entries::save(dm.connectionName(), e);
+    bool queued = false; // no server answers: the entry waits on this workstation
+    const Outcome outcome = OfflineUi::saveEntry(f, e, Edit1->text() + QStringLiteral(" · ") + Edit2->text(),
+                                                 [&]() { return Entries::save(dm.connectionName(), e); }, &queued);
+    if (queued)
+        return true;
 
     // The transaction has ended: only now is anything shown or read.
     return EntrySave::finish(

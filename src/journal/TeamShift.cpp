@@ -1,4 +1,5 @@
 #include "TeamShift.h"
+#include "OfflineUi.h"
 
 #include "EntrySave.h"
 #include "KeyBindings.h"
@@ -526,9 +527,11 @@ int TeamShift::save()
             e.shift = m_shift;
             e.date = m_date;
             e.key = m_rows[r].key;
-            const Outcome o = Entries::save(conn, e);
+            bool queued = false; // no server answers: the entry waits on this workstation
+            const Outcome o = OfflineUi::saveEntry(f, e, cellText(r, Name) + QStringLiteral(" · ") + m_operation->text,
+                                                   [&]() { return Entries::save(conn, e); }, &queued);
             if (o.ok()) {
-                mark(r, State::Saved, QStringLiteral("Записано"));
+                mark(r, State::Saved, queued ? QStringLiteral("Ждёт отправки") : QStringLiteral("Записано"));
                 ++saved;
             } else {
                 mark(r, State::Refused, o.text);
