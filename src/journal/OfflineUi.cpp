@@ -2,6 +2,7 @@
 
 #include "AuditUi.h"
 #include "TForm1.h"
+#include "QueuedRows.h"
 #include "UnsentWindow.h"
 #include "db/DbSession.h"
 #include "db/TDataModule6.h"
@@ -10,10 +11,12 @@
 #include "ui/Forms.h"
 #include "ui/LiveRefresh.h"
 
+#include <QDateEdit>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <memory>
@@ -30,6 +33,7 @@ struct State {
     QPointer<QTimer> timer;
     QPointer<QLabel> label;
     QPointer<QPushButton> unsent;
+    QPointer<QueuedRows> rows;
 };
 State g;
 
@@ -37,8 +41,15 @@ const char *const kStoredText = "Нет связи с сервером: пози
 
 QString connectionOf(Forms &f) { return f.DataModule6->connectionName(); }
 
+void showRows()
+{
+    if (g.rows && g.f && g.f->Form1)
+        g.rows->showFor(g.queue.get(), g.f->Form1->date(), g.f->Form1->shift);
+}
+
 void show()
 {
+    showRows();
     const QString text = statusText();
     if (g.label) {
         g.label->setText(text);
@@ -140,6 +151,18 @@ void install(Forms &f)
     row->addWidget(g.unsent);
     if (auto *lay = qobject_cast<QVBoxLayout *>(j->layout()))
         lay->addLayout(row);
+    // the queued entries of the day under the journal's grid
+    g.rows = new QueuedRows(j);
+    if (auto *lay = qobject_cast<QVBoxLayout *>(j->layout()))
+        lay->insertWidget(lay->indexOf(j->DBGrid2) + 1, g.rows);
+    QObject::connect(g.rows, &QueuedRows::changed, j, []() { show(); });
+    QObject::connect(j, &TForm1::journalRead, g.rows, []() { showRows(); });
+    QObject::connect(j->DateT, &QDateEdit::dateChanged, g.rows, []() { showRows(); });
+    for (QRadioButton *r : {j->RadioButton1, j->RadioButton2, j->RadioButton3, j->RadioButton4})
+        QObject::connect(r, &QRadioButton::toggled, g.rows, [](bool on) {
+            if (on)
+                showRows();
+        });
     g.timer = new QTimer(j);
     g.timer->setObjectName(QStringLiteral("OfflineTimer"));
     g.timer->setInterval(5000);

@@ -10,7 +10,6 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
-#include <QTimeZone>
 #include <QVariant>
 #include <atomic>
 
@@ -84,7 +83,6 @@ OfflineQueue::Item itemOf(const QSqlQuery &q)
     it.label = q.value(16).toString();
     it.price = q.value(17).toString();
     it.keyed = QDateTime::fromString(q.value(18).toString(), Qt::ISODateWithMs);
-    it.keyed.setTimeZone(QTimeZone::UTC);
     it.refusal = q.value(19).toString();
     it.interrupted = q.value(20).toInt() != 0;
     return it;
