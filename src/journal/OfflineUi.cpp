@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <memory>
@@ -155,11 +156,11 @@ void install(Forms &f)
     g.rows = new QueuedRows(j);
     if (auto *lay = qobject_cast<QVBoxLayout *>(j->layout()))
         lay->insertWidget(lay->indexOf(j->DBGrid2) + 1, g.rows);
-    QObject::connect(g.rows, &QueuedRows::changed, j, []() { show(); });
-    QObject::connect(j, &TForm1::journalRead, g.rows, []() { showRows(); });
-    QObject::connect(j->DateT, &QDateEdit::dateChanged, g.rows, []() { showRows(); });
+    QObject::connect(g.rows.data(), &QueuedRows::changed, j, []() { show(); });
+    QObject::connect(j, &TForm1::journalRead, g.rows.data(), []() { showRows(); });
+    QObject::connect(j->DateT, &QDateEdit::dateChanged, g.rows.data(), []() { showRows(); });
     for (QRadioButton *r : {j->RadioButton1, j->RadioButton2, j->RadioButton3, j->RadioButton4})
-        QObject::connect(r, &QRadioButton::toggled, g.rows, [](bool on) {
+        QObject::connect(r, &QRadioButton::toggled, g.rows.data(), [](bool on) {
             if (on)
                 showRows();
         });

@@ -138,14 +138,14 @@ void UnsentWindow::sendAgain()
 
 void UnsentWindow::deleteChosen()
 {
-    QList<qint64> slots;
+    QList<qint64> chosen;
     for (const QModelIndex &i : UnsentTable->selectionModel()->selectedRows())
-        slots << UnsentTable->item(i.row(), Date)->data(Qt::UserRole).toLongLong();
-    if (slots.isEmpty())
+        chosen << UnsentTable->item(i.row(), Date)->data(Qt::UserRole).toLongLong();
+    if (chosen.isEmpty())
         return;
-    if (!Dialogs::question(QStringLiteral("Удалить %1 неотправленных записей? Они не попадут в базу.").arg(slots.size())))
+    if (!Dialogs::question(QStringLiteral("Удалить %1 неотправленных записей? Они не попадут в базу.").arg(chosen.size())))
         return;
-    for (qint64 slot : slots) {
+    for (qint64 slot : chosen) {
         const Outcome o = m_queue.remove(slot);
         if (!o.ok())
             Dialogs::error(o.text);

@@ -378,7 +378,7 @@ OfflineQueue::Sending OfflineQueue::send(const QString &connection, int batch)
         QSqlQuery mark(db);
         mark.prepare(QStringLiteral("UPDATE queue SET interrupted=1 WHERE slot=?"));
         for (const Item &it : pending) {
-            mark.addBindValue(it.slot);
+            mark.bindValue(0, it.slot);
             mark.exec();
         }
         db.commit();
@@ -413,7 +413,7 @@ OfflineQueue::Sending OfflineQueue::send(const QString &connection, int batch)
             QSqlQuery unmark(db);
             unmark.prepare(QStringLiteral("UPDATE queue SET interrupted=0 WHERE slot=?"));
             for (const Item &it : pending) {
-                unmark.addBindValue(it.slot);
+                unmark.bindValue(0, it.slot);
                 unmark.exec();
             }
             out.lost = true;
@@ -437,12 +437,12 @@ OfflineQueue::Sending OfflineQueue::send(const QString &connection, int batch)
                     why = QStringLiteral("Запись не принята базой данных.");
             }
             if (why.isEmpty()) {
-                gone.addBindValue(pending.at(i).slot);
+                gone.bindValue(0, pending.at(i).slot);
                 gone.exec();
                 ++out.stored;
             } else {
-                refused.addBindValue(why);
-                refused.addBindValue(pending.at(i).slot);
+                refused.bindValue(0, why);
+                refused.bindValue(1, pending.at(i).slot);
                 refused.exec();
                 ++out.refused;
             }
