@@ -162,7 +162,8 @@ private slots:
                                       << "Месяц март 2024 закрыт: изменения невозможны." << false;
         QTest::newRow("the user switched off") << "update accounts_dep.users set active=false where name='Мастер М.М.'"
                                                << "Войдите в программу" << true;
-        QTest::newRow("the operation deleted") << "delete from accounts_dep.norm; delete from accounts_dep.oper where naimen=0"
+        QTest::newRow("the operation deleted") << "delete from accounts_dep.norm where o_id in (select id from accounts_dep.oper where naimen=1);"
+                                                  "delete from accounts_dep.oper where naimen=1"
                                                << "Операция не найдена" << false;
     }
     void refusalsKept()
@@ -195,6 +196,8 @@ private slots:
         e.operation = oper;
         QVERIFY(q->change(kept.first().slot, e).ok());
         QVERIFY(q->item(kept.first().slot).refusal.isEmpty());
+        if (allRefused) // the other one unchanged, sent again as it stands
+            QVERIFY(q->retry(kept.last().slot).ok());
         const OfflineQueue::Sending again = q->send(conn);
         QCOMPARE(again.stored, allRefused ? 2 : 1);
         QCOMPARE(q->items().size(), 0);
