@@ -4,6 +4,7 @@
 #include "TForm1.h"
 #include "QueuedRows.h"
 #include "UnsentWindow.h"
+#include "db/DbError.h"
 #include "db/DbSession.h"
 #include "db/TDataModule6.h"
 #include "records/OfflineQueue.h"
@@ -85,11 +86,8 @@ void show()
 
 void wentDown()
 {
-    const bool was = g.down;
     g.down = true;
     show();
-    if (!was && g.f)
-        AuditUi::refreshClosedState(*g.f);
 }
 
 // Sends what waits when a server answers now.
@@ -104,8 +102,12 @@ bool trySend(Forms &f, bool quietly)
     }
     const bool wasDown = g.down;
     g.down = false;
-    if (wasDown)
-        AuditUi::refreshClosedState(f);
+    if (wasDown) {
+        try {
+            AuditUi::refreshClosedState(f); // the buttons as the shown month allows
+        } catch (const DbError &) {
+        }
+    }
     if (!g.queue || g.queue->waiting() == 0 || (quietly && g.held)) {
         show();
         return true;
@@ -164,6 +166,12 @@ void install(Forms &f)
             if (on)
                 showRows();
         });
+    // the queue's file is closed with the journal, before the application ends
+    QObject::connect(j, &QObject::destroyed, []() {
+        g.queue.reset();
+        g.f = nullptr;
+        g.down = false;
+    });
     g.timer = new QTimer(j);
     g.timer->setObjectName(QStringLiteral("OfflineTimer"));
     g.timer->setInterval(5000);
@@ -200,8 +208,8 @@ void reset()
     show();
 }
 
-Outcome saveEntry(Forms &f, const Entries::Entry &e, const QString &label, const std::function<Outcome()> &online,
-                  bool *queued)
+Outcome saveEntry(Forms &f, const Entries::Entry &e, const QString &label, const QString &price,
+                  const std::function<Outcome()> &online, bool *queued)
 {
     *queued = false;
     if (!g.down) {
@@ -216,7 +224,7 @@ Outcome saveEntry(Forms &f, const Entries::Entry &e, const QString &label, const
         wentDown();
         return Outcome::refused(Outcome::Refused, QString::fromUtf8(kStoredText));
     }
-    const Outcome o = g.queue->add(e, label, QString());
+    const Outcome o = g.queue->add(e, label, price.startsWith(QStringLiteral("≈")) ? price.mid(2) : price);
     if (o.ok())
         *queued = true;
     wentDown();

@@ -28,8 +28,8 @@ void reset();
 // The editors' save: `online` while a server answers; while none does (or
 // when the save failed and no server answers now), the new entry waits in
 // the queue and `*queued` is set. A change of a stored entry is refused then.
-Outcome saveEntry(Forms &f, const Entries::Entry &e, const QString &label, const std::function<Outcome()> &online,
-                  bool *queued);
+Outcome saveEntry(Forms &f, const Entries::Entry &e, const QString &label, const QString &price,
+                  const std::function<Outcome()> &online, bool *queued);
 Outcome saveHousekeeping(Forms &f, const HousekeepingEntries::Entry &e, const QString &label,
                          const std::function<Outcome()> &online, bool *queued);
 

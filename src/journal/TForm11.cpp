@@ -260,8 +260,14 @@ void TForm11::setOperation(const OperationChoice &op)
     o_id = op.id;
     basePrice = op.listPrice;
     // The price as the database will store it (no norm price: none, and a save is refused)
-    const auto p = Pricing::entryPrice(f.DataModule6->connectionName(), op.id, currentShift(), dayOff());
-    cena = p ? p->exact : Decimal();
+    try {
+        const auto p = Pricing::entryPrice(f.DataModule6->connectionName(), op.id, currentShift(), dayOff());
+        cena = p ? p->exact : Decimal();
+        approximate = false;
+    } catch (const DbError &) { // no server answers: the last read list's price, the database sets the real one
+        cena = op.listPrice.value_or(Decimal());
+        approximate = true;
+    }
     painting = op.painting;
     Edit2->setText(op.text);
 }
@@ -282,9 +288,9 @@ void TForm11::recomputeDisplays()
         Edit6->setText(QStringLiteral("0"));
     if (Edit3->text().trimmed().isEmpty())
         Edit3->setText(QStringLiteral("0"));
-    Edit7->setText(formatNumber(cena));
+    Edit7->setText((approximate ? QStringLiteral("≈ ") : QString()) + formatNumber(cena));
     Edit8->setText(basePrice ? formatNumber(*basePrice) : QString());
-    Edit9->setText(formatNumber(Pricing::amount(cena, Edit3->value())));
+    Edit9->setText((approximate ? QStringLiteral("≈ ") : QString()) + formatNumber(Pricing::amount(cena, Edit3->value())));
 }
 
 // ---------------------------------------------------------------- pickers
@@ -350,7 +356,7 @@ bool TForm11::save()
         e.oldDate = openedDate;
     }
     bool queued = false; // no server answers: the entry waits on this workstation
-    const Outcome outcome = OfflineUi::saveEntry(f, e, Edit1->text() + QStringLiteral(" · ") + Edit2->text(),
+    const Outcome outcome = OfflineUi::saveEntry(f, e, Edit1->text() + QStringLiteral(" · ") + Edit2->text(), Edit7->text(),
                                                  [&]() { return Entries::save(dm.connectionName(), e); }, &queued);
     if (queued)
         return true;

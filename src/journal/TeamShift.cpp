@@ -528,7 +528,7 @@ int TeamShift::save()
             e.date = m_date;
             e.key = m_rows[r].key;
             bool queued = false; // no server answers: the entry waits on this workstation
-            const Outcome o = OfflineUi::saveEntry(f, e, cellText(r, Name) + QStringLiteral(" · ") + m_operation->text,
+            const Outcome o = OfflineUi::saveEntry(f, e, cellText(r, Name) + QStringLiteral(" · ") + m_operation->text, cellText(r, Price),
                                                    [&]() { return Entries::save(conn, e); }, &queued);
             if (o.ok()) {
                 mark(r, State::Saved, queued ? QStringLiteral("Ждёт отправки") : QStringLiteral("Записано"));
