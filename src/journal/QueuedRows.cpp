@@ -28,7 +28,9 @@ QueuedRows::QueuedRows(QWidget *parent) : QWidget(parent)
     QueuedGrid->verticalHeader()->hide();
     QueuedGrid->horizontalHeader()->setStretchLastSection(true);
     QueuedGrid->setColumnWidth(What, 520);
-    QueuedGrid->setMaximumHeight(160);
+    QueuedGrid->setWordWrap(false);
+    QueuedGrid->verticalHeader()->setDefaultSectionSize(QueuedGrid->fontMetrics().height() + 6);
+    QueuedGrid->setMaximumHeight(180);
     QueuedDeleteButton = new QPushButton(QStringLiteral("Удалить из очереди"), this);
     QueuedDeleteButton->setObjectName(QStringLiteral("QueuedDeleteButton"));
     QueuedDeleteButton->setAutoDefault(false);
