@@ -19,6 +19,7 @@
 #include "db/DbSession.h"
 #include "db/Gateway.h"
 #include "db/TDataModule6.h"
+#include "records/OfflineQueue.h"
 #include "records/Users.h"
 #include "db/Transaction.h"
 #include "journal/TForm1.h"
@@ -1077,6 +1078,70 @@ int latency(const QString &database, const QString &server, int repeats)
     return 0;
 }
 
+// ---- Offline: keying into the workstation's queue, and its draining ---------
+
+// The time to key one entry into the queue, and the queue's drain rate
+// (entries per second, sent pipelined) at 0 and 20 ms round trip.
+int offline(const QString &database, const QString &server, int entries)
+{
+    BenchDialogs dialogs;
+    Dialogs::setHandler(&dialogs);
+    QTemporaryDir folder;
+    Pq pq(database, server);
+    const QStringList op = pq.exec(QStringLiteral(
+        "select p.id, o.id, o.i_id from accounts_dep.person p, accounts_dep.oper o "
+        "where o.id not in (7777, 7778) and exists (select 1 from accounts_dep.norm n where n.o_id = o.id and n.price > 0) "
+        "order by p.id, o.id limit 1")).value(0);
+    const QList<QStringList> workers = pq.exec(QStringLiteral("select id from accounts_dep.person order by id limit 50"));
+    std::printf("offline: %d entries per drain\n", entries);
+    int colour = 7000; // each entry one of its own
+    for (const double rtt : {0.0, 20.0}) {
+        DelayProxy proxy(server, rtt / 2);
+        StartOptions opt;
+        opt.showSignIn = false;
+        auto ctx = startUp({QStringLiteral("tabel"), database, proxy.folder()}, opt);
+        if (!ctx->connected)
+            throw std::runtime_error("no connection through the proxy");
+        const QString conn = ctx->forms.DataModule6->connectionName();
+        const int user = Users::signIn(conn, QStringLiteral("63527140"), QStringLiteral("bench")).id;
+        OfflineQueue queue(OfflineQueue::databaseOf(conn) + QStringLiteral("#%1").arg(rtt), user, folder.path());
+        std::vector<double> keying;
+        for (int i = 0; i < entries; ++i) {
+            Entries::Entry e;
+            e.worker = workers.value(i % std::max<int>(1, int(workers.size()))).value(0).toInt();
+            e.operation = op.value(1).toInt();
+            e.item = op.value(2).toInt();
+            e.quantity = 1;
+            e.hours = 0;
+            e.colour = ++colour;
+            e.shift = 4;
+            e.date = QDate(2024, 3, 1 + i % 28);
+            QElapsedTimer t;
+            t.start();
+            const Outcome o = queue.add(e, QStringLiteral("bench"));
+            keying.push_back(msSince(t));
+            if (!o.ok())
+                throw std::runtime_error(o.text.toStdString());
+        }
+        QElapsedTimer t;
+        t.start();
+        const OfflineQueue::Sending s = queue.send(conn);
+        const double ms = msSince(t);
+        if (s.stored != entries)
+            throw std::runtime_error(QStringLiteral("stored %1 of %2: %3 %4")
+                                         .arg(s.stored).arg(entries).arg(s.text, queue.items().value(0).refusal)
+                                         .toStdString());
+        std::printf("%4.0f ms round trip | keying one entry p50 %.2f ms, max %.2f ms | drain %d in %.0f ms, %d trips: %.0f entries/s\n",
+                    rtt, percentile(keying, 0.5), percentile(keying, 1.0), entries, ms, s.roundTrips,
+                    entries / (ms / 1000.0));
+        std::fflush(stdout);
+        ctx.reset();
+    }
+    std::printf("targets: keying one entry <= 20 ms; drain >= 200 entries/s at 20 ms\n");
+    Dialogs::setHandler(nullptr);
+    return 0;
+}
+
 // ---- Failover: the primary dies, the standby takes over ----------------------
 
 // The program's own connection to the pair (both servers on its command
@@ -1527,6 +1592,16 @@ int main(int argc, char **argv)
     if (args.contains(QStringLiteral("live"))) {
         const int i = args.indexOf(QStringLiteral("--saves"));
         return live(database, server, i > 0 && i + 1 < args.size() ? std::max(1, args.at(i + 1).toInt()) : 50);
+    }
+    // tabel_bench DATABASE SERVER offline [--entries N]
+    if (args.contains(QStringLiteral("offline"))) {
+        const int i = args.indexOf(QStringLiteral("--entries"));
+        try {
+            return offline(database, server, i > 0 && i + 1 < args.size() ? std::max(1, args.at(i + 1).toInt()) : 500);
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "tabel_bench: %s\n", e.what());
+            return 1;
+        }
     }
     // tabel_bench DATABASE SERVER latency [--repeats N]
     if (args.contains(QStringLiteral("latency"))) {

@@ -211,5 +211,7 @@ CREATE INDEX person_id_numeric ON accounts_dep.person ((id::numeric));
 -- The catalogue writes the program calls
 \ir catalogues.sql
 
+-- Entries sent from a workstation's queue
+\ir offline.sql
 -- Bounded waits for every function above; the owner's functions checked
 \ir waits.sql

@@ -1,4 +1,5 @@
 #include "Startup.h"
+#include "journal/OfflineUi.h"
 
 #include "CommandLine.h"
 #include "Connection.h"
@@ -160,6 +161,7 @@ std::unique_ptr<AppContext> startUp(const QStringList &arguments, const StartOpt
 
     f.Form1->updateMenuAvailability();
     AuditUi::install(f);
+    OfflineUi::install(f);
     return ctx;
 }
 

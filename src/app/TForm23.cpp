@@ -1,4 +1,5 @@
 #include "TForm23.h"
+#include "journal/OfflineUi.h"
 
 #include "BuildStamp.h"
 #include "VersionCheck.h"
@@ -131,6 +132,7 @@ bool TForm23::signIn(bool showJournal)
     j->setRole(user.role);
     Actor::set({user.name, user.role, QSysInfo::machineHostName()});
     AuditUi::showSignedIn(f, user.name, user.role);
+    OfflineUi::signedIn(f, user.id);
     applyRestrictions(user.role);
     if (showJournal)
         journalStep();

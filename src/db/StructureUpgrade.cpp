@@ -52,7 +52,7 @@ void runStructureUpgrade(TDataModule6 &dm, int buildDate, int buildTime)
     // older database gets all of a file or, on a failure, none of it (every
     // file may run again without harm).
     const char *const files[] = {":/sql/audit.sql", ":/sql/security.sql", ":/sql/writes.sql", ":/sql/catalogues.sql",
-                                 ":/sql/waits.sql"};
+                                 ":/sql/offline.sql", ":/sql/waits.sql"};
     for (const char *path : files) {
         QFile file(QString::fromLatin1(path));
         if (!file.open(QIODevice::ReadOnly))

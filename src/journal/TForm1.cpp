@@ -1,4 +1,5 @@
 #include "TForm1.h"
+#include "OfflineUi.h"
 
 #include "JournalQueries.h"
 #include "KeyBindings.h"
@@ -367,6 +368,7 @@ void TForm1::CBox1Click() { Widgets::showDayOff(CBox1); }
 
 void TForm1::Button8Click()
 {
+    OfflineUi::sendNow(f); // what waits on this workstation goes in first
     WaitCursor wait;
     // the four shifts and the month's state with the parameters they have, one trip
     live->keepingPlace([this]() {

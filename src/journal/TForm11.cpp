@@ -1,4 +1,5 @@
 #include "TForm11.h"
+#include "OfflineUi.h"
 
 #include "KeyBindings.h"
 #include "TForm1.h"
@@ -263,8 +264,15 @@ void TForm11::setOperation(const OperationChoice &op)
     i_id = op.item;
     o_id = op.id;
     basePrice = op.listPrice;
-    // The database's price for the journal's day and shift, read with the list
-    cena = op.finalPrice.value_or(Decimal());
+    // The database's price for the journal's day and shift, read with the list;
+    // while no server answers, the list's own price, marked as approximate
+    if (op.finalPrice) {
+        cena = *op.finalPrice;
+        approximate = false;
+    } else {
+        cena = op.listPrice.value_or(Decimal());
+        approximate = OfflineUi::serverDown();
+    }
     repriced = true;
     painting = op.painting;
     Edit2->setText(op.text);
@@ -284,9 +292,9 @@ void TForm11::recomputeDisplays()
         Edit6->setText(QStringLiteral("0"));
     if (Edit3->text().trimmed().isEmpty())
         Edit3->setText(QStringLiteral("0"));
-    Edit7->setText(formatNumber(cena));
+    Edit7->setText((approximate ? QStringLiteral("≈ ") : QString()) + formatNumber(cena));
     Edit8->setText(basePrice ? formatNumber(*basePrice) : QString());
-    Edit9->setText(formatNumber(Pricing::amount(cena, Edit3->value())));
+    Edit9->setText((approximate ? QStringLiteral("≈ ") : QString()) + formatNumber(Pricing::amount(cena, Edit3->value())));
 }
 
 // ---------------------------------------------------------------- pickers
@@ -433,17 +441,23 @@ bool TForm11::save()
     QList<Gateway::Call> calls{Entries::saveCall(e)};
     if (q)
         calls << q->readCall();
-    Outcome outcome;
     Gateway::Each read;
-    try {
-        QList<Gateway::Each> answers = Gateway::runEach(conn, calls);
-        outcome = Write::answer(answers[0]);
-        if (q)
-            read = std::move(answers[1]);
-    } catch (const DbError &err) {
-        // Lost while the answers were awaited: the save key settles a second press.
-        outcome = Outcome::refused(Outcome::Refused, err.text());
-    }
+    const auto online = [&]() {
+        try {
+            QList<Gateway::Each> answers = Gateway::runEach(conn, calls);
+            if (q)
+                read = std::move(answers[1]);
+            return Write::answer(answers[0]);
+        } catch (const DbError &err) {
+            // Lost while the answers were awaited: the save key settles a second press.
+            return Outcome::refused(Outcome::Refused, err.text());
+        }
+    };
+    bool queued = false; // no server answers: the entry waits on this workstation
+    const Outcome outcome =
+        OfflineUi::saveEntry(f, e, Edit1->text() + QStringLiteral(" · ") + Edit2->text(), Edit7->text(), online, &queued);
+    if (queued)
+        return true;
     if (outcome.ok())
         m_lastSavedId = outcome.id != 0 ? outcome.id : editedId;
 

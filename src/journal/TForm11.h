@@ -60,6 +60,7 @@ public:
     QUuid saveKey;
     // List price of the operation, shown as "Цена база"; empty when unknown.
     std::optional<Decimal> basePrice;
+    bool approximate = false; // no server answered: the price is the operations list's copy ("≈")
 
     // Openers used by the journal window
     void prepareAdd();   // "Добавить": fields, caption, Tag 1

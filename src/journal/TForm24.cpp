@@ -1,5 +1,6 @@
 #include "TForm24.h"
 #include "TForm11.h"
+#include "OfflineUi.h"
 
 #include "KeyBindings.h"
 #include "TForm25.h"
@@ -340,7 +341,11 @@ bool TForm24::save()
     e.holiday = list->dayOff();
     e.night = CBox1->isChecked();
     e.key = saveKey;
-    const Outcome outcome = HousekeepingEntries::save(f.DataModule6->connectionName(), e);
+    bool queued = false; // no server answers: the entry waits on this workstation
+    const Outcome outcome = OfflineUi::saveHousekeeping(
+        f, e, Edit1->text(), [&]() { return HousekeepingEntries::save(f.DataModule6->connectionName(), e); }, &queued);
+    if (queued)
+        return true;
     if (outcome.ok())
         m_lastSavedId = outcome.id ? outcome.id : e.id;
 

@@ -1,4 +1,5 @@
 #include "TeamShift.h"
+#include "OfflineUi.h"
 
 #include "EntrySave.h"
 #include "KeyBindings.h"
@@ -538,6 +539,7 @@ int TeamShift::save()
     // trip: a refused row neither stops nor undoes the others.
     QList<int> sent;
     QList<Gateway::Call> calls;
+    QList<Entries::Entry> entries;
     int firstBad = -1;
     for (int r = 0; r < m_rows.size(); ++r) {
         if (m_rows[r].state == State::Saved)
@@ -572,6 +574,7 @@ int TeamShift::save()
         e.key = m_rows[r].key;
         sent << r;
         calls << Entries::saveCall(e);
+        entries << e;
     }
     int saved = 0;
     int lastSaved = -1;
@@ -579,17 +582,24 @@ int TeamShift::save()
         WaitCursor wait;
         QList<Gateway::Each> answers;
         QString lost;
-        try {
-            answers = Gateway::runEach(conn, calls);
-        } catch (const DbError &e) {
-            // The answers were lost on the way: each row's key settles it on the next press.
-            lost = e.text();
+        if (!OfflineUi::serverDown()) {
+            try {
+                answers = Gateway::runEach(conn, calls);
+            } catch (const DbError &e) {
+                // The answers were lost on the way: each row's key settles it on the next press.
+                lost = e.text();
+            }
         }
         for (int k = 0; k < sent.size(); ++k) {
             const int r = sent.at(k);
-            const Outcome o = lost.isEmpty() ? Write::answer(answers[k]) : Outcome::refused(Outcome::Refused, lost);
+            // While no server answers the rows wait on this workstation.
+            bool queued = false;
+            const Outcome o = !answers.isEmpty()
+                ? Write::answer(answers[k])
+                : OfflineUi::saveEntry(f, entries.at(k), cellText(r, Name) + QStringLiteral(" · ") + m_operation->text,
+                                       cellText(r, Price), [&]() { return Outcome::refused(Outcome::Refused, lost); }, &queued);
             if (o.ok()) {
-                mark(r, State::Saved, QStringLiteral("Записано"));
+                mark(r, State::Saved, queued ? QStringLiteral("Ждёт отправки") : QStringLiteral("Записано"));
                 ++saved;
                 lastSaved = r;
                 m_lastSavedId = o.id;

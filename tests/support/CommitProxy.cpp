@@ -83,6 +83,10 @@ void CommitProxy::acceptLoop()
         const int client = ::accept(m_listen, nullptr, nullptr);
         if (client < 0)
             continue;
+        if (m_cut) {
+            ::close(client);
+            continue;
+        }
         m_pipes.emplace_back([this, client]() { pipe(client); });
     }
 }
@@ -101,7 +105,7 @@ void CommitProxy::pipe(int client)
     bool startup = true;    // the first message has no type byte
     bool dropReply = false; // a COMMIT went through: its reply is dropped
     char buf[65536];
-    while (!m_stop) {
+    while (!m_stop && !m_cut) {
         pollfd p[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
         if (::poll(p, 2, 100) <= 0)
             continue;

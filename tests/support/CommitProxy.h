@@ -26,6 +26,9 @@ public:
     // 'saved'): the server has committed, the program never hears it.
     void dropNextReplyHolding(const QByteArray &marker);
     int dropped() const { return m_dropped; }
+    // While on, no server answers: every connection through the proxy is
+    // closed and new ones are closed as soon as they come.
+    void cut(bool on) { m_cut = on; }
 
 private:
     void acceptLoop();
@@ -36,6 +39,7 @@ private:
     int m_listen = -1;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_armed{false};
+    std::atomic<bool> m_cut{false};
     std::atomic<bool> m_markerArmed{false};
     QByteArray m_marker; // set before m_markerArmed
     std::atomic<int> m_dropped{0};
