@@ -54,7 +54,7 @@ int workstationB()
             e.item = product;
             e.operation = oper;
             e.quantity = 5;
-            e.hours = 2;
+            e.hours = 0; // many entries of one worker and day: the day holds 24 hours at most
             e.colour = ++colour;
             e.key = QUuid::createUuid();
             const Outcome o = Entries::save(kB, e);
