@@ -66,7 +66,6 @@ class TestBackup : public QObject {
             e.worker = workers.at(n % workers.size());
             e.item = product;
             e.operation = operation;
-            Decimal::parse(QStringLiteral("2.5"), &e.price);
             e.quantity = 1 + n % 5;
             e.hours = 1 + n % 3;
             e.colour = n + 1;

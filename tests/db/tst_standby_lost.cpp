@@ -101,7 +101,6 @@ private slots:
         e.worker = worker;
         e.item = product;
         e.operation = operation;
-        Decimal::parse(QStringLiteral("1.5"), &e.price);
         e.quantity = 3;
         e.hours = 8;
         e.colour = 1;

@@ -66,7 +66,6 @@ class TestWaits : public QObject {
         e.worker = worker;
         e.item = product;
         e.operation = operation;
-        e.price = Decimal::fromInt(10);
         e.quantity = 2;
         e.hours = 8;
         e.colour = colour;

@@ -449,7 +449,6 @@ private slots:
         e.worker = worker;
         e.item = product;
         e.operation = oper;
-        Decimal::parse(QStringLiteral("1.5"), &e.price);
         e.quantity = 3;
         e.hours = 2;
         e.shift = 1;

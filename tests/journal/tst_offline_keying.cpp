@@ -2,6 +2,7 @@
 #include "db/Dataset.h"
 #include "db/TDataModule6.h"
 #include "journal/OfflineUi.h"
+#include "journal/OperationChoice.h"
 #include "journal/QueuedRows.h"
 #include "journal/TForm1.h"
 #include "journal/TForm11.h"
@@ -45,7 +46,7 @@ class TestOfflineKeying : public QObject {
         ed->prepareAdd();
         ed->setWorker(who == worker ? "Петров П.П." : "Другой", who);
         QVERIFY(dm->Oper.locate("id", oper));
-        ed->setOperationFromOper();
+        ed->setOperation(OperationChoice::fromOper(dm->Oper));
         ed->Edit3->setText(QString::number(quantity));
         ed->Edit6->setText(QString::number(hours));
     }
