@@ -257,6 +257,9 @@ Outcome saveHousekeeping(Forms &f, const HousekeepingEntries::Entry &e, const QS
 bool sendNow(Forms &f)
 {
     g.held = false;
+    // nothing waits and no outage known: the day's own read tells whether a server answers
+    if (!g.down && (!g.queue || g.queue->waiting() == 0))
+        return true;
     return trySend(f, false);
 }
 

@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 #include "db/DbError.h"
 #include "db/DbSession.h"
+#include "db/Gateway.h"
 #include "db/TDataModule6.h"
 #include "db/ChangeListener.h"
 #include "journal/TForm1.h"
@@ -42,9 +43,9 @@ class TestOutage : public QObject {
         DbSession::setReopen(dm->connectionName(), [dm]() {
             TDataModule6::openPostgres(dm->connectionName(), "127.0.0.1", 1, TestDb::databaseName(), "sys", "sys", "connect_timeout=2");
         });
-        QSqlQuery pid(DbSession::database(dm->connectionName()));
-        QVERIFY(pid.exec("select pg_backend_pid()") && pid.next());
-        TestDb::adminExec(QString("select pg_terminate_backend(%1, 5000)").arg(pid.value(0).toInt()));
+        const int pid = Gateway::backendPid(dm->connectionName());
+        QVERIFY(pid > 0);
+        TestDb::adminExec(QString("select pg_terminate_backend(%1, 5000)").arg(pid));
     }
     void serverBack()
     {
