@@ -208,8 +208,10 @@ void reset()
     show();
 }
 
-Outcome saveEntry(Forms &f, const Entries::Entry &e, const QString &label, const QString &price,
-                  const std::function<Outcome()> &online, bool *queued)
+namespace {
+// A save while a server answers; else, for a new entry, its place in the queue.
+Outcome saveOrQueue(Forms &f, qint64 id, const std::function<Outcome()> &online, const std::function<Outcome()> &enqueue,
+                    bool *queued)
 {
     *queued = false;
     if (!g.down) {
@@ -220,38 +222,30 @@ Outcome saveEntry(Forms &f, const Entries::Entry &e, const QString &label, const
     if (!g.queue)
         return Outcome::refused(Outcome::Refused,
                                 QStringLiteral("Нет связи с сервером. Без связи записывает только пользователь, вошедший при связи."));
-    if (e.id != 0) {
+    if (id != 0) {
         wentDown();
         return Outcome::refused(Outcome::Refused, QString::fromUtf8(kStoredText));
     }
-    const Outcome o = g.queue->add(e, label, price.startsWith(QStringLiteral("≈")) ? price.mid(2) : price);
+    const Outcome o = enqueue();
     if (o.ok())
         *queued = true;
     wentDown();
     return o;
 }
+} // namespace
+
+Outcome saveEntry(Forms &f, const Entries::Entry &e, const QString &label, const QString &price,
+                  const std::function<Outcome()> &online, bool *queued)
+{
+    return saveOrQueue(
+        f, e.id, online,
+        [&]() { return g.queue->add(e, label, price.startsWith(QStringLiteral("≈")) ? price.mid(2) : price); }, queued);
+}
 
 Outcome saveHousekeeping(Forms &f, const HousekeepingEntries::Entry &e, const QString &label,
                          const std::function<Outcome()> &online, bool *queued)
 {
-    *queued = false;
-    if (!g.down) {
-        const Outcome o = online();
-        if (o.ok() || o.kind != Outcome::Refused || DbSession::probe(connectionOf(f)))
-            return o;
-    }
-    if (!g.queue)
-        return Outcome::refused(Outcome::Refused,
-                                QStringLiteral("Нет связи с сервером. Без связи записывает только пользователь, вошедший при связи."));
-    if (e.id != 0) {
-        wentDown();
-        return Outcome::refused(Outcome::Refused, QString::fromUtf8(kStoredText));
-    }
-    const Outcome o = g.queue->add(e, label, QString());
-    if (o.ok())
-        *queued = true;
-    wentDown();
-    return o;
+    return saveOrQueue(f, e.id, online, [&]() { return g.queue->add(e, label, QString()); }, queued);
 }
 
 bool sendNow(Forms &f)

@@ -207,27 +207,26 @@ Outcome OfflineQueue::write(qint64 slot, const Item &it)
 
 Outcome OfflineQueue::add(const Entries::Entry &e, const QString &label, const QString &price)
 {
-    if (e.id != 0)
-        return refusal(QStringLiteral("Без связи с сервером позиции из базы не изменить."));
     Item it;
     it.kind = EntryKind;
     it.entry = e;
-    if (it.entry.key.isNull())
-        it.entry.key = QUuid::createUuid();
-    it.label = label;
-    it.price = price;
-    return write(0, it);
+    return addNew(it, e.id, it.entry.key, label, price);
 }
 
 Outcome OfflineQueue::add(const HousekeepingEntries::Entry &e, const QString &label, const QString &price)
 {
-    if (e.id != 0)
-        return refusal(QStringLiteral("Без связи с сервером позиции из базы не изменить."));
     Item it;
     it.kind = HousekeepingKind;
     it.housekeeping = e;
-    if (it.housekeeping.key.isNull())
-        it.housekeeping.key = QUuid::createUuid();
+    return addNew(it, e.id, it.housekeeping.key, label, price);
+}
+
+Outcome OfflineQueue::addNew(Item &it, qint64 id, QUuid &key, const QString &label, const QString &price)
+{
+    if (id != 0)
+        return refusal(QStringLiteral("Без связи с сервером позиции из базы не изменить."));
+    if (key.isNull())
+        key = QUuid::createUuid();
     it.label = label;
     it.price = price;
     return write(0, it);

@@ -87,6 +87,8 @@ public:
 
 private:
     Outcome write(qint64 slot, const Item &it);
+    // a new entry or housekeeping entry (never one stored in the database) put in the queue, keyed
+    Outcome addNew(Item &it, qint64 id, QUuid &key, const QString &label, const QString &price);
     QString m_database;
     int m_user = 0;
     QString m_path;

@@ -5,6 +5,7 @@
 #include "db/TDataModule6.h"
 #include "records/Entries.h"
 #include "support/Seed.h"
+#include "support/RunUnder.h"
 #include "support/TestDb.h"
 
 #include <QProcess>
@@ -153,19 +154,7 @@ int main(int argc, char *argv[])
     // repository beside it; the template the test database is cloned from
     // made there first.
     if (qEnvironmentVariableIsEmpty("TABEL_BACKUP_DIR")) {
-        const QByteArray script = QByteArray(TABEL_SOURCE_DIR) + "/scripts/with-backups";
-        char self[4096];
-        const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-        if (n <= 0)
-            qFatal("where is this program?");
-        self[n] = 0;
-        QVector<char *> args{const_cast<char *>(script.constData()), const_cast<char *>("--create-db"),
-                             const_cast<char *>("tabel_template"), self};
-        for (int i = 1; i < argc; ++i)
-            args << argv[i];
-        args << nullptr;
-        execv(script.constData(), args.data());
-        qFatal("cannot run %s", script.constData());
+        runUnder("with-backups", {}, argc, argv);
     }
     Application a(argc, argv);
     TestBackup tc;

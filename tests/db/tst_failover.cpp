@@ -14,6 +14,7 @@
 #include "reports/MonthOverviewData.h"
 #include "support/DialogDriver.h"
 #include "support/Seed.h"
+#include "support/RunUnder.h"
 #include "support/TestDb.h"
 #include "timesheets/TForm19.h"
 
@@ -631,19 +632,7 @@ int main(int argc, char *argv[])
     // start on a busy machine); the template the test databases are cloned
     // from made there first.
     if (qEnvironmentVariableIsEmpty("TABEL_FORMATION")) {
-        const QByteArray script = QByteArray(TABEL_SOURCE_DIR) + "/scripts/with-standby";
-        char self[4096];
-        const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-        if (n <= 0)
-            qFatal("where is this program?");
-        self[n] = 0;
-        QVector<char *> args{const_cast<char *>(script.constData()), const_cast<char *>("--create-db"),
-                             const_cast<char *>("tabel_template"), self};
-        for (int i = 1; i < argc; ++i)
-            args << argv[i];
-        args << nullptr;
-        execv(script.constData(), args.data());
-        qFatal("cannot run %s", script.constData());
+        runUnder("with-standby", {}, argc, argv);
     }
     Application a(argc, argv);
     if (qEnvironmentVariableIsSet("TABEL_KEYER"))
