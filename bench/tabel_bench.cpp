@@ -1703,7 +1703,7 @@ int main(int argc, char **argv)
             ed->setWorker(p.value(1), p.value(0).toInt());
             if (!f.DataModule6->Oper.locate(QStringLiteral("id"), p.value(2).toInt()))
                 throw std::runtime_error("operation not in the list");
-            ed->setOperationFromOper();
+            ed->setOperation(OperationChoice::fromOper(f.DataModule6->Oper));
             ed->updateColourField();
             ed->Edit3->setText(QStringLiteral("50"));
             ed->Edit4->setText(QStringLiteral("0"));
@@ -1783,7 +1783,7 @@ int main(int argc, char **argv)
         const QString from = first.toString(Qt::ISODate), to = next.toString(Qt::ISODate);
 
         // A rebuild against the same lines made by one INSERT ... SELECT
-        auto rebuildAction = [&](const QString &name, void (*rebuild)(const QString &, int, int, const MonthRebuild::Progress &),
+        auto rebuildAction = [&](const QString &name, int (*rebuild)(const QString &, int, int, const MonthRebuild::Progress &),
                                  const QString &ownLines, const QString &insertSelect) {
             const QString sql = insertSelect.arg(dayColumns()).arg(month).arg(year);
             return Action{name + monthText, {}, [=](int) { rebuild(connection, month, year, {}); },
