@@ -232,18 +232,26 @@ Outcome OfflineQueue::addNew(Item &it, qint64 id, QUuid &key, const QString &lab
     return write(0, it);
 }
 
+std::optional<Outcome> OfflineQueue::changeable(qint64 slot, Item *it) const
+{
+    *it = item(slot);
+    if (it->slot == 0)
+        return Outcome::refused(Outcome::ChangedElsewhere, QStringLiteral("Этой записи уже нет в очереди."));
+    if (it->interrupted)
+        return refusal(QString::fromUtf8(kInterruptedText));
+    return std::nullopt;
+}
+
 Outcome OfflineQueue::change(qint64 slot, const Entries::Entry &e, const QString &label, const QString &price)
 {
-    const Item old = item(slot);
-    if (old.slot == 0)
-        return Outcome::refused(Outcome::ChangedElsewhere, QStringLiteral("Этой записи уже нет в очереди."));
-    if (old.interrupted)
-        return refusal(QString::fromUtf8(kInterruptedText));
-    Item it = old;
+    Item it;
+    if (const auto refused = changeable(slot, &it))
+        return *refused;
+    const QUuid key = it.key(); // never stored: the key stays the queue's
     it.kind = EntryKind;
     it.entry = e;
     it.entry.id = 0;
-    it.entry.key = old.key(); // never stored: the key stays the queue's
+    it.entry.key = key;
     it.label = label;
     it.price = price;
     return write(slot, it);
@@ -251,16 +259,14 @@ Outcome OfflineQueue::change(qint64 slot, const Entries::Entry &e, const QString
 
 Outcome OfflineQueue::change(qint64 slot, const HousekeepingEntries::Entry &e, const QString &label, const QString &price)
 {
-    const Item old = item(slot);
-    if (old.slot == 0)
-        return Outcome::refused(Outcome::ChangedElsewhere, QStringLiteral("Этой записи уже нет в очереди."));
-    if (old.interrupted)
-        return refusal(QString::fromUtf8(kInterruptedText));
-    Item it = old;
+    Item it;
+    if (const auto refused = changeable(slot, &it))
+        return *refused;
+    const QUuid key = it.key(); // never stored: the key stays the queue's
     it.kind = HousekeepingKind;
     it.housekeeping = e;
     it.housekeeping.id = 0;
-    it.housekeeping.key = old.key();
+    it.housekeeping.key = key;
     it.label = label;
     it.price = price;
     return write(slot, it);

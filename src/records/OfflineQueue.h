@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 #include "Entries.h"
 #include "HousekeepingEntries.h"
 #include "Outcome.h"
@@ -89,6 +90,8 @@ private:
     Outcome write(qint64 slot, const Item &it);
     // a new entry or housekeeping entry (never one stored in the database) put in the queue, keyed
     Outcome addNew(Item &it, qint64 id, QUuid &key, const QString &label, const QString &price);
+    // the queued entry at `slot` read into *it, or why it may not be changed now
+    std::optional<Outcome> changeable(qint64 slot, Item *it) const;
     QString m_database;
     int m_user = 0;
     QString m_path;
